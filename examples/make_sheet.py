@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Builds the example font sheet from glyphs.txt.
+
+Writes sheet.bmp, the 64 x 128 one-bit BMP that glyphrip reads, and
+font.raw, the font it must give, computed straight from the drawings rather
+than from the BMP, so that converting the one and comparing with the other
+checks the tool. With --check, writes nothing and fails if either file is
+not what glyphs.txt says.
+"""
+import struct
+import sys
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+WIDTH, HEIGHT = 64, 128
+PIXEL_DATA_OFFSET = 14 + 40 + 8
+
+
+def read_glyphs(path):
+    """Returns 128 glyphs, each 8 strings of 8 pixels, blank where not drawn."""
+    glyphs = [["." * 8] * 8 for _ in range(128)]
+    lines = [l for l in path.read_text().splitlines() if l and not l.startswith("#")]
+    for i in range(0, len(lines), 9):
+        code = int(lines[i].split()[0])
+        rows = lines[i + 1 : i + 9]
+        if not 0 <= code < 128 or len(rows) != 8 or any(len(r) != 8 or set(r) - set(".#") for r in rows):
+            sys.exit(f"{path}: glyph {lines[i]!r} is not 8 rows of 8 '.' or '#'")
+        glyphs[code] = rows
+    return glyphs
+
+
+def picture(glyphs):
+    """The sheet as 128 rows of 64 pixels, top row first: glyph n stands in
+    column n // 16 and glyph row n % 16."""
+    rows = [[0] * WIDTH for _ in range(HEIGHT)]
+    for n, glyph in enumerate(glyphs):
+        x0, y0 = 8 * (n // 16), 8 * (n % 16)
+        for s, line in enumerate(glyph):
+            for x, ch in enumerate(line):
+                rows[y0 + s][x0 + x] = ch == "#"
+    return rows
+
+
+def bmp(rows):
+    """A BMP with the 62-byte header: bottom row first, leftmost pixel in the
+    top bit. Colour 0 is white paper, colour 1 black ink."""
+    pixels = bytearray()
+    for row in reversed(rows):
+        for b in range(0, WIDTH, 8):
+            pixels.append(sum(row[b + i] << (7 - i) for i in range(8)))
+    file_header = struct.pack("<2sIHHI", b"BM", PIXEL_DATA_OFFSET + len(pixels), 0, 0, PIXEL_DATA_OFFSET)
+    info_header = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 1, 0, len(pixels), 2835, 2835, 2, 2)
+    colours = bytes([255, 255, 255, 0, 0, 0, 0, 0])
+    return file_header + info_header + colours + bytes(pixels)
+
+
+def raw_font(glyphs):
+    """Glyph after glyph in code order, a byte per scanline, leftmost pixel
+    in the lowest bit."""
+    return bytes(sum((ch == "#") << x for x, ch in enumerate(line)) for glyph in glyphs for line in glyph)
+
+
+def main():
+    glyphs = read_glyphs(HERE / "glyphs.txt")
+    wanted = {HERE / "sheet.bmp": bmp(picture(glyphs)), HERE / "font.raw": raw_font(glyphs)}
+    if "--check" in sys.argv[1:]:
+        stale = [p.name for p, data in wanted.items() if not p.exists() or p.read_bytes() != data]
+        if stale:
+            sys.exit(f"out of date with glyphs.txt: {', '.join(stale)} (run make_sheet.py)")
+        return
+    for path, data in wanted.items():
+        path.write_bytes(data)
+
+
+if __name__ == "__main__":
+    main()
