@@ -8,34 +8,33 @@ int reverse_bits(int v)
     return ((v << 4) | (v >> 4)) & 0xFF;
 }
 
-// Once the stream has met its end or an error, nothing more is read: a pipe
-// or a terminal may still deliver bytes, but the sheet ended there.
-static int next_byte(FILE *in)
-{
-    if (feof(in) || ferror(in))
-        return EOF;
-    return fgetc(in);
-}
-
 // A pipe or FIFO cannot seek; reading the header away gives the same sheet
-// as seeking past it in a file.
-static void skip_headers(FILE *in)
+// as seeking past it in a file. Returns the last byte read, EOF if the input
+// ended or failed within the header.
+static int skip_headers(FILE *in)
 {
     if (fseek(in, SHEET_DATA_OFFSET, SEEK_SET) == 0)
-        return;
-    for (long i = 0; i < SHEET_DATA_OFFSET; i++)
-        (void)next_byte(in);
+        return 0;
+    int c = 0;
+    for (long i = 0; i < SHEET_DATA_OFFSET && c != EOF; i++)
+        c = fgetc(in);
+    return c;
 }
 
 int read_sheet(FILE *in, glyph_sheet sheet)
 {
-    skip_headers(in);
+    int c = skip_headers(in);
     // The file holds the bottom picture row first, each byte with its
-    // leftmost pixel in the top bit.
+    // leftmost pixel in the top bit. Once the input has ended or failed,
+    // nothing more is read: a terminal or pipe may deliver bytes later, but
+    // the sheet ended there, and the rest of it is 0xFF.
     for (int row = SHEET_ROWS - 1; row >= 0; row--) {
         unsigned char *entry = sheet + row * SHEET_ROW_BYTES;
-        for (int col = 0; col < SHEET_ROW_BYTES; col++)
-            entry[col] = static_cast<unsigned char>(reverse_bits(next_byte(in)));
+        for (int col = 0; col < SHEET_ROW_BYTES; col++) {
+            if (c != EOF)
+                c = fgetc(in);
+            entry[col] = static_cast<unsigned char>(reverse_bits(c));
+        }
     }
     return ferror(in) ? -1 : 0;
 }
