@@ -23,7 +23,8 @@ typedef unsigned char glyph_sheet[SHEET_BYTES];
 int reverse_bits(int v);
 
 // Both return 0, or -1 with errno set by the stream operation that failed;
-// neither opens, closes or reports anything.
+// neither opens, closes or reports anything. An input that ends early is no
+// failure: the rest of the sheet is 0xFF.
 int read_sheet(FILE *in, glyph_sheet sheet);
 int write_font(const glyph_sheet sheet, FILE *out);
 
