@@ -105,32 +105,36 @@ struct cli_case {
 
 std::ostream &operator<<(std::ostream &os, const cli_case &c) { return os << c.name; }
 
+// Each case runs in a fresh directory laid out by lay_out(); the number is
+// the exit status.
 const cli_case cases[] = {
-    // name                 args                                  feed        status stderr                                       file           holds
-    {"converts",            {"sheet.bmp", "font.raw"},            feed_by::none, 0, "",                                              "font.raw",    content::font_of_sheet},
-    {"replaces_longer",     {"sheet.bmp", "old.raw"},             feed_by::none, 0, "",                                              "old.raw",     content::font_of_sheet},
-    {"dash_led_paths",      {"-sheet.bmp", "-font.raw"},          feed_by::none, 0, "",                                              "-font.raw",   content::font_of_sheet},
-    {"short_input",         {"short.bmp", "font.raw"},            feed_by::none, 0, "",                                              "font.raw",    content::font_of_short},
-    {"empty_input",         {"empty.bmp", "font.raw"},            feed_by::none, 0, "",                                              "font.raw",    content::all_ff},
-    {"pipe",                {"/dev/stdin", "font.raw"},           feed_by::pipe, 0, "",                                              "font.raw",    content::font_of_sheet},
-    {"fifo",                {"sheet.fifo", "font.raw"},           feed_by::fifo, 0, "",                                              "font.raw",    content::font_of_sheet},
-    {"no_arguments",        {},                                   feed_by::none, 1, usage,                                           "font.raw",    content::nothing},
-    {"one_argument",        {"sheet.bmp"},                        feed_by::none, 1, usage,                                           "sheet.bmp",   content::as_before},
-    {"three_arguments",     {"sheet.bmp", "font.raw", "x"},       feed_by::none, 1, usage,                                           "font.raw",    content::nothing},
-    {"missing_input",       {"missing.bmp", "font.raw"},          feed_by::none, 1, "missing.bmp: No such file or directory\n",      "font.raw",    content::nothing},
-    {"missing_input_keeps", {"missing.bmp", "old.raw"},           feed_by::none, 1, "missing.bmp: No such file or directory\n",      "old.raw",     content::as_before},
-    {"empty_input_path",    {"", "font.raw"},                     feed_by::none, 1, "No such file or directory\n",                   "font.raw",    content::nothing},
-    {"input_is_directory",  {"fonts", "font.raw"},                feed_by::none, 1, "fonts: Is a directory\n",                       "font.raw",    content::nothing},
-    {"input_dir_keeps",     {"fonts", "old.raw"},                 feed_by::none, 1, "fonts: Is a directory\n",                       "old.raw",     content::as_before},
-    {"output_dir_missing",  {"sheet.bmp", "nodir/font.raw"},      feed_by::none, 1, "nodir/font.raw: No such file or directory\n",   "sheet.bmp",   content::as_before},
-    {"output_is_directory", {"sheet.bmp", "fonts"},               feed_by::none, 1, "fonts: Is a directory\n",                       "sheet.bmp",   content::as_before},
-    {"empty_output_path",   {"sheet.bmp", ""},                    feed_by::none, 1, "No such file or directory\n",                   "sheet.bmp",   content::as_before},
-    {"disk_full",           {"sheet.bmp", "/dev/full"},           feed_by::none, 1, "/dev/full: No space left on device\n",          "sheet.bmp",   content::as_before},
-    {"same_path",           {"sheet.bmp", "sheet.bmp"},           feed_by::none, 1, "sheet.bmp: Same file as the input\n",           "sheet.bmp",   content::as_before},
-    {"same_respelled",      {"sheet.bmp", "fonts/../sheet.bmp"},  feed_by::none, 1, "fonts/../sheet.bmp: Same file as the input\n", "sheet.bmp",   content::as_before},
-    {"same_hard_link",      {"sheet.bmp", "hard.bmp"},            feed_by::none, 1, "hard.bmp: Same file as the input\n",            "sheet.bmp",   content::as_before},
-    {"same_symlink",        {"sheet.bmp", "soft.bmp"},            feed_by::none, 1, "soft.bmp: Same file as the input\n",            "sheet.bmp",   content::as_before},
-    {"same_via_symlink",    {"soft.bmp", "sheet.bmp"},            feed_by::none, 1, "sheet.bmp: Same file as the input\n",           "sheet.bmp",   content::as_before},
+    // clang-format off
+    // name                 args                                 feed              standard error                                  file         afterwards
+    {"converts",            {"sheet.bmp", "font.raw"},           feed_by::none, 0, "",                                             "font.raw",  content::font_of_sheet},
+    {"replaces_longer",     {"sheet.bmp", "old.raw"},            feed_by::none, 0, "",                                             "old.raw",   content::font_of_sheet},
+    {"dash_led_paths",      {"-sheet.bmp", "-font.raw"},         feed_by::none, 0, "",                                             "-font.raw", content::font_of_sheet},
+    {"short_input",         {"short.bmp", "font.raw"},           feed_by::none, 0, "",                                             "font.raw",  content::font_of_short},
+    {"empty_input",         {"empty.bmp", "font.raw"},           feed_by::none, 0, "",                                             "font.raw",  content::all_ff},
+    {"pipe",                {"/dev/stdin", "font.raw"},          feed_by::pipe, 0, "",                                             "font.raw",  content::font_of_sheet},
+    {"fifo",                {"sheet.fifo", "font.raw"},          feed_by::fifo, 0, "",                                             "font.raw",  content::font_of_sheet},
+    {"no_arguments",        {},                                  feed_by::none, 1, usage,                                          "font.raw",  content::nothing},
+    {"one_argument",        {"sheet.bmp"},                       feed_by::none, 1, usage,                                          "sheet.bmp", content::as_before},
+    {"three_arguments",     {"sheet.bmp", "font.raw", "x"},      feed_by::none, 1, usage,                                          "font.raw",  content::nothing},
+    {"missing_input",       {"missing.bmp", "font.raw"},         feed_by::none, 1, "missing.bmp: No such file or directory\n",     "font.raw",  content::nothing},
+    {"missing_input_keeps", {"missing.bmp", "old.raw"},          feed_by::none, 1, "missing.bmp: No such file or directory\n",     "old.raw",   content::as_before},
+    {"empty_input_path",    {"", "font.raw"},                    feed_by::none, 1, "No such file or directory\n",                  "font.raw",  content::nothing},
+    {"input_is_directory",  {"fonts", "font.raw"},               feed_by::none, 1, "fonts: Is a directory\n",                      "font.raw",  content::nothing},
+    {"input_dir_keeps",     {"fonts", "old.raw"},                feed_by::none, 1, "fonts: Is a directory\n",                      "old.raw",   content::as_before},
+    {"output_dir_missing",  {"sheet.bmp", "nodir/font.raw"},     feed_by::none, 1, "nodir/font.raw: No such file or directory\n",  "sheet.bmp", content::as_before},
+    {"output_is_directory", {"sheet.bmp", "fonts"},              feed_by::none, 1, "fonts: Is a directory\n",                      "sheet.bmp", content::as_before},
+    {"empty_output_path",   {"sheet.bmp", ""},                   feed_by::none, 1, "No such file or directory\n",                  "sheet.bmp", content::as_before},
+    {"disk_full",           {"sheet.bmp", "/dev/full"},          feed_by::none, 1, "/dev/full: No space left on device\n",         "sheet.bmp", content::as_before},
+    {"same_path",           {"sheet.bmp", "sheet.bmp"},          feed_by::none, 1, "sheet.bmp: Same file as the input\n",          "sheet.bmp", content::as_before},
+    {"same_respelled",      {"sheet.bmp", "fonts/../sheet.bmp"}, feed_by::none, 1, "fonts/../sheet.bmp: Same file as the input\n", "sheet.bmp", content::as_before},
+    {"same_hard_link",      {"sheet.bmp", "hard.bmp"},           feed_by::none, 1, "hard.bmp: Same file as the input\n",           "sheet.bmp", content::as_before},
+    {"same_symlink",        {"sheet.bmp", "soft.bmp"},           feed_by::none, 1, "soft.bmp: Same file as the input\n",           "sheet.bmp", content::as_before},
+    {"same_via_symlink",    {"soft.bmp", "sheet.bmp"},           feed_by::none, 1, "sheet.bmp: Same file as the input\n",          "sheet.bmp", content::as_before},
+    // clang-format on
 };
 
 struct outcome {
@@ -235,3 +239,4 @@ TEST(Example, ConvertsToTheCheckedInFont)
 }
 
 } // namespace
+
