@@ -38,8 +38,8 @@ void spill(const std::string &path, const bytes &content)
                                                 static_cast<std::streamsize>(content.size()));
 }
 
-// A sheet whose pixel bytes are all different from their neighbours, behind
-// a header of its own.
+// Pseudo-random pixel bytes, so that any byte out of place shows, behind a
+// header of its own.
 bytes test_sheet()
 {
     bytes b(62 + 1024);
@@ -239,4 +239,3 @@ TEST(Example, ConvertsToTheCheckedInFont)
 }
 
 } // namespace
-
