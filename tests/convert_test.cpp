@@ -6,7 +6,10 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include "glyph_sheet.h"
 
@@ -39,7 +42,10 @@ FILE *stream_of(const bytes &content)
 {
     FILE *f = tmpfile();
     EXPECT_NE(f, nullptr);
-    EXPECT_EQ(fwrite(content.data(), 1, content.size(), f), content.size());
+    // fwrite may not be handed the null data() of an empty vector.
+    if (!content.empty()) {
+        EXPECT_EQ(fwrite(content.data(), 1, content.size(), f), content.size());
+    }
     rewind(f);
     return f;
 }
@@ -147,6 +153,9 @@ TEST(ReadSheet, IgnoresBytesAfterTheSheet)
 
 TEST(ReadSheet, SkipsTheHeaderOfAPipeByReadingIt)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "no file name reaches a pipe on Windows";
+#else
     for (size_t size : {size_t{full_size}, size_t{full_size - 6}, size_t{40}}) {
         bytes file = random_bytes(size, 4);
         int fds[2];
@@ -162,16 +171,21 @@ TEST(ReadSheet, SkipsTheHeaderOfAPipeByReadingIt)
         EXPECT_EQ(from_pipe.status, 0) << size;
         EXPECT_EQ(from_pipe.sheet, read_bytes(file).sheet) << size;
     }
+#endif
 }
 
 TEST(ReadSheet, ReportsAReadErrorInsteadOfFilling)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows does not open a directory as a stream";
+#else
     FILE *dir = fopen(".", "rb");
     ASSERT_NE(dir, nullptr);
     errno = 0;
     EXPECT_EQ(read_from(dir).status, -1);
     EXPECT_EQ(errno, EISDIR);
     fclose(dir);
+#endif
 }
 
 TEST(WriteFont, TakesGlyphsColumnByColumnTopToBottom)
@@ -194,6 +208,9 @@ TEST(WriteFont, TakesGlyphsColumnByColumnTopToBottom)
 
 TEST(WriteFont, ReportsAFailingWrite)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no full device";
+#else
     FILE *f = fopen("/dev/full", "wb");
     ASSERT_NE(f, nullptr);
     // Unbuffered, so the first byte meets the full device here rather than
@@ -204,6 +221,7 @@ TEST(WriteFont, ReportsAFailingWrite)
     EXPECT_EQ(write_font(sheet.data(), f), -1);
     EXPECT_EQ(errno, ENOSPC);
     fclose(f);
+#endif
 }
 
 // One pixel from the picture to the font: the top-left pixel of glyph 17
