@@ -133,7 +133,7 @@ TEST_P(CommandLine, Run)
     outcome o = run_tool(dir, c.args, c.feed, sheet);
 
     EXPECT_EQ(o.status, c.status);
-    EXPECT_EQ(o.err, c.err);
+    EXPECT_EQ(o.err, as_written(c.err));
     EXPECT_EQ(o.out, "");
     std::string file = dir + "/" + c.file;
     switch (c.holds) {

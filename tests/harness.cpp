@@ -66,6 +66,18 @@ bytes font_of(const bytes &file)
     return font;
 }
 
+std::string as_written(const std::string &text)
+{
+#ifdef _WIN32
+    std::string crlf;
+    for (char ch : text)
+        crlf += ch == '\n' ? "\r\n" : std::string(1, ch);
+    return crlf;
+#else
+    return text;
+#endif
+}
+
 static std::string text_of(const std::string &path)
 {
     bytes b = slurp(path);

@@ -24,6 +24,10 @@ bytes font_of(const bytes &file);
 
 enum class feed_by { none, pipe, fifo }; // how `feed` reaches the tool
 
+// Standard error is a text stream: on Windows each newline goes out as
+// CR LF. Gives `text` as the platform writes it.
+std::string as_written(const std::string &text);
+
 struct outcome {
     int status;
     std::string out;
