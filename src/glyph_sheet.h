@@ -6,8 +6,8 @@
 #include <cstdio>
 
 enum {
-    SHEET_ROWS = 128,     // picture rows, top row first
-    SHEET_ROW_BYTES = 8,  // 64 pixels, leftmost pixel in bit 0 of each byte
+    SHEET_ROWS = 128,    // picture rows, top row first
+    SHEET_ROW_BYTES = 8, // 64 pixels, leftmost pixel in bit 0 of each byte
     SHEET_BYTES = SHEET_ROWS * SHEET_ROW_BYTES
 };
 

@@ -24,8 +24,8 @@ static bool same_file(FILE *in, const char *path)
 {
     BY_HANDLE_FILE_INFORMATION a, b;
     HANDLE in_handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(in)));
-    HANDLE out_handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE out_handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (out_handle == INVALID_HANDLE_VALUE)
         return false;
     bool same = GetFileInformationByHandle(in_handle, &a) && GetFileInformationByHandle(out_handle, &b) &&
@@ -72,7 +72,8 @@ static bool convert(const char *in_path, const char *out_path, failure *f)
 int main(int argc, char *argv[])
 {
     if (argc != 3) {
-        fputs("Usage: glyphrip infile outfile\n", stderr);
+        // Nothing better can be done if standard error fails; the status says it.
+        (void)fputs("Usage: glyphrip infile outfile\n", stderr);
         return 1;
     }
     failure f = {nullptr, nullptr};
@@ -81,6 +82,6 @@ int main(int argc, char *argv[])
     if (f.reason == nullptr)
         perror(f.path);
     else
-        fprintf(stderr, "%s: %s\n", f.path, f.reason);
+        (void)fprintf(stderr, "%s: %s\n", f.path, f.reason);
     return 1;
 }

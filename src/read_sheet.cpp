@@ -28,13 +28,11 @@ int read_sheet(FILE *in, glyph_sheet sheet)
     // leftmost pixel in the top bit. Once the input has ended or failed,
     // nothing more is read: a terminal or pipe may deliver bytes later, but
     // the sheet ended there, and the rest of it is 0xFF.
-    for (int row = SHEET_ROWS - 1; row >= 0; row--) {
-        unsigned char *entry = sheet + row * SHEET_ROW_BYTES;
+    for (int row = SHEET_ROWS - 1; row >= 0; row--)
         for (int col = 0; col < SHEET_ROW_BYTES; col++) {
             if (c != EOF)
                 c = fgetc(in);
-            entry[col] = static_cast<unsigned char>(reverse_bits(c));
+            sheet[row * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(reverse_bits(c));
         }
-    }
     return ferror(in) ? -1 : 0;
 }

@@ -26,7 +26,7 @@ bytes test_sheet()
     bytes b(62 + 1024);
     unsigned x = 12345;
     for (auto &v : b) {
-        x = x * 1103515245u + 12345u;
+        x = x * 1103515245U + 12345U;
         v = static_cast<unsigned char>(x >> 16);
     }
     b[0] = 'B';
@@ -104,7 +104,7 @@ const cli_case all_cases[] = {
     {"same_symlink",           on::posix,   {"sheet.bmp", "soft.bmp"},            feed_by::none, 1, "soft.bmp: Same file as the input\n",            "sheet.bmp", content::as_before},
     {"same_via_symlink",       on::posix,   {"soft.bmp", "sheet.bmp"},            feed_by::none, 1, "sheet.bmp: Same file as the input\n",           "sheet.bmp", content::as_before},
     {"same_other_case",        on::windows, {"sheet.bmp", "SHEET.BMP"},           feed_by::none, 1, "SHEET.BMP: Same file as the input\n",           "sheet.bmp", content::as_before},
-    {"same_backslashes",       on::windows, {"sheet.bmp", ".\\fonts\\..\\sheet.bmp"}, feed_by::none, 1, ".\\fonts\\..\\sheet.bmp: Same file as the input\n", "sheet.bmp", content::as_before},
+    {"same_backslashes",       on::windows, {"sheet.bmp", R"(.\fonts\..\sheet.bmp)"}, feed_by::none, 1, R"(.\fonts\..\sheet.bmp: Same file as the input)" "\n", "sheet.bmp", content::as_before},
     // clang-format on
 };
 

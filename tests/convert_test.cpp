@@ -83,7 +83,7 @@ sheet_result read_bytes(const bytes &content)
 // 62 + 8 * (127 - r) + b, or 0xFF where the file has ended.
 int expected_entry(const bytes &file, int r, int b)
 {
-    size_t at = static_cast<size_t>(pixel_start + 8 * (127 - r) + b);
+    auto at = static_cast<size_t>(pixel_start) + 8 * static_cast<size_t>(127 - r) + static_cast<size_t>(b);
     return at < file.size() ? mirror(file[at]) : 0xFF;
 }
 
@@ -197,7 +197,7 @@ TEST(WriteFont, TakesGlyphsColumnByColumnTopToBottom)
     bytes font = read_all(f);
     fclose(f);
 
-    ASSERT_EQ(font.size(), 1024u);
+    ASSERT_EQ(font.size(), 1024U);
     for (int c = 0; c < 8; c++)
         for (int g = 0; g < 16; g++)
             for (int s = 0; s < 8; s++)

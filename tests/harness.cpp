@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 bytes slurp(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    return bytes(std::istreambuf_iterator<char>(in), {});
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void spill(const std::string &path, const bytes &content)
@@ -53,15 +53,15 @@ void remove_dir(const std::string &dir)
 bytes font_of(const bytes &file)
 {
     bytes font(1024);
-    for (int c = 0; c < 8; c++)
-        for (int g = 0; g < 16; g++)
-            for (int s = 0; s < 8; s++) {
-                size_t at = static_cast<size_t>(62 + 8 * (127 - 8 * g - s) + c);
+    for (size_t c = 0; c < 8; c++)
+        for (size_t g = 0; g < 16; g++)
+            for (size_t s = 0; s < 8; s++) {
+                size_t at = 62 + 8 * (127 - 8 * g - s) + c;
                 int v = at < file.size() ? file[at] : 0xFF, m = 0;
                 for (int i = 0; i < 8; i++)
                     if (v & (1 << i))
                         m |= 1 << (7 - i);
-                font[static_cast<size_t>(128 * c + 8 * g + s)] = static_cast<unsigned char>(m);
+                font[128 * c + 8 * g + s] = static_cast<unsigned char>(m);
             }
     return font;
 }
@@ -81,7 +81,7 @@ std::string as_written(const std::string &text)
 static std::string text_of(const std::string &path)
 {
     bytes b = slurp(path);
-    return std::string(b.begin(), b.end());
+    return {b.begin(), b.end()};
 }
 
 #ifdef _WIN32

@@ -44,8 +44,12 @@ bytes repeated(const bytes &pattern, size_t n = full_size)
 // them. The last sheet holds every byte value, each four times.
 TEST(Bytes, SurviveBothWays)
 {
-    const bytes patterns[] = {{0x0A}, {0x0D}, {0x1A}, {0x0D, 0x0A}, {0x0A, 0x0D}, {0x1A, 0x0A, 0x0D},
-                              {0x50}, {0xB0}, {0x58}, {0xB0, 0x50}, {0x58, 0x50, 0xB0}};
+    // clang-format off
+    const bytes patterns[] = {
+        {0x0A}, {0x0D}, {0x1A}, {0x0D, 0x0A}, {0x0A, 0x0D}, {0x1A, 0x0A, 0x0D}, // to be read unchanged
+        {0x50}, {0xB0}, {0x58}, {0xB0, 0x50}, {0x58, 0x50, 0xB0},               // to be written unchanged
+    };
+    // clang-format on
     for (const auto &p : patterns) {
         SCOPED_TRACE("pattern starting " + std::to_string(p[0]));
         expect_converted(repeated(p));
@@ -63,9 +67,9 @@ unsigned seed()
 }
 
 #ifdef _WIN32
-constexpr int runs = 100; // each run starts a Windows process under Wine
+constexpr size_t runs = 100; // each run starts a Windows process under Wine
 #else
-constexpr int runs = 300;
+constexpr size_t runs = 300;
 #endif
 
 // Random bytes of random lengths from empty to past a full sheet, the
@@ -76,8 +80,9 @@ TEST(RandomSheets, ConvertByTheGlyphOrder)
     SCOPED_TRACE("GLYPHRIP_TEST_SEED=" + std::to_string(s));
     std::mt19937 gen(s);
     const size_t edges[] = {0, 1, 61, 62, 63, 69, 70, full_size - 1, full_size, full_size + 1};
-    for (int run = 0; run < runs; run++) {
-        size_t n = run < static_cast<int>(std::size(edges)) ? edges[run] : std::uniform_int_distribution<size_t>(0, full_size + 200)(gen);
+    std::uniform_int_distribution<size_t> length(0, full_size + 200);
+    for (size_t run = 0; run < runs; run++) {
+        size_t n = run < std::size(edges) ? edges[run] : length(gen);
         bytes file(n);
         for (auto &b : file)
             b = static_cast<unsigned char>(gen());
