@@ -20,15 +20,19 @@ convert "$examples/sheet.bmp" PNG24:drawing.png
 
 head -c 1024 /dev/zero >blank.raw
 
-# expect ink1|ink0|blank|other file description: converts the file and
-# checks which of the known fonts it gives, if any.
+# check ink1|ink0|blank|other description: which of the known fonts
+# font.raw is, if any. expect converts a file first.
 failures=0
-expect() {
-  "$glyphrip" "$2" font.raw
+check() {
   local got=other known
   for known in ink1 ink0 blank; do cmp -s font.raw "$known.raw" && got=$known; done
-  if [ "$got" = "$1" ]; then echo "ok: $3"; else echo "FAILED: $3 (gave $got)"; failures=$((failures + 1)); fi
-  rm -f "$2" font.raw
+  if [ "$got" = "$1" ]; then echo "ok: $2"; else echo "FAILED: $2 (gave $got)"; failures=$((failures + 1)); fi
+  rm -f font.raw
+}
+expect() { # expect font file description
+  "$glyphrip" "$2" font.raw
+  rm "$2"
+  check "$1" "$3"
 }
 
 convert drawing.png -threshold 50% -negate -type bilevel BMP3:sheet.bmp
@@ -37,6 +41,9 @@ convert drawing.png -threshold 50% -type bilevel BMP3:sheet.bmp
 expect ink0 sheet.bmp "ImageMagick without -negate gives ink as 0 bits"
 convert drawing.png -threshold 50% -negate -type bilevel sheet.bmp
 expect other sheet.bmp "ImageMagick without BMP3: is misread"
+
+convert drawing.png -threshold 50% -negate -type bilevel BMP3:- | "$glyphrip" /dev/stdin font.raw
+check ink1 "ImageMagick piped straight into the tool"
 
 "$python" -c 'from PIL import Image, ImageOps
 ImageOps.invert(Image.open("drawing.png").convert("L")).convert("1", dither=Image.Dither.NONE).save("sheet.bmp")'
