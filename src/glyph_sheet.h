@@ -1,5 +1,5 @@
-// The font sheet in memory, shared by the sheet reader, the font writer and
-// the driver that owns it.
+// The font sheet in memory, the two file formats that hold it, and the
+// driver that runs a conversion from one to the other.
 #ifndef GLYPHRIP_GLYPH_SHEET_H
 #define GLYPHRIP_GLYPH_SHEET_H
 
@@ -22,10 +22,23 @@ typedef unsigned char glyph_sheet[SHEET_BYTES];
 // missing from a short sheet come out.
 int reverse_bits(int v);
 
-// Both return 0, or -1 with errno set by the stream operation that failed;
-// neither opens, closes or reports anything. An input that ends early is no
-// failure: the rest of the sheet is 0xFF.
-int read_sheet(FILE *in, glyph_sheet sheet);
+// Each returns 0, or -1 with errno set by the stream operation that failed;
+// none opens, closes or reports anything. An input that ends early is no
+// failure: what it lacks is 0xFF.
+int read_sheet(FILE *in, glyph_sheet sheet); // 64 x 128 one-bit BMP
+int write_sheet(const glyph_sheet sheet, FILE *out);
+int read_font(FILE *in, glyph_sheet sheet); // raw font, glyphs column by column
 int write_font(const glyph_sheet sheet, FILE *out);
+
+// One program: its name, for the usage line, and what it reads and writes.
+struct conversion {
+    const char *name;
+    int (*read)(FILE *in, glyph_sheet sheet);
+    int (*write)(const glyph_sheet sheet, FILE *out);
+};
+
+// Runs `name infile outfile` as the whole process does; gives the exit
+// status, having reported any failure on standard error.
+int run_conversion(const conversion &how, int argc, char *argv[]);
 
 #endif

@@ -1,5 +1,5 @@
-// The reader and the writer on real streams: temporary files, a pipe, a
-// directory and a full device.
+// The readers and writers of both formats on real streams: temporary files,
+// a pipe, a directory and a full device.
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -12,22 +12,12 @@
 #endif
 
 #include "glyph_sheet.h"
+#include "harness.h"
 
 namespace {
 
-using bytes = std::vector<unsigned char>;
-constexpr int pixel_start = 62;
-constexpr int full_size = pixel_start + 1024;
-
-// Bit i goes to bit 7 - i, spelled out one bit at a time.
-int mirror(int v)
-{
-    int m = 0;
-    for (int i = 0; i < 8; i++)
-        if (v & (1 << i))
-            m |= 1 << (7 - i);
-    return m;
-}
+using reader = int (*)(FILE *, glyph_sheet);
+using writer = int (*)(const glyph_sheet, FILE *);
 
 bytes random_bytes(size_t n, unsigned seed)
 {
@@ -64,26 +54,35 @@ struct sheet_result {
     bytes sheet;
 };
 
-sheet_result read_from(FILE *f)
+sheet_result read_from(FILE *f, reader read = read_sheet)
 {
     glyph_sheet sheet;
-    int status = read_sheet(f, sheet);
+    int status = read(f, sheet);
     return {status, bytes(sheet, sheet + SHEET_BYTES)};
 }
 
-sheet_result read_bytes(const bytes &content)
+sheet_result read_bytes(const bytes &content, reader read = read_sheet)
 {
     FILE *f = stream_of(content);
-    sheet_result r = read_from(f);
+    sheet_result r = read_from(f, read);
     fclose(f);
     return r;
+}
+
+bytes written(const bytes &sheet, writer write)
+{
+    FILE *f = tmpfile();
+    EXPECT_EQ(write(sheet.data(), f), 0);
+    bytes b = read_all(f);
+    fclose(f);
+    return b;
 }
 
 // Sheet entry (r, b) as the file lays it out: the mirror of the byte at
 // 62 + 8 * (127 - r) + b, or 0xFF where the file has ended.
 int expected_entry(const bytes &file, int r, int b)
 {
-    auto at = static_cast<size_t>(pixel_start) + 8 * static_cast<size_t>(127 - r) + static_cast<size_t>(b);
+    auto at = pixel_start + 8 * static_cast<size_t>(127 - r) + static_cast<size_t>(b);
     return at < file.size() ? mirror(file[at]) : 0xFF;
 }
 
@@ -100,10 +99,10 @@ TEST(ReverseBits, MirrorsEveryByteAndTurnsEndOfFileIntoFF)
 
 TEST(ReadSheet, TakesRowsBottomUpFromByte62WhateverTheHeaderSays)
 {
-    bytes file = random_bytes(full_size, 1);
+    bytes file = random_bytes(sheet_size, 1);
     FILE *f = stream_of(file);
     sheet_result r = read_from(f);
-    EXPECT_EQ(ftell(f), full_size);
+    EXPECT_EQ(ftell(f), static_cast<long>(sheet_size));
     fclose(f);
 
     ASSERT_EQ(r.status, 0);
@@ -113,7 +112,7 @@ TEST(ReadSheet, TakesRowsBottomUpFromByte62WhateverTheHeaderSays)
                 << "row " << row << " column " << b;
 
     // The first bytes of the bottom and top picture rows, by hand.
-    bytes marks(full_size, 0);
+    bytes marks(sheet_size, 0);
     marks[62] = 0x80;
     marks[69] = 0x01;
     marks[62 + 8 * 127] = 0x12;
@@ -127,7 +126,7 @@ TEST(ReadSheet, TakesRowsBottomUpFromByte62WhateverTheHeaderSays)
 
 TEST(ReadSheet, FillsWhatTheFileLacksWithFF)
 {
-    bytes file = random_bytes(full_size, 2);
+    bytes file = random_bytes(sheet_size, 2);
 
     bytes six_short(file.begin(), file.end() - 6);
     sheet_result r = read_bytes(six_short);
@@ -147,8 +146,8 @@ TEST(ReadSheet, FillsWhatTheFileLacksWithFF)
 
 TEST(ReadSheet, IgnoresBytesAfterTheSheet)
 {
-    bytes file = random_bytes(full_size + 500, 3);
-    EXPECT_EQ(read_bytes(file).sheet, read_bytes(bytes(file.begin(), file.begin() + full_size)).sheet);
+    bytes file = random_bytes(sheet_size + 500, 3);
+    EXPECT_EQ(read_bytes(file).sheet, read_bytes(bytes(file.begin(), file.begin() + sheet_size)).sheet);
 }
 
 TEST(ReadSheet, SkipsTheHeaderOfAPipeByReadingIt)
@@ -156,7 +155,7 @@ TEST(ReadSheet, SkipsTheHeaderOfAPipeByReadingIt)
 #ifdef _WIN32
     GTEST_SKIP() << "no file name reaches a pipe on Windows";
 #else
-    for (size_t size : {size_t{full_size}, size_t{full_size - 6}, size_t{40}}) {
+    for (size_t size : {size_t{sheet_size}, size_t{sheet_size - 6}, size_t{40}}) {
         bytes file = random_bytes(size, 4);
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
@@ -174,30 +173,27 @@ TEST(ReadSheet, SkipsTheHeaderOfAPipeByReadingIt)
 #endif
 }
 
-TEST(ReadSheet, ReportsAReadErrorInsteadOfFilling)
+TEST(Readers, ReportAReadErrorInsteadOfFilling)
 {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows does not open a directory as a stream";
 #else
-    FILE *dir = fopen(".", "rb");
-    ASSERT_NE(dir, nullptr);
-    errno = 0;
-    EXPECT_EQ(read_from(dir).status, -1);
-    EXPECT_EQ(errno, EISDIR);
-    fclose(dir);
+    for (reader read : {read_sheet, read_font}) {
+        FILE *dir = fopen(".", "rb");
+        ASSERT_NE(dir, nullptr);
+        errno = 0;
+        EXPECT_EQ(read_from(dir, read).status, -1);
+        EXPECT_EQ(errno, EISDIR);
+        fclose(dir);
+    }
 #endif
 }
 
 TEST(WriteFont, TakesGlyphsColumnByColumnTopToBottom)
 {
-    bytes sheet = random_bytes(SHEET_BYTES, 5);
-    FILE *f = tmpfile();
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(write_font(sheet.data(), f), 0);
-    bytes font = read_all(f);
-    fclose(f);
+    bytes sheet = random_bytes(SHEET_BYTES, 5), font = written(sheet, write_font);
 
-    ASSERT_EQ(font.size(), 1024U);
+    ASSERT_EQ(font.size(), font_size);
     for (int c = 0; c < 8; c++)
         for (int g = 0; g < 16; g++)
             for (int s = 0; s < 8; s++)
@@ -206,21 +202,23 @@ TEST(WriteFont, TakesGlyphsColumnByColumnTopToBottom)
                     << "column " << c << " glyph row " << g << " scanline " << s;
 }
 
-TEST(WriteFont, ReportsAFailingWrite)
+TEST(Writers, ReportAFailingWrite)
 {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows has no full device";
 #else
-    FILE *f = fopen("/dev/full", "wb");
-    ASSERT_NE(f, nullptr);
-    // Unbuffered, so the first byte meets the full device here rather than
-    // when the stream is closed.
-    setvbuf(f, nullptr, _IONBF, 0);
-    bytes sheet(SHEET_BYTES, 0);
-    errno = 0;
-    EXPECT_EQ(write_font(sheet.data(), f), -1);
-    EXPECT_EQ(errno, ENOSPC);
-    fclose(f);
+    for (writer write : {write_font, write_sheet}) {
+        FILE *f = fopen("/dev/full", "wb");
+        ASSERT_NE(f, nullptr);
+        // Unbuffered, so the first byte meets the full device here rather
+        // than when the stream is closed.
+        setvbuf(f, nullptr, _IONBF, 0);
+        bytes sheet(SHEET_BYTES, 0);
+        errno = 0;
+        EXPECT_EQ(write(sheet.data(), f), -1);
+        EXPECT_EQ(errno, ENOSPC);
+        fclose(f);
+    }
 #endif
 }
 
@@ -234,14 +232,9 @@ TEST(Conversion, CarriesOnePixelToItsGlyph)
         size_t font_offset;
     } roads[] = {{62 + 8 * 119 + 1, 136}, {62 + 8 * 127, 0}, {62 + 8 * 127 + 1, 128}, {69, 1023}};
     for (const auto &road : roads) {
-        bytes file(full_size, 0);
+        bytes file(sheet_size, 0);
         file[road.file_offset] = 0x80;
-        bytes sheet = read_bytes(file).sheet;
-        FILE *f = tmpfile();
-        ASSERT_EQ(write_font(sheet.data(), f), 0);
-        bytes font = read_all(f);
-        fclose(f);
-
+        bytes font = written(read_bytes(file).sheet, write_font);
         bytes expected(1024, 0);
         expected[road.font_offset] = 0x01;
         EXPECT_EQ(font, expected) << "file offset " << road.file_offset;

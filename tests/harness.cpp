@@ -50,20 +50,42 @@ void remove_dir(const std::string &dir)
     fs::remove(dir + ".err", ignored);
 }
 
-bytes font_of(const bytes &file)
+int mirror(int v)
 {
-    bytes font(1024);
-    for (size_t c = 0; c < 8; c++)
-        for (size_t g = 0; g < 16; g++)
-            for (size_t s = 0; s < 8; s++) {
-                size_t at = 62 + 8 * (127 - 8 * g - s) + c;
-                int v = at < file.size() ? file[at] : 0xFF, m = 0;
-                for (int i = 0; i < 8; i++)
-                    if (v & (1 << i))
-                        m |= 1 << (7 - i);
-                font[128 * c + 8 * g + s] = static_cast<unsigned char>(m);
-            }
+    int m = 0;
+    for (int i = 0; i < 8; i++)
+        if (v & (1 << i))
+            m |= 1 << (7 - i);
+    return m;
+}
+
+// Where font byte i stands in a sheet file, i = 128c + 8g + s.
+static size_t sheet_offset(size_t i)
+{
+    size_t c = i / 128, g = i / 8 % 16, s = i % 8;
+    return pixel_start + 8 * (127 - 8 * g - s) + c;
+}
+
+static unsigned char mirror_at(const bytes &b, size_t at)
+{
+    return static_cast<unsigned char>(mirror(at < b.size() ? b[at] : 0xFF));
+}
+
+bytes font_of(const bytes &sheet_file)
+{
+    bytes font(font_size);
+    for (size_t i = 0; i < font_size; i++)
+        font[i] = mirror_at(sheet_file, sheet_offset(i));
     return font;
+}
+
+bytes sheet_of(const bytes &font)
+{
+    bytes sheet = slurp(EXAMPLES_DIR "/sheet.bmp");
+    sheet.resize(sheet_size);
+    for (size_t i = 0; i < font_size; i++)
+        sheet[sheet_offset(i)] = mirror_at(font, i);
+    return sheet;
 }
 
 std::string as_written(const std::string &text)
@@ -76,6 +98,11 @@ std::string as_written(const std::string &text)
 #else
     return text;
 #endif
+}
+
+static const char *executable(const std::string &program)
+{
+    return program == "glyphsheet" ? GLYPHSHEET_EXE : GLYPHRIP_EXE;
 }
 
 static std::string text_of(const std::string &path)
@@ -113,12 +140,12 @@ static HANDLE inheritable(const std::string &path, DWORD access, DWORD dispositi
     return h;
 }
 
-outcome run_tool(const std::string &dir, const std::vector<std::string> &args, feed_by how, const bytes &)
+outcome run_tool(const std::string &dir, const std::vector<std::string> &command, feed_by how, const bytes &)
 {
     EXPECT_EQ(how, feed_by::none) << "only POSIX systems feed the tool through a pipe or FIFO";
-    std::string command = quote(fs::absolute(GLYPHRIP_EXE).make_preferred().string());
-    for (const auto &a : args)
-        command += ' ' + quote(a);
+    std::string line = quote(fs::absolute(executable(command[0])).make_preferred().string());
+    for (size_t i = 1; i < command.size(); i++)
+        line += ' ' + quote(command[i]);
 
     STARTUPINFOA si = {};
     si.cb = sizeof si;
@@ -128,13 +155,13 @@ outcome run_tool(const std::string &dir, const std::vector<std::string> &args, f
     si.hStdError = inheritable(dir + ".err", GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION pi;
     DWORD status = 127;
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi)) {
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi)) {
         WaitForSingleObject(pi.hProcess, INFINITE);
         GetExitCodeProcess(pi.hProcess, &status);
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     } else {
-        ADD_FAILURE() << "cannot start " << command;
+        ADD_FAILURE() << "cannot start " << line;
     }
     CloseHandle(si.hStdInput);
     CloseHandle(si.hStdOutput);
@@ -148,28 +175,30 @@ static pid_t fifo_writer(const std::string &dir, const bytes &feed)
 {
     pid_t writer = fork();
     if (writer == 0) {
-        int fd = open((dir + "/sheet.fifo").c_str(), O_WRONLY);
+        int fd = open((dir + "/in.fifo").c_str(), O_WRONLY);
         _exit(fd >= 0 && write(fd, feed.data(), feed.size()) == static_cast<ssize_t>(feed.size()) ? 0 : 1);
     }
     return writer;
 }
 
-outcome run_tool(const std::string &dir, const std::vector<std::string> &args, feed_by how, const bytes &feed)
+outcome run_tool(const std::string &dir, const std::vector<std::string> &command, feed_by how, const bytes &feed)
 {
     int in[2];
     EXPECT_EQ(pipe(in), 0);
+    std::vector<char *> argv;
+    argv.reserve(command.size() + 1);
+    for (const auto &word : command)
+        argv.push_back(const_cast<char *>(word.c_str()));
+    argv.push_back(nullptr);
+    const char *exe = executable(command[0]);
     pid_t writer = how == feed_by::fifo ? fifo_writer(dir, feed) : -1;
     pid_t tool = fork();
     if (tool == 0) {
-        std::vector<char *> argv{const_cast<char *>("glyphrip")};
-        for (const auto &a : args)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
         dup2(in[0], 0);
         dup2(open((dir + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         dup2(open((dir + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         if (chdir(dir.c_str()) == 0)
-            execv(GLYPHRIP_EXE, argv.data());
+            execv(exe, argv.data());
         _exit(127);
     }
     close(in[0]);

@@ -1,5 +1,5 @@
-// What the command-line tests share: files in fresh directories, the font a
-// sheet file must give, and running the built executable.
+// What the tests share: files in fresh directories, the file each program
+// must make of its input, and running the built executables.
 #ifndef GLYPHRIP_TESTS_HARNESS_H
 #define GLYPHRIP_TESTS_HARNESS_H
 
@@ -7,6 +7,14 @@
 #include <vector>
 
 using bytes = std::vector<unsigned char>;
+
+// A sheet file: the pixel data from byte 62 on; a raw font: 1024 bytes.
+constexpr size_t pixel_start = 62;
+constexpr size_t font_size = 1024;
+constexpr size_t sheet_size = pixel_start + font_size;
+
+// Bit i goes to bit 7 - i, spelled out one bit at a time.
+int mirror(int v);
 
 bytes slurp(const std::string &path);
 void spill(const std::string &path, const bytes &content);
@@ -17,10 +25,13 @@ bool exists(const std::string &path);
 std::string fresh_dir();
 void remove_dir(const std::string &dir);
 
-// The raw font a sheet file must give, written from the glyph order rather
-// than from the tool's loops: font byte 128c + 8g + s is the mirror of file
-// byte 62 + 8 * (127 - 8g - s) + c, or 0xFF where the file has ended.
-bytes font_of(const bytes &file);
+// The raw font a sheet file must give, and the sheet file a font must give,
+// written from the glyph order rather than from the tools' loops: font byte
+// 128c + 8g + s is the mirror of sheet file byte 62 + 8 * (127 - 8g - s) + c.
+// Where the input has ended, its bytes count as 0xFF. A sheet starts with
+// the example sheet's header.
+bytes font_of(const bytes &sheet_file);
+bytes sheet_of(const bytes &font);
 
 enum class feed_by { none, pipe, fifo }; // how `feed` reaches the tool
 
@@ -34,10 +45,11 @@ struct outcome {
     std::string err;
 };
 
-// Runs the tool in `dir` with `args`, catching its standard output and error
-// in files beside `dir`. With feed_by::pipe, `feed` is its standard input;
-// with feed_by::fifo it is written into the FIFO dir/sheet.fifo.
-outcome run_tool(const std::string &dir, const std::vector<std::string> &args, feed_by how = feed_by::none,
+// Runs a command line in `dir`, its first word glyphrip or glyphsheet,
+// catching standard output and error in files beside `dir`. With
+// feed_by::pipe, `feed` is its standard input; with feed_by::fifo it is
+// written into the FIFO dir/in.fifo.
+outcome run_tool(const std::string &dir, const std::vector<std::string> &command, feed_by how = feed_by::none,
                  const bytes &feed = {});
 
 #endif

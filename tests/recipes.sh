@@ -2,11 +2,13 @@
 # Runs the README's recipes for making a sheet, as written there, on a
 # drawing of the example font, and converts each result: the recipes must
 # give the example's font (ink as 1 bits), and the pitfalls the README warns
-# of must really give something else.
-# Usage: recipes.sh glyphrip-executable python-with-pillow
+# of must really give something else. Then shows that the sheets glyphsheet
+# writes are read as meant by real readers: file, Pillow and ImageMagick.
+# Usage: recipes.sh glyphrip-executable glyphsheet-executable python-with-pillow
 set -euo pipefail
 glyphrip=$(realpath "$1")
-python=$2
+glyphsheet=$(realpath "$2")
+python=$3
 examples=$(cd "$(dirname "$0")/../examples" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -75,5 +77,37 @@ convert drawing.png -threshold 50% -negate -type bilevel BMP3:sheet.bmp
 expect blank sheet.bmp "ImageMagick: a blank drawing gives a font of zeros"
 convert drawing.png -threshold 50% -type bilevel BMP3:sheet.bmp
 expect blank sheet.bmp "ImageMagick without -negate: a blank drawing gives a font of zeros too"
+
+# A random font as a sheet, and the README's preview eight times the size:
+# Pillow must see a black pixel exactly where the font has a 1 bit.
+"$python" -c 'import os, sys; sys.stdout.buffer.write(os.urandom(1024))' >font.raw
+PATH=$(dirname "$glyphsheet"):$PATH
+glyphsheet font.raw sheet.bmp
+glyphsheet font.raw /dev/stdout | convert bmp:- -scale 800% big.png
+shows_font() { # shows_font picture scale description
+  if "$python" - font.raw "$1" "$2" <<'PY'; then echo "ok: $3"; else echo "FAILED: $3"; failures=$((failures + 1)); fi
+import sys
+from PIL import Image
+font, scale = open(sys.argv[1], "rb").read(), int(sys.argv[3])
+im = Image.open(sys.argv[2]).convert("L")
+assert im.size == (64 * scale, 128 * scale), im.size
+for n in range(128):
+    for s in range(8):
+        for x in range(8):
+            black = im.getpixel(((8 * (n // 16) + x) * scale, (8 * (n % 16) + s) * scale)) == 0
+            assert black == bool(font[8 * n + s] >> x & 1), (n, s, x)
+PY
+}
+shows_font sheet.bmp 1 "Pillow sees glyphsheet's ink as the font's 1 bits"
+shows_font big.png 8 "the preview through /dev/stdout shows the font"
+convert sheet.bmp BMP3:edited.bmp
+"$glyphrip" edited.bmp back.raw
+cmp -s back.raw font.raw && echo "ok: ImageMagick keeps the sheet's colour table" ||
+  { echo "FAILED: ImageMagick changed the sheet's bits"; failures=$((failures + 1)); }
+if file sheet.bmp | grep -q 'Windows 3.x format, 64 x 128 x 1'; then
+  echo "ok: file calls the sheet a 64 x 128 one-bit BMP"
+else
+  echo "FAILED: file says $(file sheet.bmp)"; failures=$((failures + 1))
+fi
 
 exit $((failures > 0))

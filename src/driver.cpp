@@ -1,5 +1,6 @@
-// glyphrip infile outfile: converts a 64 x 128 one-bit BMP font sheet into a
-// raw font of 128 glyphs, 8 bytes each.
+// The run of either program, `name infile outfile`: the command line, the
+// order in which the files are opened, read, written and closed, and every
+// message.
 #include <cstdio>
 
 #ifdef _WIN32
@@ -49,35 +50,35 @@ static bool blame(failure *f, const char *path, const char *reason)
     return false;
 }
 
-// The whole sheet is read and the input closed before the output is opened,
-// so nothing that goes wrong with the input can empty or change the output.
-static bool convert(const char *in_path, const char *out_path, failure *f)
+// The whole input is read and closed before the output is opened, so
+// nothing that goes wrong with the input can empty or change the output.
+static bool convert(const conversion &how, const char *in_path, const char *out_path, failure *f)
 {
     glyph_sheet sheet;
     FILE *in = fopen(in_path, "rb");
-    if (in == nullptr || read_sheet(in, sheet) != 0)
+    if (in == nullptr || how.read(in, sheet) != 0)
         return blame(f, in_path, nullptr);
-    // Writing the font there would replace the drawing it came from.
+    // Writing there would replace the file being converted.
     if (same_file(in, out_path))
         return blame(f, out_path, "Same file as the input");
     if (fclose(in) != 0)
         return blame(f, in_path, nullptr);
 
     FILE *out = fopen(out_path, "wb");
-    if (out == nullptr || write_font(sheet, out) != 0 || fclose(out) != 0)
+    if (out == nullptr || how.write(sheet, out) != 0 || fclose(out) != 0)
         return blame(f, out_path, nullptr);
     return true;
 }
 
-int main(int argc, char *argv[])
+int run_conversion(const conversion &how, int argc, char *argv[])
 {
     if (argc != 3) {
         // Nothing better can be done if standard error fails; the status says it.
-        (void)fputs("Usage: glyphrip infile outfile\n", stderr);
+        (void)fprintf(stderr, "Usage: %s infile outfile\n", how.name);
         return 1;
     }
     failure f = {nullptr, nullptr};
-    if (convert(argv[1], argv[2], &f))
+    if (convert(how, argv[1], argv[2], &f))
         return 0;
     if (f.reason == nullptr)
         perror(f.path);

@@ -1,0 +1,5 @@
+// glyphrip infile outfile: converts a 64 x 128 one-bit BMP font sheet into a
+// raw font of 128 glyphs, 8 bytes each.
+#include "glyph_sheet.h"
+
+int main(int argc, char *argv[]) { return run_conversion({"glyphrip", read_sheet, write_font}, argc, argv); }
