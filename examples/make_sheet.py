@@ -17,15 +17,23 @@ PIXEL_DATA_OFFSET = 14 + 40 + 8
 
 
 def read_glyphs(path):
-    """Returns 128 glyphs, each 8 strings of 8 pixels, blank where not drawn."""
+    """Returns 128 glyphs, each 8 strings of 8 pixels, blank where not drawn.
+    Blank lines and lines that start with ';' are passed over; any other
+    line out of place stops the script with its line number."""
     glyphs = [["." * 8] * 8 for _ in range(128)]
-    lines = [l for l in path.read_text().splitlines() if l and not l.startswith("#")]
+    lines = [(n, l) for n, l in enumerate(path.read_text().splitlines(), 1) if l and not l.startswith(";")]
     for i in range(0, len(lines), 9):
-        code = int(lines[i].split()[0])
+        number, head = lines[i]
+        code = head.split()[0]
+        if not code.isdigit() or int(code) >= 128:
+            sys.exit(f"{path}:{number}: expected a character code from 0 to 127, found {head!r}")
         rows = lines[i + 1 : i + 9]
-        if not 0 <= code < 128 or len(rows) != 8 or any(len(r) != 8 or set(r) - set(".#") for r in rows):
-            sys.exit(f"{path}: glyph {lines[i]!r} is not 8 rows of 8 '.' or '#'")
-        glyphs[code] = rows
+        for n, row in rows:
+            if len(row) != 8 or set(row) - set(".#"):
+                sys.exit(f"{path}:{n}: glyph {head!r}: expected a row of 8 '.' or '#', found {row!r}")
+        if len(rows) != 8:
+            sys.exit(f"{path}:{number}: glyph {head!r} has {len(rows)} rows, not 8")
+        glyphs[int(code)] = [row for _, row in rows]
     return glyphs
 
 
