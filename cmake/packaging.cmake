@@ -65,14 +65,12 @@ set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The glyphrip authors")
 set(CPACK_PACKAGE_CONTACT ${GLYPHRIP_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert bitmap font sheets into raw fonts and back")
-set(CPACK_PACKAGE_DESCRIPTION
-    "glyphrip turns a font drawn as a picture, a 64 x 128 one-bit BMP sheet of 128\n"
-    "glyphs of 8 x 8 pixels, into the 1024-byte raw font that code for boot\n"
-    "screens, retro and embedded displays and hobby operating systems indexes\n"
-    "by character code. glyphsheet turns such a font back into a sheet, so that\n"
-    "an existing font can be edited in any paint program and converted back\n"
-    "unchanged.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION "glyphrip turns a font drawn as a picture, a 64 x 128 one-bit BMP sheet of 128
+glyphs of 8 x 8 pixels, into the 1024-byte raw font that code for boot
+screens, retro and embedded displays and hobby operating systems indexes
+by character code. glyphsheet turns such a font back into a sheet, so that
+an existing font can be edited in any paint program and converted back
+unchanged.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -16,8 +16,8 @@
 
 namespace {
 
-using reader = int (*)(FILE *, glyph_sheet);
-using writer = int (*)(const glyph_sheet, FILE *);
+using reader = decltype(&read_sheet);
+using writer = decltype(&write_sheet);
 
 bytes random_bytes(size_t n, unsigned seed)
 {
@@ -61,18 +61,18 @@ sheet_result read_from(FILE *f, reader read = read_sheet)
     return {status, bytes(sheet, sheet + SHEET_BYTES)};
 }
 
-sheet_result read_bytes(const bytes &content, reader read = read_sheet)
+sheet_result read_bytes(const bytes &content)
 {
     FILE *f = stream_of(content);
-    sheet_result r = read_from(f, read);
+    sheet_result r = read_from(f);
     fclose(f);
     return r;
 }
 
-bytes written(const bytes &sheet, writer write)
+bytes font_written(const bytes &sheet)
 {
     FILE *f = tmpfile();
-    EXPECT_EQ(write(sheet.data(), f), 0);
+    EXPECT_EQ(write_font(sheet.data(), f), 0);
     bytes b = read_all(f);
     fclose(f);
     return b;
@@ -191,7 +191,7 @@ TEST(Readers, ReportAReadErrorInsteadOfFilling)
 
 TEST(WriteFont, TakesGlyphsColumnByColumnTopToBottom)
 {
-    bytes sheet = random_bytes(SHEET_BYTES, 5), font = written(sheet, write_font);
+    bytes sheet = random_bytes(SHEET_BYTES, 5), font = font_written(sheet);
 
     ASSERT_EQ(font.size(), font_size);
     for (int c = 0; c < 8; c++)
@@ -234,7 +234,7 @@ TEST(Conversion, CarriesOnePixelToItsGlyph)
     for (const auto &road : roads) {
         bytes file(sheet_size, 0);
         file[road.file_offset] = 0x80;
-        bytes font = written(read_bytes(file).sheet, write_font);
+        bytes font = font_written(read_bytes(file).sheet);
         bytes expected(1024, 0);
         expected[road.font_offset] = 0x01;
         EXPECT_EQ(font, expected) << "file offset " << road.file_offset;
