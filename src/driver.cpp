@@ -16,6 +16,7 @@
 struct failure {
     const char *path;
     const char *reason;
+    char refusal[REASON_SIZE]; // a reader's reason, pointed to by `reason`
 };
 
 #ifdef _WIN32
@@ -56,8 +57,11 @@ static bool convert(const conversion &how, const char *in_path, const char *out_
 {
     glyph_sheet sheet;
     FILE *in = fopen(in_path, "rb");
-    if (in == nullptr || how.read(in, sheet) != 0)
+    if (in == nullptr)
         return blame(f, in_path, nullptr);
+    int read = how.read(in, sheet, f->refusal);
+    if (read != 0)
+        return blame(f, in_path, read > 0 ? f->refusal : nullptr);
     // Writing there would replace the file being converted.
     if (same_file(in, out_path))
         return blame(f, out_path, "Same file as the input");
@@ -77,7 +81,7 @@ int run_conversion(const conversion &how, int argc, char *argv[])
         (void)fprintf(stderr, "Usage: %s infile outfile\n", how.name);
         return 1;
     }
-    failure f = {nullptr, nullptr};
+    failure f = {nullptr, nullptr, ""};
     if (convert(how, argv[1], argv[2], &f))
         return 0;
     if (f.reason == nullptr)

@@ -4,15 +4,19 @@
 // in turn.
 #include "glyph_sheet.h"
 
-int read_font(FILE *in, glyph_sheet sheet)
+int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE])
 {
-    // As with a sheet, nothing more is read once the input has ended or
-    // failed, and the rest of the font is 0xFF.
-    int c = 0;
+    lookahead ahead;
+    if (look_ahead(in, ahead) != 0)
+        return -1;
+    // A picture here is most likely a sheet given to the wrong program.
+    if (const char *kind = picture_kind(ahead)) {
+        (void)snprintf(why, REASON_SIZE, "a %s picture, not a raw font", kind);
+        return 1;
+    }
     for (int col = 0; col < SHEET_ROW_BYTES; col++)
         for (int row = 0; row < SHEET_ROWS; row++) {
-            if (c != EOF)
-                c = fgetc(in);
+            int c = next_byte(ahead);
             sheet[row * SHEET_ROW_BYTES + col] = c == EOF ? 0xFF : static_cast<unsigned char>(c);
         }
     return ferror(in) ? -1 : 0;

@@ -21,7 +21,9 @@ const char usage[] = "Usage: glyphrip infile outfile\n";
 const char sheet_usage[] = "Usage: glyphsheet infile outfile\n";
 
 // Pseudo-random pixel bytes, so that any byte out of place shows, behind a
-// header of its own.
+// header of its own: `BM`, but no BMP header of a known size, so it is read
+// from byte 62. The font made of its pixels also starts with `BM` and is
+// still a font.
 bytes test_sheet()
 {
     bytes b(sheet_size);
@@ -30,8 +32,8 @@ bytes test_sheet()
         x = x * 1103515245U + 12345U;
         v = static_cast<unsigned char>(x >> 16);
     }
-    b[0] = 'B';
-    b[1] = 'M';
+    b[0] = b[pixel_start] = 'B';
+    b[1] = b[pixel_start + 1] = 'M';
     return b;
 }
 
@@ -48,6 +50,13 @@ const bytes font(sheet.begin() + pixel_start, sheet.end());
 const bytes short_font(font.begin(), font.end() - 20);
 const bytes long_font = joined(font, old_font);
 const bytes nothing_at_all;
+// What no sheet can be, and a sheet, which is no font.
+const bytes deep = bmp_file({40, false, 64, 128, 24}, font);
+const bytes wide = bmp_file({108, false, 128, 64}, font);
+const bytes rle = bmp_file({40, false, 64, 128, 8, 1}, font);
+const bytes inside = bmp_file({40, false, 64, 128, 1, 0, 20}, font);
+const bytes png = joined({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, font);
+const bytes drawn = bmp_file({40}, bytes(sheet.begin() + pixel_start, sheet.end()));
 
 // What a run finds in its own fresh directory, beside a directory, links
 // and a FIFO.
@@ -57,6 +66,8 @@ const struct {
 } laid_out[] = {
     {"sheet.bmp", sheet},  {"-sheet.bmp", sheet}, {"short.bmp", short_sheet}, {"empty.bmp", nothing_at_all},
     {"old.raw", old_font}, {"glyphs.raw", font},  {"short.raw", short_font},  {"long.raw", long_font},
+    {"deep.bmp", deep},    {"wide.bmp", wide},    {"rle.bmp", rle},           {"inside.bmp", inside},
+    {"drawing.png", png},  {"drawn.bmp", drawn},
 };
 
 void lay_out(const std::string &dir)
@@ -132,6 +143,11 @@ const cli_case all_cases[] = {
     {"same_via_symlink",      on::posix,   {"glyphrip", "soft.bmp", "sheet.bmp"},               feed_by::none, 1, "sheet.bmp: Same file as the input\n",           "sheet.bmp",  content::as_before},
     {"same_other_case",       on::windows, {"glyphrip", "sheet.bmp", "SHEET.BMP"},              feed_by::none, 1, "SHEET.BMP: Same file as the input\n",           "sheet.bmp",  content::as_before},
     {"same_backslashes",      on::windows, {"glyphrip", "sheet.bmp", R"(.\fonts\..\sheet.bmp)"}, feed_by::none, 1, R"(.\fonts\..\sheet.bmp: Same file as the input)" "\n","sheet.bmp",  content::as_before},
+    {"deep_refused",          on::any,     {"glyphrip", "deep.bmp", "old.raw"},                 feed_by::none, 1, "deep.bmp: 24 bits per pixel; a sheet has 1\n", "old.raw",    content::as_before},
+    {"wide_refused",          on::any,     {"glyphrip", "wide.bmp", "font.raw"},                feed_by::none, 1, "wide.bmp: 128 x 64 pixels; a sheet is 64 x 128\n", "font.raw", content::nothing},
+    {"compressed_refused",    on::any,     {"glyphrip", "rle.bmp", "old.raw"},                  feed_by::none, 1, "rle.bmp: RLE8-compressed; a sheet is uncompressed\n", "old.raw", content::as_before},
+    {"offset_refused",        on::any,     {"glyphrip", "inside.bmp", "old.raw"},               feed_by::none, 1, "inside.bmp: pixel data at byte 20, inside the headers\n", "old.raw", content::as_before},
+    {"png_refused",           on::any,     {"glyphrip", "drawing.png", "old.raw"},              feed_by::none, 1, "drawing.png: a PNG picture; a sheet is a one-bit BMP\n", "old.raw", content::as_before},
     {"glyphsheet",            on::any,     {"glyphsheet", "glyphs.raw", "new.bmp"},             feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
     {"glyphsheet_long",       on::any,     {"glyphsheet", "long.raw", "new.bmp"},               feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
     {"glyphsheet_short",      on::any,     {"glyphsheet", "short.raw", "new.bmp"},              feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_short_font},
@@ -145,6 +161,7 @@ const cli_case all_cases[] = {
     {"glyphsheet_same_path",  on::any,     {"glyphsheet", "glyphs.raw", "glyphs.raw"},          feed_by::none, 1, "glyphs.raw: Same file as the input\n",          "glyphs.raw", content::as_before},
     {"glyphsheet_respelled",  on::any,     {"glyphsheet", "glyphs.raw", "fonts/../glyphs.raw"}, feed_by::none, 1, "fonts/../glyphs.raw: Same file as the input\n", "glyphs.raw", content::as_before},
     {"glyphsheet_hard_link",  on::any,     {"glyphsheet", "glyphs.raw", "hard.raw"},            feed_by::none, 1, "hard.raw: Same file as the input\n",            "glyphs.raw", content::as_before},
+    {"glyphsheet_given_sheet",on::any,     {"glyphsheet", "drawn.bmp", "old.raw"},              feed_by::none, 1, "drawn.bmp: a BMP picture, not a raw font\n",   "old.raw",    content::as_before},
     {"glyphsheet_other_case", on::windows, {"glyphsheet", "glyphs.raw", "GLYPHS.RAW"},          feed_by::none, 1, "GLYPHS.RAW: Same file as the input\n",          "glyphs.raw", content::as_before},
     // clang-format on
 };

@@ -57,7 +57,8 @@ struct sheet_result {
 sheet_result read_from(FILE *f, reader read = read_sheet)
 {
     glyph_sheet sheet;
-    int status = read(f, sheet);
+    char why[REASON_SIZE] = "";
+    int status = read(f, sheet, why);
     return {status, bytes(sheet, sheet + SHEET_BYTES)};
 }
 

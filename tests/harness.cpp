@@ -88,6 +88,43 @@ bytes sheet_of(const bytes &font)
     return sheet;
 }
 
+static void put(bytes &b, size_t at, unsigned long v, size_t width)
+{
+    for (size_t i = 0; i < width; i++)
+        b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+bytes bmp_file(const bmp_fields &f, const bytes &pixels)
+{
+    bool core = f.header_size == 12;
+    size_t table = core ? 6 : 8, start = 14 + f.header_size + table;
+    bytes b(start, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    put(b, 2, start + pixels.size(), 4);
+    put(b, 10, f.data_offset < 0 ? start : static_cast<unsigned long>(f.data_offset), 4);
+    put(b, 14, f.header_size, 4);
+    auto height = static_cast<unsigned long>(f.top_down ? -f.height : f.height);
+    if (core) {
+        put(b, 18, static_cast<unsigned long>(f.width), 2);
+        put(b, 20, height, 2);
+        put(b, 22, 1, 2);
+        put(b, 24, static_cast<unsigned long>(f.bits), 2);
+    } else {
+        put(b, 18, static_cast<unsigned long>(f.width), 4);
+        put(b, 22, height, 4);
+        put(b, 26, 1, 2);
+        put(b, 28, static_cast<unsigned long>(f.bits), 2);
+        put(b, 30, static_cast<unsigned long>(f.compression), 4);
+        put(b, 34, pixels.size(), 4);
+        put(b, 46, 2, 4); // colours used
+    }
+    for (size_t i = 0; i < 3; i++) // colour 0 white, colour 1 black
+        b[start - table + i] = 0xFF;
+    b.insert(b.end(), pixels.begin(), pixels.end());
+    return b;
+}
+
 std::string as_written(const std::string &text)
 {
 #ifdef _WIN32
@@ -195,6 +232,7 @@ outcome run_tool(const std::string &dir, const std::vector<std::string> &command
     pid_t tool = fork();
     if (tool == 0) {
         dup2(in[0], 0);
+        close(in[1]); // or the tool would never see its input end
         dup2(open((dir + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         dup2(open((dir + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         if (chdir(dir.c_str()) == 0)

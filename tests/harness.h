@@ -33,6 +33,18 @@ void remove_dir(const std::string &dir);
 bytes font_of(const bytes &sheet_file);
 bytes sheet_of(const bytes &font);
 
+// A BMP laid out as its writers do: file header, an information header of
+// `header_size` bytes (12 is OS/2's core header, whose sizes are 16 bits
+// and unsigned), a two-colour table, then `pixels` as they stand in the
+// file.
+struct bmp_fields {
+    unsigned header_size;
+    bool top_down = false;
+    int width = 64, height = 128, bits = 1, compression = 0;
+    long data_offset = -1; // -1: right after the colour table
+};
+bytes bmp_file(const bmp_fields &f, const bytes &pixels);
+
 enum class feed_by { none, pipe, fifo }; // how `feed` reaches the tool
 
 // Standard error is a text stream: on Windows each newline goes out as

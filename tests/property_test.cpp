@@ -16,9 +16,10 @@
 namespace {
 
 // Runs `program in out` in `dir`, which must succeed silently.
-void expect_run(const std::string &dir, const char *program, const char *in, const char *out)
+void expect_run(const std::string &dir, const char *program, const char *in, const char *out,
+                feed_by how = feed_by::none, const bytes &feed = {})
 {
-    outcome o = run_tool(dir, {program, in, out});
+    outcome o = run_tool(dir, {program, in, out}, how, feed);
     EXPECT_EQ(o.status, 0) << program;
     EXPECT_EQ(o.err, "") << program;
 }
@@ -32,15 +33,18 @@ void expect_font(const bytes &font, const bytes &want)
                                     << ", scanline " << i % 8 << ")";
 }
 
-// Converts `file` with glyphrip.
-void expect_converted(const bytes &file)
+// Converts `file` with glyphrip, from the file or through a pipe.
+void expect_converted_to(const bytes &file, const bytes &want, feed_by how)
 {
     std::string dir = fresh_dir();
     spill(dir + "/sheet.bmp", file);
-    expect_run(dir, "glyphrip", "sheet.bmp", "font.raw");
-    expect_font(slurp(dir + "/font.raw"), font_of(file));
+    expect_run(dir, "glyphrip", how == feed_by::pipe ? "/dev/stdin" : "sheet.bmp", "font.raw", how, file);
+    expect_font(slurp(dir + "/font.raw"), want);
     remove_dir(dir);
 }
+
+// Converts `file`, which is to be read as the 62-byte layout.
+void expect_converted(const bytes &file) { expect_converted_to(file, font_of(file), feed_by::none); }
 
 // Takes `font` through glyphsheet and back through glyphrip.
 void expect_round_trip(const bytes &font)
@@ -124,6 +128,61 @@ TEST(RandomSheets, ConvertByTheGlyphOrder)
 {
     random_files(runs, {0, 1, 61, 62, 63, 69, 70, sheet_size - 1, sheet_size, sheet_size + 1}, sheet_size + 200,
                  expect_converted);
+}
+
+// The same picture in the 62-byte layout: bottom row first, and the bytes
+// past the first `kept` of `pixels`, as they stand in their file, 0xFF.
+bytes bottom_up(const bytes &pixels, size_t kept, bool top_down)
+{
+    bytes b(pixel_start, 0);
+    for (size_t row = 0; row < 128; row++) {
+        size_t from = 8 * (top_down ? 127 - row : row);
+        for (size_t i = from; i < from + 8; i++)
+            b.push_back(i < kept ? pixels[i] : 0xFF);
+    }
+    return b;
+}
+
+#ifdef _WIN32
+constexpr feed_by pipe_where_there_is_one = feed_by::none;
+#else
+constexpr feed_by pipe_where_there_is_one = feed_by::pipe;
+#endif
+
+// Random pixels behind every information header that BMP writers use, in
+// both row orders (OS/2's core header has only bottom row first), give the
+// font they stand for: whole from a file, cut short in the pixels through a
+// pipe, and cut short around the headers. Cut inside the headers, the file
+// is no recognisable BMP and is read from byte 62.
+TEST(EveryLayout, GivesTheFontItsPixelsStandFor)
+{
+    unsigned s = seed();
+    SCOPED_TRACE("GLYPHRIP_TEST_SEED=" + std::to_string(s));
+    std::mt19937 gen(s);
+    for (unsigned size : {12, 40, 52, 56, 64, 108, 124})
+        for (bool top_down : {false, true}) {
+            if (size == 12 && top_down)
+                continue;
+            bytes pixels(font_size);
+            for (auto &b : pixels)
+                b = static_cast<unsigned char>(gen());
+            bytes file = bmp_file({size, top_down}, pixels);
+            size_t offset = file.size() - font_size;
+            const struct {
+                size_t length;
+                feed_by how;
+            } cuts[] = {{file.size(), feed_by::none},
+                        {std::uniform_int_distribution<size_t>(offset, file.size())(gen), pipe_where_there_is_one},
+                        {std::uniform_int_distribution<size_t>(0, offset + 8)(gen), feed_by::none}};
+            for (const auto &run : cuts) {
+                SCOPED_TRACE(std::to_string(size) + "-byte header, " + (top_down ? "top" : "bottom") + " row first, " +
+                             std::to_string(run.length) + " bytes");
+                bytes cut(file.begin(), file.begin() + static_cast<long>(run.length));
+                size_t kept = run.length > offset ? run.length - offset : 0;
+                bool recognised = run.length >= 14 + size;
+                expect_converted_to(cut, font_of(recognised ? bottom_up(pixels, kept, top_down) : cut), run.how);
+            }
+        }
 }
 
 // From empty to a few thousand bytes, the lengths where a glyph, a column
