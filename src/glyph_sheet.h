@@ -29,8 +29,9 @@ enum { LOOKAHEAD_BYTES = 14 + 124 };
 struct lookahead {
     FILE *file;
     unsigned char start[LOOKAHEAD_BYTES];
-    unsigned long length;   // bytes read ahead, fewer if the input ended
+    size_t length;          // bytes read ahead, fewer if the input ended
     unsigned long position; // of the next byte next_byte gives
+    bool ended;             // the input has ended or failed
 };
 int look_ahead(FILE *in, lookahead &ahead); // 0, or -1 with errno set
 int next_byte(lookahead &ahead);            // EOF once the input has ended or failed

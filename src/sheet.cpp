@@ -17,6 +17,7 @@ int look_ahead(FILE *in, lookahead &ahead)
     ahead.file = in;
     ahead.length = fread(ahead.start, 1, sizeof ahead.start, in);
     ahead.position = 0;
+    ahead.ended = ahead.length < sizeof ahead.start;
     return ferror(in) ? -1 : 0;
 }
 
@@ -27,10 +28,12 @@ int next_byte(lookahead &ahead)
 {
     if (ahead.position < ahead.length)
         return ahead.start[ahead.position++];
-    if (feof(ahead.file) || ferror(ahead.file))
+    if (ahead.ended)
         return EOF;
+    int c = fgetc(ahead.file);
     ahead.position++;
-    return fgetc(ahead.file);
+    ahead.ended = c == EOF;
+    return c;
 }
 
 static unsigned long le16(const unsigned char *p) { return p[0] | static_cast<unsigned long>(p[1]) << 8; }
