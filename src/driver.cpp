@@ -1,7 +1,9 @@
 // The run of either program, `name infile outfile`: the command line, the
 // order in which the files are opened, read, written and closed, and every
 // message.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #ifdef _WIN32
 #include <io.h>
@@ -12,69 +14,132 @@
 
 #include "glyph_sheet.h"
 
-// The file a failed run concerns and, where errno does not say it, why.
-struct failure {
-    const char *path;
-    const char *reason;
-    char refusal[REASON_SIZE]; // a reader's reason, pointed to by `reason`
-};
-
+// What the file system and standard error need of a path as the user typed
+// it: on Windows it stays in UTF-16 throughout, since any conversion to the
+// ANSI code page loses or, worse, changes names.
 #ifdef _WIN32
-// Windows gives no inode numbers through stat; the volume and file index of
-// an open handle identify a file across spellings and links.
-static bool same_file(FILE *in, const char *path)
+static FILE *open_file(const path_char *path, bool for_writing) { return _wfopen(path, for_writing ? L"wb" : L"rb"); }
+
+// 1 if `path` names the open input, 0 if not, -1 if the input's identity
+// cannot be read. Windows gives no inode numbers through stat; the volume
+// and file index of an open handle identify a file across spellings and
+// links.
+static int same_file(FILE *in, const path_char *path)
 {
     BY_HANDLE_FILE_INFORMATION a, b;
     HANDLE in_handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(in)));
-    HANDLE out_handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    if (in_handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(in_handle, &a)) {
+        errno = EIO;
+        return -1;
+    }
+    HANDLE out_handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (out_handle == INVALID_HANDLE_VALUE)
-        return false;
-    bool same = GetFileInformationByHandle(in_handle, &a) && GetFileInformationByHandle(out_handle, &b) &&
-                a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-                a.nFileIndexLow == b.nFileIndexLow;
+        return 0;
+    bool same = GetFileInformationByHandle(out_handle, &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
     CloseHandle(out_handle);
-    return same;
+    return same ? 1 : 0;
+}
+
+// A console shows UTF-16 as it is; a file or pipe gets UTF-8. A path is at
+// most 32767 characters, the longest command line; a reason is ASCII.
+static void report(const path_char *path, const char *reason)
+{
+    static wchar_t line[32768 + 256];
+    static char utf8[3 * sizeof line / sizeof line[0]];
+    const size_t room = sizeof line / sizeof line[0];
+    size_t n = 0;
+    for (const wchar_t *p = path; *p != L'\0' && n < room - 256; p++)
+        line[n++] = *p;
+    if (n > 0) {
+        line[n++] = L':';
+        line[n++] = L' ';
+    }
+    for (const char *r = reason; *r != '\0' && n < room - 1; r++)
+        line[n++] = static_cast<unsigned char>(*r);
+    line[n++] = L'\n';
+
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0, shown = 0;
+    if (GetConsoleMode(err, &mode)) {
+        WriteConsoleW(err, line, static_cast<DWORD>(n), &shown, nullptr);
+        return;
+    }
+    int size = WideCharToMultiByte(CP_UTF8, 0, line, static_cast<int>(n), utf8, sizeof utf8, nullptr, nullptr);
+    if (size > 0)
+        (void)fwrite(utf8, 1, static_cast<size_t>(size), stderr);
 }
 #else
-static bool same_file(FILE *in, const char *path)
+static FILE *open_file(const path_char *path, bool for_writing) { return fopen(path, for_writing ? "wb" : "rb"); }
+
+// 1 if `path` names the open input, 0 if not, -1 with errno set if the
+// input's identity cannot be read. A path that cannot be looked up names no
+// file, and opening it tells why.
+static int same_file(FILE *in, const path_char *path)
 {
     struct stat a, b;
-    return fstat(fileno(in), &a) == 0 && stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    if (fstat(fileno(in), &a) != 0)
+        return -1;
+    return stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
+}
+
+static void report(const path_char *path, const char *reason)
+{
+    if (*path != '\0')
+        (void)fprintf(stderr, "%s: %s\n", path, reason);
+    else
+        (void)fprintf(stderr, "%s\n", reason);
 }
 #endif
 
-static bool blame(failure *f, const char *path, const char *reason)
+// The file a failed run concerns and why: the system's text for errno, a
+// reader's refusal, or the driver's own.
+struct failure {
+    const path_char *path;
+    const char *reason;
+    char refusal[REASON_SIZE];
+};
+
+static bool blame(failure *f, const path_char *path, const char *reason)
 {
     f->path = path;
-    f->reason = reason;
+    f->reason = reason != nullptr ? reason : strerror(errno);
     return false;
 }
 
+// A write the C library still holds shows its failure only when flushed,
+// and some libraries' fclose does not say so.
+static bool written(FILE *out) { return fflush(out) == 0 && !ferror(out); }
+
 // The whole input is read and closed before the output is opened, so
 // nothing that goes wrong with the input can empty or change the output.
-static bool convert(const conversion &how, const char *in_path, const char *out_path, failure *f)
+static bool convert(const conversion &how, const path_char *in_path, const path_char *out_path, failure *f)
 {
     glyph_sheet sheet;
-    FILE *in = fopen(in_path, "rb");
+    FILE *in = open_file(in_path, false);
     if (in == nullptr)
         return blame(f, in_path, nullptr);
     int read = how.read(in, sheet, f->refusal);
     if (read != 0)
         return blame(f, in_path, read > 0 ? f->refusal : nullptr);
-    // Writing there would replace the file being converted.
-    if (same_file(in, out_path))
+    // Writing there would replace the file being converted; where that
+    // cannot be ruled out, nothing is written.
+    int same = same_file(in, out_path);
+    if (same < 0)
+        return blame(f, in_path, nullptr);
+    if (same > 0)
         return blame(f, out_path, "Same file as the input");
     if (fclose(in) != 0)
         return blame(f, in_path, nullptr);
 
-    FILE *out = fopen(out_path, "wb");
-    if (out == nullptr || how.write(sheet, out) != 0 || fclose(out) != 0)
+    FILE *out = open_file(out_path, true);
+    if (out == nullptr || how.write(sheet, out) != 0 || !written(out) || fclose(out) != 0)
         return blame(f, out_path, nullptr);
     return true;
 }
 
-int run_conversion(const conversion &how, int argc, char *argv[])
+int run_conversion(const conversion &how, int argc, path_char *argv[])
 {
     if (argc != 3) {
         // Nothing better can be done if standard error fails; the status says it.
@@ -84,9 +149,6 @@ int run_conversion(const conversion &how, int argc, char *argv[])
     failure f = {nullptr, nullptr, ""};
     if (convert(how, argv[1], argv[2], &f))
         return 0;
-    if (f.reason == nullptr)
-        perror(f.path);
-    else
-        (void)fprintf(stderr, "%s: %s\n", f.path, f.reason);
+    report(f.path, f.reason);
     return 1;
 }

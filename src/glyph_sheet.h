@@ -60,8 +60,19 @@ struct conversion {
     int (*write)(const glyph_sheet sheet, FILE *out);
 };
 
+// The command line as the system hands it over: on Windows in UTF-16,
+// through wmain, so that no name goes through the ANSI code page; bytes
+// elsewhere.
+#ifdef _WIN32
+typedef wchar_t path_char;
+#define program_main wmain
+#else
+typedef char path_char;
+#define program_main main
+#endif
+
 // Runs `name infile outfile` as the whole process does; gives the exit
 // status, having reported any failure on standard error.
-int run_conversion(const conversion &how, int argc, char *argv[]);
+int run_conversion(const conversion &how, int argc, path_char *argv[]);
 
 #endif

@@ -2,4 +2,7 @@
 // raw font of 128 glyphs, 8 bytes each.
 #include "glyph_sheet.h"
 
-int main(int argc, char *argv[]) { return run_conversion({"glyphrip", read_sheet, write_font}, argc, argv); }
+int program_main(int argc, path_char *argv[])
+{
+    return run_conversion({"glyphrip", read_sheet, write_font}, argc, argv);
+}

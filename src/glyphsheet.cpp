@@ -3,4 +3,7 @@
 // in a paint program.
 #include "glyph_sheet.h"
 
-int main(int argc, char *argv[]) { return run_conversion({"glyphsheet", read_font, write_sheet}, argc, argv); }
+int program_main(int argc, path_char *argv[])
+{
+    return run_conversion({"glyphsheet", read_font, write_sheet}, argc, argv);
+}

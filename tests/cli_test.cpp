@@ -1,6 +1,7 @@
 // The built executable against a table of command lines: exit status, the
 // exact text on standard error, nothing on standard output, and the files
 // left behind.
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -64,10 +65,11 @@ const struct {
     const char *name;
     const bytes &content;
 } laid_out[] = {
-    {"sheet.bmp", sheet},  {"-sheet.bmp", sheet}, {"short.bmp", short_sheet}, {"empty.bmp", nothing_at_all},
-    {"old.raw", old_font}, {"glyphs.raw", font},  {"short.raw", short_font},  {"long.raw", long_font},
-    {"deep.bmp", deep},    {"wide.bmp", wide},    {"rle.bmp", rle},           {"inside.bmp", inside},
-    {"drawing.png", png},  {"drawn.bmp", drawn},
+    {"sheet.bmp", sheet},   {"-sheet.bmp", sheet}, {"short.bmp", short_sheet}, {"empty.bmp", nothing_at_all},
+    {"old.raw", old_font},  {"glyphs.raw", font},  {"short.raw", short_font},  {"long.raw", long_font},
+    {"deep.bmp", deep},     {"wide.bmp", wide},    {"rle.bmp", rle},           {"inside.bmp", inside},
+    {"drawing.png", png},   {"drawn.bmp", drawn},  {"шрифт.bmp", sheet},       {"字体.raw", font},
+    {"font.bmp", old_font},
 };
 
 void lay_out(const std::string &dir)
@@ -109,9 +111,8 @@ struct cli_case {
 std::ostream &operator<<(std::ostream &os, const cli_case &c) { return os << c.name; }
 
 // Each case runs in a fresh directory laid out by lay_out(); the number is
-// the exit status. Windows reports a directory as "Permission denied" and
-// has neither FIFOs, /dev/stdin nor /dev/full, but must still know one file
-// however its name is spelt.
+// the exit status. @full stands for a full file system, GLYPHRIP_FULL_DIR. Windows reports a directory as "Permission
+// denied" and has neither FIFOs, /dev/stdin nor /dev/full, but must still know one file however its name is spelt.
 const cli_case all_cases[] = {
     // clang-format off
     // name                   where        command                                              feed              standard error                                   file          afterwards
@@ -162,6 +163,16 @@ const cli_case all_cases[] = {
     {"glyphsheet_respelled",  on::any,     {"glyphsheet", "glyphs.raw", "fonts/../glyphs.raw"}, feed_by::none, 1, "fonts/../glyphs.raw: Same file as the input\n", "glyphs.raw", content::as_before},
     {"glyphsheet_hard_link",  on::any,     {"glyphsheet", "glyphs.raw", "hard.raw"},            feed_by::none, 1, "hard.raw: Same file as the input\n",            "glyphs.raw", content::as_before},
     {"glyphsheet_given_sheet",on::any,     {"glyphsheet", "drawn.bmp", "old.raw"},              feed_by::none, 1, "drawn.bmp: a BMP picture, not a raw font\n",   "old.raw",    content::as_before},
+    {"cyrillic_to_emoji",     on::any,     {"glyphrip", "шрифт.bmp", "字体😀.raw"},             feed_by::none, 0, "",                                              "字体😀.raw", content::font_of_sheet},
+    {"chinese_to_cyrillic",   on::any,     {"glyphsheet", "字体.raw", "шрифт😀.bmp"},          feed_by::none, 0, "",                                              "шрифт😀.bmp", content::sheet_of_font},
+    {"missing_named",         on::any,     {"glyphrip", "нет😀.bmp", "font.raw"},               feed_by::none, 1, "нет😀.bmp: No such file or directory\n",       "font.raw",   content::nothing},
+    {"glyphsheet_missing_named", on::any,  {"glyphsheet", "缺失.raw", "new.bmp"},               feed_by::none, 1, "缺失.raw: No such file or directory\n",        "new.bmp",    content::nothing},
+    {"same_named",            on::any,     {"glyphrip", "шрифт.bmp", "./шрифт.bmp"},            feed_by::none, 1, "./шрифт.bmp: Same file as the input\n",        "шрифт.bmp",  content::as_before},
+    {"fullwidth_name",        on::any,     {"glyphsheet", "glyphs.raw", "ｆont.bmp"},           feed_by::none, 0, "",                                              "ｆont.bmp",  content::sheet_of_font},
+    {"fullwidth_keeps_other", on::any,     {"glyphsheet", "glyphs.raw", "ｆont.bmp"},           feed_by::none, 0, "",                                              "font.bmp",   content::as_before},
+    {"full_disk_sheet",       on::any,     {"glyphsheet", "glyphs.raw", "@full/1.bmp"},         feed_by::none, 1, "@full/1.bmp: No space left on device\n",       "glyphs.raw", content::as_before},
+    {"full_disk_font",        on::any,     {"glyphrip", "sheet.bmp", "@full/2.raw"},            feed_by::none, 1, "@full/2.raw: No space left on device\n",       "sheet.bmp",  content::as_before},
+    {"full_disk_no_line_feed",on::any,     {"glyphrip", "empty.bmp", "@full/3.raw"},            feed_by::none, 1, "@full/3.raw: No space left on device\n",       "empty.bmp",  content::as_before},
     {"glyphsheet_other_case", on::windows, {"glyphsheet", "glyphs.raw", "GLYPHS.RAW"},          feed_by::none, 1, "GLYPHS.RAW: Same file as the input\n",          "glyphs.raw", content::as_before},
     // clang-format on
 };
@@ -183,15 +194,28 @@ std::vector<cli_case> cases_here()
 
 class CommandLine : public testing::TestWithParam<cli_case> {};
 
+// Puts the full file system's directory for @full.
+std::string placed(std::string s, const std::string &full)
+{
+    size_t at = s.find("@full");
+    return at == std::string::npos ? s : s.replace(at, 5, full);
+}
+
 TEST_P(CommandLine, Run)
 {
     const cli_case &c = GetParam();
+    const char *full = std::getenv("GLYPHRIP_FULL_DIR");
+    if (c.err.find("@full") != std::string::npos && full == nullptr)
+        GTEST_SKIP() << "needs GLYPHRIP_FULL_DIR, a directory on a full file system (.ci/run mounts one)";
+    std::vector<std::string> command;
+    for (const auto &word : c.command)
+        command.push_back(placed(word, full ? full : ""));
     std::string dir = fresh_dir();
     lay_out(dir);
-    outcome o = run_tool(dir, c.command, c.feed, c.command[0] == "glyphsheet" ? font : sheet);
+    outcome o = run_tool(dir, command, c.feed, c.command[0] == "glyphsheet" ? font : sheet);
 
     EXPECT_EQ(o.status, c.status);
-    EXPECT_EQ(o.err, as_written(c.err));
+    EXPECT_EQ(o.err, as_written(placed(c.err, full ? full : "")));
     EXPECT_EQ(o.out, "");
     std::string file = dir + "/" + c.file;
     switch (c.holds) {

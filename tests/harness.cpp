@@ -17,20 +17,24 @@
 
 namespace fs = std::filesystem;
 
+// Test paths are UTF-8; on Windows a plain string would go through the ANSI
+// code page.
+static fs::path path_of(const std::string &utf8) { return fs::u8path(utf8); }
+
 bytes slurp(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path_of(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void spill(const std::string &path, const bytes &content)
 {
-    std::ofstream out(path, std::ios::binary);
+    std::ofstream out(path_of(path), std::ios::binary);
     out.write(reinterpret_cast<const char *>(content.data()), static_cast<std::streamsize>(content.size()));
     ASSERT_TRUE(out.good()) << path;
 }
 
-bool exists(const std::string &path) { return fs::exists(fs::symlink_status(path)); }
+bool exists(const std::string &path) { return fs::exists(fs::symlink_status(path_of(path))); }
 
 std::string fresh_dir()
 {
@@ -45,7 +49,7 @@ std::string fresh_dir()
 void remove_dir(const std::string &dir)
 {
     std::error_code ignored;
-    fs::remove_all(dir, ignored);
+    fs::remove_all(path_of(dir), ignored);
     fs::remove(dir + ".out", ignored);
     fs::remove(dir + ".err", ignored);
 }
@@ -168,6 +172,14 @@ static std::string quote(const std::string &arg)
     return q + '"';
 }
 
+static std::wstring wide(const std::string &utf8)
+{
+    std::wstring w(utf8.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, w.data(), static_cast<int>(w.size()));
+    w.resize(n > 0 ? static_cast<size_t>(n) - 1 : 0);
+    return w;
+}
+
 static HANDLE inheritable(const std::string &path, DWORD access, DWORD disposition)
 {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -180,11 +192,12 @@ static HANDLE inheritable(const std::string &path, DWORD access, DWORD dispositi
 outcome run_tool(const std::string &dir, const std::vector<std::string> &command, feed_by how, const bytes &)
 {
     EXPECT_EQ(how, feed_by::none) << "only POSIX systems feed the tool through a pipe or FIFO";
-    std::string line = quote(fs::absolute(executable(command[0])).make_preferred().string());
+    std::string utf8 = quote(fs::absolute(executable(command[0])).make_preferred().string());
     for (size_t i = 1; i < command.size(); i++)
-        line += ' ' + quote(command[i]);
+        utf8 += ' ' + quote(command[i]);
+    std::wstring line = wide(utf8);
 
-    STARTUPINFOA si = {};
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
@@ -192,13 +205,13 @@ outcome run_tool(const std::string &dir, const std::vector<std::string> &command
     si.hStdError = inheritable(dir + ".err", GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION pi;
     DWORD status = 127;
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi)) {
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, wide(dir).c_str(), &si, &pi)) {
         WaitForSingleObject(pi.hProcess, INFINITE);
         GetExitCodeProcess(pi.hProcess, &status);
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     } else {
-        ADD_FAILURE() << "cannot start " << line;
+        ADD_FAILURE() << "cannot start " << utf8;
     }
     CloseHandle(si.hStdInput);
     CloseHandle(si.hStdOutput);
