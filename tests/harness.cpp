@@ -205,13 +205,23 @@ outcome run_tool(const std::string &dir, const std::vector<std::string> &command
     si.hStdError = inheritable(dir + ".err", GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION pi;
     DWORD status = 127;
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, wide(dir).c_str(), &si, &pi)) {
+    // Under Wine a start now and then fails for want of a moment; a few
+    // tries tell that from a program that cannot start.
+    bool started = false;
+    DWORD error = 0;
+    for (int tries = 0; tries < 5 && !started; tries++) {
+        started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, wide(dir).c_str(), &si, &pi);
+        error = started ? 0 : GetLastError();
+        if (!started)
+            Sleep(200);
+    }
+    if (started) {
         WaitForSingleObject(pi.hProcess, INFINITE);
         GetExitCodeProcess(pi.hProcess, &status);
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     } else {
-        ADD_FAILURE() << "cannot start " << utf8;
+        ADD_FAILURE() << "cannot start " << utf8 << ": error " << error;
     }
     CloseHandle(si.hStdInput);
     CloseHandle(si.hStdOutput);
