@@ -10,7 +10,7 @@ if(WIN32)
   foreach(page ${pages})
     string(REGEX REPLACE "[.]1$" ".html" html ${page})
     add_custom_command(OUTPUT ${html}
-      COMMAND sh -c "'${MANDOC}' -Thtml -Ios='glyphrip ${PROJECT_VERSION}' \"$1\" >\"$2\"" sh ${PROJECT_SOURCE_DIR}/${page} ${html}
+      COMMAND sh -c "'${MANDOC}' -Thtml \"$1\" >\"$2\"" sh ${PROJECT_SOURCE_DIR}/${page} ${html}
       DEPENDS ${PROJECT_SOURCE_DIR}/${page} VERBATIM)
     list(APPEND made ${PROJECT_BINARY_DIR}/${html})
   endforeach()
@@ -76,4 +76,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
+configure_file(${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake.in reproducible.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/reproducible.cmake)
 include(CPack)

@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""Builds the example font sheet from glyphs.txt.
+"""Builds a font sheet from a text drawing of its glyphs.
 
-Writes sheet.bmp, the 64 x 128 one-bit BMP that glyphrip reads, and
-font.raw, the font it must give, computed straight from the drawings rather
-than from the BMP, so that converting the one and comparing with the other
-checks the tool. With --check, writes nothing and fails if either file is
-not what glyphs.txt says.
+Usage: make_sheet.py [--check] [DRAWING SHEET [FONT]]
+
+Writes SHEET, the 64 x 128 one-bit BMP that glyphrip reads, drawn in
+DRAWING, and FONT, the font it must give, computed straight from the
+drawing rather than from the BMP, so that converting the one and comparing
+with the other checks the tool. Without paths, the example's: glyphs.txt,
+sheet.bmp and font.raw beside this script. With --check, writes nothing
+and fails if either file is not what the drawing says.
 """
+import argparse
 import struct
 import sys
 from pathlib import Path
@@ -68,13 +72,31 @@ def raw_font(glyphs):
     return bytes(sum((ch == "#") << x for x, ch in enumerate(line)) for glyph in glyphs for line in glyph)
 
 
+def arguments():
+    parser = argparse.ArgumentParser(usage="%(prog)s [--check] [DRAWING SHEET [FONT]]",
+                                     description="Builds a font sheet from a text drawing of its glyphs.")
+    parser.add_argument("--check", action="store_true", help="write nothing; fail if a file is not what the drawing says")
+    parser.add_argument("paths", nargs="*", metavar="DRAWING SHEET FONT",
+                        help="the drawing, the sheet to write and the font to write (default: the example's)")
+    args = parser.parse_args()
+    if not args.paths:
+        return args.check, HERE / "glyphs.txt", HERE / "sheet.bmp", HERE / "font.raw"
+    if len(args.paths) not in (2, 3):
+        parser.error("give a drawing and a sheet, and a font if wanted")
+    paths = [Path(p) for p in args.paths] + [None]
+    return args.check, paths[0], paths[1], paths[2]
+
+
 def main():
-    glyphs = read_glyphs(HERE / "glyphs.txt")
-    wanted = {HERE / "sheet.bmp": bmp(picture(glyphs)), HERE / "font.raw": raw_font(glyphs)}
-    if "--check" in sys.argv[1:]:
-        stale = [p.name for p, data in wanted.items() if not p.exists() or p.read_bytes() != data]
+    check, drawing, sheet, font = arguments()
+    glyphs = read_glyphs(drawing)
+    wanted = {sheet: bmp(picture(glyphs))}
+    if font:
+        wanted[font] = raw_font(glyphs)
+    if check:
+        stale = [str(p) for p, data in wanted.items() if not p.exists() or p.read_bytes() != data]
         if stale:
-            sys.exit(f"out of date with glyphs.txt: {', '.join(stale)} (run make_sheet.py)")
+            sys.exit(f"out of date with {drawing}: {', '.join(stale)} (run make_sheet.py)")
         return
     for path, data in wanted.items():
         path.write_bytes(data)

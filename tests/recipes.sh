@@ -19,7 +19,7 @@ cd "$work"
 cp "$examples/font.raw" ink1.raw
 "$python" -c 'import sys; sys.stdout.buffer.write(bytes(b ^ 0xFF for b in open("ink1.raw", "rb").read()))' >ink0.raw
 # The example drawn black on white and saved as a paint program would.
-convert "$examples/sheet.bmp" PNG24:drawing.png
+convert "$examples/sheet.bmp" drawing.png
 
 head -c 1024 /dev/zero >blank.raw
 
@@ -56,8 +56,8 @@ convert drawing.png -threshold 50% -negate -type bilevel BMP2:sheet.bmp
 expect ink1 sheet.bmp "ImageMagick's OS/2 layout gives ink as 1 bits"
 convert drawing.png -threshold 50% -negate -type bilevel BMP3:sheet.bmp
 expect ink1 sheet.bmp "ImageMagick's Windows 3.x layout gives ink as 1 bits"
-convert drawing.png -negate sheet.bmp
-refused sheet.bmp "24 bits per pixel; a sheet has 1" "ImageMagick without -type bilevel is refused"
+convert drawing.png -type TrueColor sheet.bmp
+refused sheet.bmp "24 bits per pixel; a sheet has 1" "ImageMagick's BMP of a colour drawing is refused"
 cp drawing.png drawing-copy.png
 refused drawing-copy.png "a PNG picture; a sheet is a one-bit BMP" "a PNG is refused"
 
