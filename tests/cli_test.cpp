@@ -58,6 +58,9 @@ const bytes rle = bmp_file({40, false, 64, 128, 8, 1}, font);
 const bytes inside = bmp_file({40, false, 64, 128, 1, 0, 20}, font);
 const bytes png = joined({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, font);
 const bytes drawn = bmp_file({40}, bytes(sheet.begin() + pixel_start, sheet.end()));
+// A sheet of a font of line feeds, at each of which Windows' C library
+// writes out what it holds.
+const bytes line_feeds(sheet_size, 0x50);
 
 // What a run finds in its own fresh directory, beside a directory, links
 // and a FIFO.
@@ -65,11 +68,11 @@ const struct {
     const char *name;
     const bytes &content;
 } laid_out[] = {
-    {"sheet.bmp", sheet},   {"-sheet.bmp", sheet}, {"short.bmp", short_sheet}, {"empty.bmp", nothing_at_all},
-    {"old.raw", old_font},  {"glyphs.raw", font},  {"short.raw", short_font},  {"long.raw", long_font},
-    {"deep.bmp", deep},     {"wide.bmp", wide},    {"rle.bmp", rle},           {"inside.bmp", inside},
-    {"drawing.png", png},   {"drawn.bmp", drawn},  {"шрифт.bmp", sheet},       {"字体.raw", font},
-    {"font.bmp", old_font},
+    {"sheet.bmp", sheet},   {"-sheet.bmp", sheet},  {"short.bmp", short_sheet}, {"empty.bmp", nothing_at_all},
+    {"old.raw", old_font},  {"glyphs.raw", font},   {"short.raw", short_font},  {"long.raw", long_font},
+    {"deep.bmp", deep},     {"wide.bmp", wide},     {"rle.bmp", rle},           {"inside.bmp", inside},
+    {"drawing.png", png},   {"drawn.bmp", drawn},   {"шрифт.bmp", sheet},       {"字体.raw", font},
+    {"font.bmp", old_font}, {"lf.bmp", line_feeds},
 };
 
 void lay_out(const std::string &dir)
@@ -171,8 +174,9 @@ const cli_case all_cases[] = {
     {"fullwidth_name",        on::any,     {"glyphsheet", "glyphs.raw", "ｆont.bmp"},           feed_by::none, 0, "",                                              "ｆont.bmp",  content::sheet_of_font},
     {"fullwidth_keeps_other", on::any,     {"glyphsheet", "glyphs.raw", "ｆont.bmp"},           feed_by::none, 0, "",                                              "font.bmp",   content::as_before},
     {"full_disk_sheet",       on::any,     {"glyphsheet", "glyphs.raw", "@full/1.bmp"},         feed_by::none, 1, "@full/1.bmp: No space left on device\n",       "glyphs.raw", content::as_before},
-    {"full_disk_font",        on::any,     {"glyphrip", "sheet.bmp", "@full/2.raw"},            feed_by::none, 1, "@full/2.raw: No space left on device\n",       "sheet.bmp",  content::as_before},
-    {"full_disk_no_line_feed",on::any,     {"glyphrip", "empty.bmp", "@full/3.raw"},            feed_by::none, 1, "@full/3.raw: No space left on device\n",       "empty.bmp",  content::as_before},
+    {"full_disk_first_write", on::any,     {"glyphrip", "lf.bmp", "@full/4.raw"},               feed_by::none, 1, "@full/4.raw: No space left on device\n",       "lf.bmp",     content::as_before},
+    {"full_disk_middle_write",on::any,     {"glyphrip", "sheet.bmp", "@full/2.raw"},            feed_by::none, 1, "@full/2.raw: No space left on device\n",       "sheet.bmp",  content::as_before},
+    {"full_disk_last_flush",  on::any,     {"glyphrip", "empty.bmp", "@full/3.raw"},            feed_by::none, 1, "@full/3.raw: No space left on device\n",       "empty.bmp",  content::as_before},
     {"glyphsheet_other_case", on::windows, {"glyphsheet", "glyphs.raw", "GLYPHS.RAW"},          feed_by::none, 1, "GLYPHS.RAW: Same file as the input\n",          "glyphs.raw", content::as_before},
     // clang-format on
 };
