@@ -114,8 +114,10 @@ struct cli_case {
 std::ostream &operator<<(std::ostream &os, const cli_case &c) { return os << c.name; }
 
 // Each case runs in a fresh directory laid out by lay_out(); the number is
-// the exit status. @full stands for a full file system, GLYPHRIP_FULL_DIR. Windows reports a directory as "Permission
-// denied" and has neither FIFOs, /dev/stdin nor /dev/full, but must still know one file however its name is spelt.
+// the exit status. @full stands for a directory on a full file system,
+// GLYPHRIP_FULL_DIR. Windows reports a directory as "Permission denied"
+// and has neither FIFOs, /dev/stdin nor /dev/full, but must still know one
+// file however its name is spelt.
 const cli_case all_cases[] = {
     // clang-format off
     // name                   where        command                                              feed              standard error                                   file          afterwards
@@ -208,18 +210,19 @@ std::string placed(std::string s, const std::string &full)
 TEST_P(CommandLine, Run)
 {
     const cli_case &c = GetParam();
-    const char *full = std::getenv("GLYPHRIP_FULL_DIR");
-    if (c.err.find("@full") != std::string::npos && full == nullptr)
+    const char *full_dir = std::getenv("GLYPHRIP_FULL_DIR");
+    if (c.err.find("@full") != std::string::npos && full_dir == nullptr)
         GTEST_SKIP() << "needs GLYPHRIP_FULL_DIR, a directory on a full file system (.ci/run mounts one)";
+    const std::string full = full_dir != nullptr ? full_dir : "";
     std::vector<std::string> command;
     for (const auto &word : c.command)
-        command.push_back(placed(word, full ? full : ""));
+        command.push_back(placed(word, full));
     std::string dir = fresh_dir();
     lay_out(dir);
     outcome o = run_tool(dir, command, c.feed, c.command[0] == "glyphsheet" ? font : sheet);
 
     EXPECT_EQ(o.status, c.status);
-    EXPECT_EQ(o.err, as_written(placed(c.err, full ? full : "")));
+    EXPECT_EQ(o.err, as_written(placed(c.err, full)));
     EXPECT_EQ(o.out, "");
     std::string file = dir + "/" + c.file;
     switch (c.holds) {
