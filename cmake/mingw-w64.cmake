@@ -17,6 +17,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # MinGW runtime DLLs to find, and no link time in it, so that a rebuild
 # gives the same bytes.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
+# zlib from Debian's libz-mingw-w64-dev, linked into the .exe.
+set(ZLIB_USE_STATIC_LIBS ON)
 
 # Wine runs the tests; building a zip needs none.
 find_program(WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)

@@ -2,7 +2,7 @@
 // the top, glyphs taken from the sheet column by column. Down one column,
 // glyph after glyph and scanline after scanline is simply every picture row
 // in turn.
-#include "glyph_sheet.h"
+#include "picture.h"
 
 int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE])
 {

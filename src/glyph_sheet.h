@@ -18,37 +18,15 @@ constexpr long SHEET_DATA_OFFSET = 62;
 // Entry (row, column) is sheet[row * SHEET_ROW_BYTES + column].
 typedef unsigned char glyph_sheet[SHEET_BYTES];
 
-// Mirrors the bit order of a byte; EOF (-1) gives 0xFF, which is how bytes
-// missing from a short sheet come out.
-int reverse_bits(int v);
-
-// An input read from its first byte on, whose start is read ahead to tell
-// what kind of file it is: enough for the file header and the longest BMP
-// information header.
-enum { LOOKAHEAD_BYTES = 14 + 124 };
-struct lookahead {
-    FILE *file;
-    unsigned char start[LOOKAHEAD_BYTES];
-    size_t length;          // bytes read ahead, fewer if the input ended
-    unsigned long position; // of the next byte next_byte gives
-    bool ended;             // the input has ended or failed
-};
-int look_ahead(FILE *in, lookahead &ahead); // 0, or -1 with errno set
-int next_byte(lookahead &ahead);            // EOF once the input has ended or failed
-
-// "BMP", "PNG" and so on for an input that is recognisably a picture,
-// otherwise nullptr.
-const char *picture_kind(const lookahead &ahead);
-
 // Room for why a reader refuses its input: one line, without the file's
 // name.
-enum { REASON_SIZE = 80 };
+enum { REASON_SIZE = 128 };
 
 // Each returns 0, or -1 with errno set by the stream operation that failed;
-// a reader also returns 1 with `why` filled in for an input that is plainly
-// not what it reads. None opens, closes or reports anything. An input that
-// ends early is no failure: what it lacks is 0xFF.
-int read_sheet(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]); // 64 x 128 one-bit BMP
+// a reader also returns 1 with `why` filled in for an input it refuses. None
+// opens, closes or reports anything. A one-bit sheet or a font that ends
+// early is no failure: what it lacks is 0xFF.
+int read_sheet(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]); // a 64 x 128 picture: BMP, PNG or netpbm
 int write_sheet(const glyph_sheet sheet, FILE *out);
 int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]); // raw font, glyphs column by column
 int write_font(const glyph_sheet sheet, FILE *out);

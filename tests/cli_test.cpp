@@ -51,13 +51,53 @@ const bytes font(sheet.begin() + pixel_start, sheet.end());
 const bytes short_font(font.begin(), font.end() - 20);
 const bytes long_font = joined(font, old_font);
 const bytes nothing_at_all;
-// What no sheet can be, and a sheet, which is no font.
+// The font as paint programs save it; a one-bit BMP whose colour table
+// makes 1 bits white, which keep their value.
+const bytes drawing = sheet_of(font);
+const bytes as_png = redrawn(redraw::png, drawing);
+const bytes as_alpha = redrawn(redraw::png_alpha, drawing);
+const bytes as_bmp24 = redrawn(redraw::bmp24, drawing);
+const bytes as_bmp32 = redrawn(redraw::bmp32, drawing);
+const bytes as_ppm = redrawn(redraw::ppm, drawing);
+const bytes as_pbm = redrawn(redraw::pbm, drawing);
+const bytes drawn = bmp_file({40}, bytes(sheet.begin() + pixel_start, sheet.end()));
+const bytes by_value = bmp_file({40, false, 64, 128, 1, 0, -1, true}, bytes(sheet.begin() + pixel_start, sheet.end()));
+
+bytes changed(bytes b, size_t at)
+{
+    b[at] ^= 0x01;
+    return b;
+}
+
+bytes palette_rows(unsigned char index)
+{
+    bytes rows;
+    for (int y = 0; y < 128; y++) {
+        rows.push_back(0);
+        rows.insert(rows.end(), 64, index);
+    }
+    return rows;
+}
+
+// What no sheet can be, damaged pictures, and a sheet, which is no font.
 const bytes deep = bmp_file({40, false, 64, 128, 24}, font);
 const bytes wide = bmp_file({108, false, 128, 64}, font);
-const bytes rle = bmp_file({40, false, 64, 128, 8, 1}, font);
+const bytes jpeg_bmp = bmp_file({40, false, 64, 128, 24, 4}, font);
 const bytes inside = bmp_file({40, false, 64, 128, 1, 0, 20}, font);
-const bytes png = joined({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, font);
-const bytes drawn = bmp_file({40}, bytes(sheet.begin() + pixel_start, sheet.end()));
+const bytes far = bmp_file({40, false, 64, 128, 1, 0, 0xFFFFFFFF}, font);
+const bytes v5_cut(as_bmp32.begin(), as_bmp32.begin() + 30);
+const bytes past_table = bmp_file({40, false, 64, 128, 8}, bytes(64 * 128, 5));
+const bytes bad_crc = changed(as_png, 8 + 25 + 8 + 2);
+const bytes cut_png(as_png.begin(), as_png.end() - 20);
+const bytes no_idat = png_file({png_header(64, 128, 8, 2)});
+const bytes few = png_file({png_header(64, 128, 8, 2), png_data(bytes(100, 0))});
+const bytes no_inflate = png_file({png_header(64, 128, 8, 2), png_chunk("IDAT", bytes(50, 0xFF))});
+const bytes past_palette =
+    png_file({png_header(64, 128, 8, 3), png_chunk("PLTE", {0, 0, 0}), png_data(palette_rows(1))});
+const bytes depth3 = png_file({png_header(64, 128, 3, 0)});
+const bytes max0 = joined({'P', '5', '\n', '6', '4', ' ', '1', '2', '8', ' ', '0', '\n'}, font);
+const bytes short_ppm(as_ppm.begin(), as_ppm.end() - 100);
+const bytes jpeg = joined({0xFF, 0xD8, 0xFF, 0xE0}, font);
 // A sheet of a font of line feeds, at each of which Windows' C library
 // writes out what it holds.
 const bytes line_feeds(sheet_size, 0x50);
@@ -68,11 +108,43 @@ const struct {
     const char *name;
     const bytes &content;
 } laid_out[] = {
-    {"sheet.bmp", sheet},   {"-sheet.bmp", sheet},  {"short.bmp", short_sheet}, {"empty.bmp", nothing_at_all},
-    {"old.raw", old_font},  {"glyphs.raw", font},   {"short.raw", short_font},  {"long.raw", long_font},
-    {"deep.bmp", deep},     {"wide.bmp", wide},     {"rle.bmp", rle},           {"inside.bmp", inside},
-    {"drawing.png", png},   {"drawn.bmp", drawn},   {"шрифт.bmp", sheet},       {"字体.raw", font},
-    {"font.bmp", old_font}, {"lf.bmp", line_feeds},
+    {"sheet.bmp", sheet},
+    {"-sheet.bmp", sheet},
+    {"short.bmp", short_sheet},
+    {"empty.bmp", nothing_at_all},
+    {"old.raw", old_font},
+    {"glyphs.raw", font},
+    {"short.raw", short_font},
+    {"long.raw", long_font},
+    {"deep.bmp", deep},
+    {"wide.bmp", wide},
+    {"jpeg.bmp", jpeg_bmp},
+    {"inside.bmp", inside},
+    {"drawn.bmp", drawn},
+    {"шрифт.bmp", sheet},
+    {"字体.raw", font},
+    {"font.bmp", old_font},
+    {"lf.bmp", line_feeds},
+    {"as.png", as_png},
+    {"alpha.png", as_alpha},
+    {"as24.bmp", as_bmp24},
+    {"as32.bmp", as_bmp32},
+    {"as.ppm", as_ppm},
+    {"as.pbm", as_pbm},
+    {"value.bmp", by_value},
+    {"far.bmp", far},
+    {"v5cut.bmp", v5_cut},
+    {"table.bmp", past_table},
+    {"crc.png", bad_crc},
+    {"cut.png", cut_png},
+    {"noidat.png", no_idat},
+    {"few.png", few},
+    {"inflate.png", no_inflate},
+    {"index.png", past_palette},
+    {"depth.png", depth3},
+    {"max.pgm", max0},
+    {"short.ppm", short_ppm},
+    {"photo.jpg", jpeg},
 };
 
 void lay_out(const std::string &dir)
@@ -98,7 +170,16 @@ const bytes &as_laid_out(const std::string &name)
 }
 
 enum class on { any, posix, windows }; // where a case means something
-enum class content { nothing, font_of_sheet, font_of_short, all_ff, sheet_of_font, sheet_of_short_font, as_before };
+enum class content {
+    nothing,
+    font_of_sheet,
+    font_of_short,
+    all_ff,
+    sheet_of_font,
+    sheet_of_short_font,
+    as_before,
+    the_font
+};
 
 struct cli_case {
     const char *name;
@@ -149,11 +230,31 @@ const cli_case all_cases[] = {
     {"same_via_symlink",      on::posix,   {"glyphrip", "soft.bmp", "sheet.bmp"},               feed_by::none, 1, "sheet.bmp: Same file as the input\n",           "sheet.bmp",  content::as_before},
     {"same_other_case",       on::windows, {"glyphrip", "sheet.bmp", "SHEET.BMP"},              feed_by::none, 1, "SHEET.BMP: Same file as the input\n",           "sheet.bmp",  content::as_before},
     {"same_backslashes",      on::windows, {"glyphrip", "sheet.bmp", R"(.\fonts\..\sheet.bmp)"}, feed_by::none, 1, R"(.\fonts\..\sheet.bmp: Same file as the input)" "\n","sheet.bmp",  content::as_before},
-    {"deep_refused",          on::any,     {"glyphrip", "deep.bmp", "old.raw"},                 feed_by::none, 1, "deep.bmp: 24 bits per pixel; a sheet has 1\n", "old.raw",    content::as_before},
+    {"deep_refused",          on::any,     {"glyphrip", "deep.bmp", "old.raw"},                 feed_by::none, 1, "deep.bmp: a damaged BMP: it ends before its last pixel\n", "old.raw", content::as_before},
     {"wide_refused",          on::any,     {"glyphrip", "wide.bmp", "font.raw"},                feed_by::none, 1, "wide.bmp: 128 x 64 pixels; a sheet is 64 x 128\n", "font.raw", content::nothing},
-    {"compressed_refused",    on::any,     {"glyphrip", "rle.bmp", "old.raw"},                  feed_by::none, 1, "rle.bmp: RLE8-compressed; a sheet is uncompressed\n", "old.raw", content::as_before},
+    {"jpeg_bmp_refused",      on::any,     {"glyphrip", "jpeg.bmp", "old.raw"},                 feed_by::none, 1, "jpeg.bmp: a BMP compressed as JPEG; save the sheet as PNG or uncompressed BMP\n", "old.raw", content::as_before},
     {"offset_refused",        on::any,     {"glyphrip", "inside.bmp", "old.raw"},               feed_by::none, 1, "inside.bmp: pixel data at byte 20, inside the headers\n", "old.raw", content::as_before},
-    {"png_refused",           on::any,     {"glyphrip", "drawing.png", "old.raw"},              feed_by::none, 1, "drawing.png: a PNG picture; a sheet is a one-bit BMP\n", "old.raw", content::as_before},
+    {"far_offset_refused",    on::any,     {"glyphrip", "far.bmp", "old.raw"},                  feed_by::none, 1, "far.bmp: pixel data at byte 4294967295, more than 64 KiB past the headers\n", "old.raw", content::as_before},
+    {"bmp_header_cut",        on::any,     {"glyphrip", "v5cut.bmp", "old.raw"},                feed_by::none, 1, "v5cut.bmp: a damaged BMP: it ends inside its headers\n", "old.raw", content::as_before},
+    {"bmp_past_table",        on::any,     {"glyphrip", "table.bmp", "old.raw"},                feed_by::none, 1, "table.bmp: a damaged BMP: colour 5 past a colour table of 2\n", "old.raw", content::as_before},
+    {"png",                   on::any,     {"glyphrip", "as.png", "font.raw"},                  feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"png_transparent",       on::any,     {"glyphrip", "alpha.png", "font.raw"},               feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"bmp_24",                on::any,     {"glyphrip", "as24.bmp", "font.raw"},                feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"bmp_32_alpha_0",        on::any,     {"glyphrip", "as32.bmp", "font.raw"},                feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"ppm",                   on::any,     {"glyphrip", "as.ppm", "font.raw"},                  feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"pbm",                   on::any,     {"glyphrip", "as.pbm", "font.raw"},                  feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"one_bit_by_value",      on::any,     {"glyphrip", "value.bmp", "font.raw"},               feed_by::none, 0, "",                                              "font.raw",   content::font_of_sheet},
+    {"png_pipe",              on::posix,   {"glyphrip", "/dev/stdin", "font.raw"},              feed_by::pipe, 0, "",                                              "font.raw",   content::the_font},
+    {"png_crc",               on::any,     {"glyphrip", "crc.png", "old.raw"},                  feed_by::none, 1, "crc.png: a damaged PNG: the CRC of its IDAT chunk does not match\n", "old.raw", content::as_before},
+    {"png_cut",               on::any,     {"glyphrip", "cut.png", "old.raw"},                  feed_by::none, 1, "cut.png: a damaged PNG: it ends inside a chunk\n", "old.raw", content::as_before},
+    {"png_no_idat",           on::any,     {"glyphrip", "noidat.png", "old.raw"},               feed_by::none, 1, "noidat.png: a damaged PNG: no IDAT chunk\n",  "old.raw",    content::as_before},
+    {"png_few_bytes",         on::any,     {"glyphrip", "few.png", "old.raw"},                  feed_by::none, 1, "few.png: a damaged PNG: its compressed data hold fewer bytes than the picture needs\n", "old.raw", content::as_before},
+    {"png_no_inflate",        on::any,     {"glyphrip", "inflate.png", "old.raw"},              feed_by::none, 1, "inflate.png: a damaged PNG: its compressed data do not inflate\n", "old.raw", content::as_before},
+    {"png_past_palette",      on::any,     {"glyphrip", "index.png", "old.raw"},                feed_by::none, 1, "index.png: a damaged PNG: palette index 1 past a palette of 1\n", "old.raw", content::as_before},
+    {"png_depth",             on::any,     {"glyphrip", "depth.png", "old.raw"},                feed_by::none, 1, "depth.png: a damaged PNG: bit depth 3 with colour type 0, which PNG does not have\n", "old.raw", content::as_before},
+    {"pgm_max",               on::any,     {"glyphrip", "max.pgm", "old.raw"},                  feed_by::none, 1, "max.pgm: a damaged PGM: its maximum sample value, 0, is not 1 to 65535\n", "old.raw", content::as_before},
+    {"ppm_short",             on::any,     {"glyphrip", "short.ppm", "old.raw"},                feed_by::none, 1, "short.ppm: a damaged PPM: it ends before its last pixel\n", "old.raw", content::as_before},
+    {"jpeg_refused",          on::any,     {"glyphrip", "photo.jpg", "old.raw"},                feed_by::none, 1, "photo.jpg: a JPEG picture; save the sheet as PNG or BMP\n", "old.raw", content::as_before},
     {"glyphsheet",            on::any,     {"glyphsheet", "glyphs.raw", "new.bmp"},             feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
     {"glyphsheet_long",       on::any,     {"glyphsheet", "long.raw", "new.bmp"},               feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
     {"glyphsheet_short",      on::any,     {"glyphsheet", "short.raw", "new.bmp"},              feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_short_font},
@@ -168,6 +269,7 @@ const cli_case all_cases[] = {
     {"glyphsheet_respelled",  on::any,     {"glyphsheet", "glyphs.raw", "fonts/../glyphs.raw"}, feed_by::none, 1, "fonts/../glyphs.raw: Same file as the input\n", "glyphs.raw", content::as_before},
     {"glyphsheet_hard_link",  on::any,     {"glyphsheet", "glyphs.raw", "hard.raw"},            feed_by::none, 1, "hard.raw: Same file as the input\n",            "glyphs.raw", content::as_before},
     {"glyphsheet_given_sheet",on::any,     {"glyphsheet", "drawn.bmp", "old.raw"},              feed_by::none, 1, "drawn.bmp: a BMP picture, not a raw font\n",   "old.raw",    content::as_before},
+    {"glyphsheet_given_pbm",  on::any,     {"glyphsheet", "as.pbm", "old.raw"},                 feed_by::none, 1, "as.pbm: a PBM picture, not a raw font\n",      "old.raw",    content::as_before},
     {"cyrillic_to_emoji",     on::any,     {"glyphrip", "шрифт.bmp", "字体😀.raw"},             feed_by::none, 0, "",                                              "字体😀.raw", content::font_of_sheet},
     {"chinese_to_cyrillic",   on::any,     {"glyphsheet", "字体.raw", "шрифт😀.bmp"},          feed_by::none, 0, "",                                              "шрифт😀.bmp", content::sheet_of_font},
     {"missing_named",         on::any,     {"glyphrip", "нет😀.bmp", "font.raw"},               feed_by::none, 1, "нет😀.bmp: No such file or directory\n",       "font.raw",   content::nothing},
@@ -219,7 +321,9 @@ TEST_P(CommandLine, Run)
         command.push_back(placed(word, full));
     std::string dir = fresh_dir();
     lay_out(dir);
-    outcome o = run_tool(dir, command, c.feed, c.command[0] == "glyphsheet" ? font : sheet);
+    // A pipe or FIFO carries the font to glyphsheet, a sheet to glyphrip, and a PNG where the case says so.
+    const bytes &feed = c.command[0] == "glyphsheet" ? font : std::string(c.name) == "png_pipe" ? as_png : sheet;
+    outcome o = run_tool(dir, command, c.feed, feed);
 
     EXPECT_EQ(o.status, c.status);
     EXPECT_EQ(o.err, as_written(placed(c.err, full)));
@@ -233,6 +337,7 @@ TEST_P(CommandLine, Run)
     case content::sheet_of_font: EXPECT_EQ(slurp(file), sheet_of(font)); break;
     case content::sheet_of_short_font: EXPECT_EQ(slurp(file), sheet_of(short_font)); break;
     case content::as_before: EXPECT_EQ(slurp(file), as_laid_out(c.file)); break;
+    case content::the_font: EXPECT_EQ(slurp(file), font); break;
     }
     remove_dir(dir);
 }

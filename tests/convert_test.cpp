@@ -13,6 +13,7 @@
 
 #include "glyph_sheet.h"
 #include "harness.h"
+#include "picture.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <random>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -123,9 +124,101 @@ bytes bmp_file(const bmp_fields &f, const bytes &pixels)
         put(b, 34, pixels.size(), 4);
         put(b, 46, 2, 4); // colours used
     }
-    for (size_t i = 0; i < 3; i++) // colour 0 white, colour 1 black
-        b[start - table + i] = 0xFF;
+    for (size_t i = 0; i < 3; i++) // colour 0 white, colour 1 black, or the other way round
+        b[start - table + i + (f.black_first ? table / 2 : 0)] = 0xFF;
     b.insert(b.end(), pixels.begin(), pixels.end());
+    return b;
+}
+
+static void put_be(bytes &b, unsigned long v, size_t width)
+{
+    for (size_t i = width; i-- > 0;)
+        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+bytes png_chunk(const std::string &type, const bytes &data)
+{
+    bytes c;
+    put_be(c, data.size(), 4);
+    c.insert(c.end(), type.begin(), type.end());
+    c.insert(c.end(), data.begin(), data.end());
+    put_be(c, crc32(0, c.data() + 4, static_cast<uInt>(c.size() - 4)), 4);
+    return c;
+}
+
+bytes png_header(int width, int height, int depth, int colour_type)
+{
+    bytes d;
+    put_be(d, static_cast<unsigned long>(width), 4);
+    put_be(d, static_cast<unsigned long>(height), 4);
+    d.insert(d.end(), {static_cast<unsigned char>(depth), static_cast<unsigned char>(colour_type), 0, 0, 0});
+    return png_chunk("IHDR", d);
+}
+
+bytes png_data(const bytes &filtered)
+{
+    bytes packed(compressBound(static_cast<uLong>(filtered.size())));
+    uLongf size = static_cast<uLongf>(packed.size());
+    EXPECT_EQ(compress(packed.data(), &size, filtered.data(), static_cast<uLong>(filtered.size())), Z_OK);
+    packed.resize(size);
+    return png_chunk("IDAT", packed);
+}
+
+bytes png_file(const std::vector<bytes> &chunks)
+{
+    bytes b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    for (const auto &c : chunks)
+        b.insert(b.end(), c.begin(), c.end());
+    bytes end = png_chunk("IEND", {});
+    b.insert(b.end(), end.begin(), end.end());
+    return b;
+}
+
+bytes redrawn(redraw as, const bytes &sheet_file)
+{
+    // Pixel (x, y) from the top: the one-bit sheet's bit, as written.
+    auto ink = [&](size_t x, size_t y) {
+        return mirror_at(sheet_file, pixel_start + 8 * (127 - y) + x / 8) >> (x % 8) & 1;
+    };
+    const size_t channels = as == redraw::png_alpha || as == redraw::bmp32 ? 4 : 3;
+    bytes rows; // top row first, as PNG and netpbm store it
+    for (size_t y = 0; y < 128; y++) {
+        if (as == redraw::png || as == redraw::png_alpha)
+            rows.push_back(0); // no filter
+        for (size_t x = 0; x < 64; x++) {
+            bool on = ink(x, y) != 0;
+            auto v = static_cast<unsigned char>(on == (as == redraw::png_alpha) ? 0xFF : 0);
+            if (as == redraw::pbm) {
+                if (x % 8 == 0)
+                    rows.push_back(0);
+                rows.back() = static_cast<unsigned char>(rows.back() | (on ? 0x80 >> (x % 8) : 0));
+                continue;
+            }
+            rows.insert(rows.end(), 3, as == redraw::png_alpha ? 0xFF : v);
+            if (channels == 4)
+                rows.push_back(as == redraw::bmp32 ? 0 : v);
+        }
+    }
+    auto text = [&](const std::string &header) {
+        bytes b(header.begin(), header.end());
+        b.insert(b.end(), rows.begin(), rows.end());
+        return b;
+    };
+    switch (as) {
+    case redraw::png: return png_file({png_header(64, 128, 8, 2), png_data(rows)});
+    case redraw::png_alpha: return png_file({png_header(64, 128, 8, 6), png_data(rows)});
+    case redraw::ppm: return text("P6\n# drawn\n64 128\n255\n");
+    case redraw::pbm: return text("P4\n64 128\n");
+    default: break;
+    }
+    bytes bottom_up; // BMP stores the bottom row first
+    size_t stride = 64 * channels;
+    for (size_t y = 128; y-- > 0;)
+        bottom_up.insert(bottom_up.end(), rows.begin() + static_cast<long>(y * stride),
+                         rows.begin() + static_cast<long>((y + 1) * stride));
+    bytes b = bmp_file({40, false, 64, 128, static_cast<int>(8 * channels)}, bottom_up);
+    b.erase(b.begin() + 54, b.begin() + 62); // no colour table
+    put(b, 10, 54, 4);
     return b;
 }
 

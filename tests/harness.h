@@ -41,9 +41,22 @@ struct bmp_fields {
     unsigned header_size;
     bool top_down = false;
     int width = 64, height = 128, bits = 1, compression = 0;
-    long data_offset = -1; // -1: right after the colour table
+    long long data_offset = -1; // -1: right after the colour table
+    bool black_first = false;   // colour 0 black and colour 1 white
 };
 bytes bmp_file(const bmp_fields &f, const bytes &pixels);
+
+// A PNG made of chunks, for pictures that are damaged on purpose.
+bytes png_chunk(const std::string &type, const bytes &data);
+bytes png_header(int width, int height, int depth, int colour_type);
+bytes png_data(const bytes &filtered);            // an IDAT chunk of the bytes deflated
+bytes png_file(const std::vector<bytes> &chunks); // signature, chunks, then IEND
+
+// A sheet file (see sheet_of) drawn again as a paint program saves it:
+// its 1 bits as black ink on white paper, or for png_alpha as white ink on
+// transparent paper; bmp32's fourth byte is 0, as many writers leave it.
+enum class redraw { png, png_alpha, bmp24, bmp32, ppm, pbm };
+bytes redrawn(redraw as, const bytes &sheet_file);
 
 enum class feed_by { none, pipe, fifo }; // how `feed` reaches the tool
 

@@ -43,19 +43,40 @@ void expect_converted_to(const bytes &file, const bytes &want, feed_by how)
     remove_dir(dir);
 }
 
+// `file` is refused with `reason`, and no font is written.
+void expect_refused(const bytes &file, const std::string &reason)
+{
+    std::string dir = fresh_dir();
+    spill(dir + "/sheet.bmp", file);
+    outcome o = run_tool(dir, {"glyphrip", "sheet.bmp", "font.raw"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err, as_written("sheet.bmp: " + reason + "\n"));
+    EXPECT_FALSE(exists(dir + "/font.raw"));
+    remove_dir(dir);
+}
+
 // Converts `file`, which is to be read as the 62-byte layout.
 void expect_converted(const bytes &file) { expect_converted_to(file, font_of(file), feed_by::none); }
 
-// Takes `font` through glyphsheet and back through glyphrip.
+// Takes `font` through glyphsheet and back through glyphrip, and through
+// glyphsheet, the sheet saved again as another kind of picture, and back.
 void expect_round_trip(const bytes &font)
 {
+    static const redraw kinds[] = {redraw::png,   redraw::png_alpha, redraw::bmp24,
+                                   redraw::bmp32, redraw::ppm,       redraw::pbm};
+    static size_t turn = 0;
+    redraw as = kinds[turn++ % (sizeof kinds / sizeof kinds[0])];
     std::string dir = fresh_dir();
     spill(dir + "/font.raw", font);
     expect_run(dir, "glyphsheet", "font.raw", "sheet.bmp");
     expect_run(dir, "glyphrip", "sheet.bmp", "back.raw");
+    spill(dir + "/again.pic", redrawn(as, slurp(dir + "/sheet.bmp")));
+    expect_run(dir, "glyphrip", "again.pic", "again.raw");
     bytes want = font;
     want.resize(font_size, 0xFF);
     expect_font(slurp(dir + "/back.raw"), want);
+    SCOPED_TRACE("saved again as picture kind " + std::to_string(static_cast<int>(as)));
+    expect_font(slurp(dir + "/again.raw"), want);
     remove_dir(dir);
 }
 
@@ -152,8 +173,9 @@ constexpr feed_by pipe_where_there_is_one = feed_by::pipe;
 // Random pixels behind every information header that BMP writers use, in
 // both row orders (OS/2's core header has only bottom row first), give the
 // font they stand for: whole from a file, cut short in the pixels through a
-// pipe, and cut short around the headers. Cut inside the headers, the file
-// is no recognisable BMP and is read from byte 62.
+// pipe, and cut short around the headers. Cut inside the information
+// header, the file is refused; cut before its size, it is no recognisable
+// BMP and is read from byte 62.
 TEST(EveryLayout, GivesTheFontItsPixelsStandFor)
 {
     unsigned s = seed();
@@ -179,14 +201,18 @@ TEST(EveryLayout, GivesTheFontItsPixelsStandFor)
                              std::to_string(run.length) + " bytes");
                 bytes cut(file.begin(), file.begin() + static_cast<long>(run.length));
                 size_t kept = run.length > offset ? run.length - offset : 0;
-                bool recognised = run.length >= 14 + size;
-                expect_converted_to(cut, font_of(recognised ? bottom_up(pixels, kept, top_down) : cut), run.how);
+                if (run.length >= 18 && run.length < 14 + size)
+                    expect_refused(cut, "a damaged BMP: it ends inside its headers");
+                else
+                    expect_converted_to(cut, font_of(run.length >= 18 ? bottom_up(pixels, kept, top_down) : cut),
+                                        run.how);
             }
         }
 }
 
 // From empty to a few thousand bytes, the lengths where a glyph, a column
-// or the font ends first.
+// or the font ends first. Each sheet is also saved again in turn as PNG,
+// PNG with transparent paper, 24- and 32-bit BMP, PPM and PBM.
 TEST(RandomFonts, ComeBackThroughASheet)
 {
     random_files(runs / 2, {0, 1, 8, 127, 128, font_size - 1, font_size, font_size + 1}, 3 * font_size,

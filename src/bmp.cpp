@@ -1,0 +1,380 @@
+// BMP: every depth and layout a paint program writes, read into the sheet,
+// and the one-bit sheet glyphsheet writes. A one-bit BMP's bits are taken
+// by value, whatever its colour table says; every other depth by how its
+// pixels look.
+#include <cstring>
+
+#include "picture.h"
+
+static std::uint32_t le16(const unsigned char *p) { return p[0] | static_cast<std::uint32_t>(p[1]) << 8; }
+static std::uint32_t le32(const unsigned char *p) { return le16(p) | le16(p + 2) << 16; }
+
+static int refuse(char why[REASON_SIZE], const char *reason)
+{
+    (void)snprintf(why, REASON_SIZE, "%s", reason);
+    return 1;
+}
+
+// What a BMP's headers say that reading it depends on.
+struct bmp_info {
+    std::uint32_t header_size; // the information header's
+    std::uint32_t headers_end; // file header and information header
+    std::uint32_t data_offset;
+    std::int32_t width, height; // height is negative where the top row comes first
+    std::uint32_t bits, compression, colours_used;
+};
+
+// The information headers BMP writers use: OS/2 1.x's core header, Windows'
+// BITMAPINFOHEADER, its V2 and V3 extensions, OS/2 2.x's, V4 and V5.
+static bool known_header_size(std::uint32_t size)
+{
+    switch (size) {
+    case 12:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124: return true;
+    default: return false;
+    }
+}
+
+// A BMP is `BM` and the size of a known information header; anything less
+// may as well be a raw sheet that happens to begin so.
+bool is_bmp(const lookahead &ahead)
+{
+    const unsigned char *b = ahead.start;
+    return ahead.length >= 18 && b[0] == 'B' && b[1] == 'M' && known_header_size(le32(b + 14));
+}
+
+// False if the input ends inside the headers.
+static bool bmp_fields(const lookahead &ahead, bmp_info &bmp)
+{
+    const unsigned char *b = ahead.start;
+    bmp.header_size = le32(b + 14);
+    bmp.headers_end = 14 + bmp.header_size;
+    if (ahead.length < bmp.headers_end)
+        return false;
+    bmp.data_offset = le32(b + 10);
+    if (bmp.header_size == 12) { // sizes unsigned, no compression
+        bmp.width = static_cast<std::int32_t>(le16(b + 18));
+        bmp.height = static_cast<std::int32_t>(le16(b + 20));
+        bmp.bits = le16(b + 24);
+        bmp.compression = 0;
+        bmp.colours_used = 0;
+    } else {
+        bmp.width = static_cast<std::int32_t>(le32(b + 18));
+        bmp.height = static_cast<std::int32_t>(le32(b + 22));
+        bmp.bits = le16(b + 28);
+        bmp.compression = le32(b + 30);
+        bmp.colours_used = le32(b + 46);
+    }
+    return true;
+}
+
+enum { BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS, BI_JPEG, BI_PNG, BI_ALPHABITFIELDS };
+
+// Says why a BMP's depth and compression cannot be read, if they cannot.
+static bool refuse_method(const bmp_info &bmp, char why[REASON_SIZE])
+{
+    // Compression methods 3 on are OS/2 2.x's own in its 64-byte header.
+    static const char *const windows[] = {"", "", "", "", "JPEG", "PNG", ""};
+    static const char *const os2[] = {"", "", "", "Huffman", "RLE24"};
+    const char *const *names = bmp.header_size == 64 ? os2 : windows;
+    std::uint32_t methods = bmp.header_size == 64 ? 5 : 7;
+    const char *name = bmp.compression < methods ? names[bmp.compression] : nullptr;
+    std::uint32_t c = bmp.compression, bits = bmp.bits;
+    if (name == nullptr)
+        (void)snprintf(why, REASON_SIZE, "a BMP compressed by method %lu; save the sheet as PNG or uncompressed BMP",
+                       static_cast<unsigned long>(c));
+    else if (*name != '\0')
+        (void)snprintf(why, REASON_SIZE, "a BMP compressed as %s; save the sheet as PNG or uncompressed BMP", name);
+    else if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        (void)snprintf(why, REASON_SIZE, "%lu bits per pixel; save the sheet as PNG or as a BMP of 1 to 32 bits",
+                       static_cast<unsigned long>(bits));
+    else if ((c == BI_RLE8 && bits != 8) || (c == BI_RLE4 && bits != 4) ||
+             ((c == BI_BITFIELDS || c == BI_ALPHABITFIELDS) && bits != 16 && bits != 32))
+        (void)snprintf(why, REASON_SIZE, "a damaged BMP: compression method %lu at %lu bits per pixel",
+                       static_cast<unsigned long>(c), static_cast<unsigned long>(bits));
+    else
+        return false;
+    return true;
+}
+
+// Says why a BMP cannot be a sheet, if it cannot.
+static bool refuse_bmp(const bmp_info &bmp, char why[REASON_SIZE])
+{
+    // Rows are counted the same whichever comes first; -2^31 has no
+    // positive 32-bit value.
+    std::uint32_t rows =
+        bmp.height < 0 ? 0U - static_cast<std::uint32_t>(bmp.height) : static_cast<std::uint32_t>(bmp.height);
+    if (bmp.data_offset < bmp.headers_end)
+        (void)snprintf(why, REASON_SIZE, "pixel data at byte %lu, inside the headers",
+                       static_cast<unsigned long>(bmp.data_offset));
+    else if (bmp.data_offset - bmp.headers_end > 65536)
+        (void)snprintf(why, REASON_SIZE, "pixel data at byte %lu, more than 64 KiB past the headers",
+                       static_cast<unsigned long>(bmp.data_offset));
+    else if (bmp.width != PICTURE_WIDTH || rows != PICTURE_HEIGHT)
+        (void)snprintf(why, REASON_SIZE, "%ld x %lu pixels; a sheet is 64 x 128", static_cast<long>(bmp.width),
+                       static_cast<unsigned long>(rows));
+    else
+        return refuse_method(bmp, why);
+    return true;
+}
+
+void read_one_bit(lookahead &ahead, std::uint64_t offset, bool top_down, glyph_sheet sheet)
+{
+    int c = 0;
+    while (ahead.position < offset && c != EOF)
+        c = next_byte(ahead);
+    for (int k = 0; k < SHEET_ROWS; k++) {
+        int row = top_down ? k : SHEET_ROWS - 1 - k;
+        for (int col = 0; col < SHEET_ROW_BYTES; col++)
+            sheet[row * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(reverse_bits(next_byte(ahead)));
+    }
+}
+
+// One colour of a pixel stored as bit fields: where its bits stand and
+// their largest value. A mask of 0 gives no such colour.
+struct bit_field {
+    std::uint32_t mask, shift, max;
+};
+
+static bool make_field(std::uint32_t mask, bit_field &f)
+{
+    f = {mask, 0, 0};
+    if (mask == 0)
+        return true;
+    while ((mask >> f.shift & 1) == 0)
+        f.shift++;
+    f.max = mask >> f.shift;
+    return (f.max & (std::uint64_t{f.max} + 1)) == 0; // contiguous
+}
+
+static unsigned field_value(const bit_field &f, std::uint32_t v, unsigned absent)
+{
+    return f.mask == 0 ? absent : to_8_bits((v & f.mask) >> f.shift, f.max);
+}
+
+// How a BMP of more than one bit gives colours: a colour table for 4 and 8
+// bits, bit fields for 16 and 32 (red, green, blue, alpha), bytes for 24.
+struct bmp_colours {
+    unsigned char table[256][3]; // red, green, blue
+    unsigned entries;
+    bit_field fields[4];
+};
+
+// Reads the bit fields' masks, from the information header or the 12 or 16
+// bytes after a 40-byte one, and the colour table; leaves the input at the
+// pixel data. 0, or 1 with `why` filled in.
+static int read_colours(lookahead &ahead, const bmp_info &bmp, bmp_colours &colours, char why[REASON_SIZE])
+{
+    static const std::uint32_t sixteen[4] = {0x7C00, 0x03E0, 0x001F, 0},
+                               thirty_two[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    unsigned char masks[16] = {0};
+    const std::uint32_t *defaults = bmp.bits == 16 ? sixteen : thirty_two;
+    std::uint32_t mask[4] = {defaults[0], defaults[1], defaults[2], defaults[3]};
+    std::uint64_t end = bmp.headers_end;
+    if (!skip_bytes(ahead, end))
+        return refuse(why, "a damaged BMP: it ends inside its headers");
+    if (bmp.compression == BI_BITFIELDS || bmp.compression == BI_ALPHABITFIELDS) {
+        // Red, green and blue, and alpha where there is room for it.
+        size_t count =
+            bmp.header_size == 40 ? (bmp.compression == BI_ALPHABITFIELDS ? 4 : 3) : (bmp.header_size >= 56 ? 4 : 3);
+        if (bmp.header_size == 40) {
+            end += 4 * count;
+            if (end > bmp.data_offset)
+                return refuse(why, "a damaged BMP: its bit fields run into the pixel data");
+            if (next_bytes(ahead, masks, 4 * count) != 4 * count)
+                return refuse(why, "a damaged BMP: it ends inside its headers");
+        } else {
+            memcpy(masks, ahead.start + 54, 4 * count);
+        }
+        for (size_t i = 0; i < 4; i++)
+            mask[i] = le32(masks + 4 * i);
+    }
+    for (size_t i = 0; i < 4; i++)
+        if (!make_field(mask[i], colours.fields[i]))
+            return refuse(why, "a damaged BMP: a bit field mask with a gap in it");
+
+    colours.entries = 0;
+    if (bmp.bits <= 8) {
+        std::uint32_t size = bmp.header_size == 12 ? 3 : 4, most = 1U << bmp.bits;
+        std::uint64_t room = (bmp.data_offset - end) / size;
+        colours.entries = bmp.colours_used == 0 || bmp.colours_used > most ? most : bmp.colours_used;
+        colours.entries = room < colours.entries ? static_cast<unsigned>(room) : colours.entries;
+        unsigned char entry[4];
+        for (unsigned i = 0; i < colours.entries; i++) {
+            if (next_bytes(ahead, entry, size) != size)
+                return refuse(why, "a damaged BMP: it ends before its last pixel");
+            colours.table[i][0] = entry[2];
+            colours.table[i][1] = entry[1];
+            colours.table[i][2] = entry[0];
+        }
+        end += std::uint64_t{size} * colours.entries;
+    }
+    if (!skip_bytes(ahead, bmp.data_offset - end))
+        return refuse(why, "a damaged BMP: it ends before its last pixel");
+    return 0;
+}
+
+static int past_table(unsigned index, const bmp_colours &colours, char why[REASON_SIZE])
+{
+    (void)snprintf(why, REASON_SIZE, "a damaged BMP: colour %u past a colour table of %u", index, colours.entries);
+    return 1;
+}
+
+// Inks one row of uncompressed pixels as they stand in the file.
+static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &bmp, const bmp_colours &c,
+                   char why[REASON_SIZE])
+{
+    for (unsigned x = 0; x < PICTURE_WIDTH; x++) {
+        std::uint32_t v = 0;
+        switch (bmp.bits) {
+        case 4: v = x % 2 == 0 ? p[x / 2] >> 4 : p[x / 2] & 0x0F; break;
+        case 8: v = p[x]; break;
+        case 16: v = le16(p + 2 * x); break;
+        case 24: ink_pixel(k, x, y, p[3 * x + 2], p[3 * x + 1], p[3 * x], 255); continue;
+        default: v = le32(p + 4 * x); break;
+        }
+        if (bmp.bits <= 8) {
+            if (v >= c.entries)
+                return past_table(v, c, why);
+            ink_pixel(k, x, y, c.table[v][0], c.table[v][1], c.table[v][2], 255);
+        } else {
+            ink_pixel(k, x, y, field_value(c.fields[0], v, 0), field_value(c.fields[1], v, 0),
+                      field_value(c.fields[2], v, 0), field_value(c.fields[3], v, 255));
+        }
+    }
+    return 0;
+}
+
+static int read_rows(lookahead &ahead, const bmp_info &bmp, const bmp_colours &colours, ink &k, char why[REASON_SIZE])
+{
+    unsigned char row[PICTURE_WIDTH * 4];
+    size_t stride = PICTURE_WIDTH * bmp.bits / 8; // a multiple of 4 at this width
+    for (unsigned n = 0; n < PICTURE_HEIGHT; n++) {
+        if (next_bytes(ahead, row, stride) != stride)
+            return refuse(why, "a damaged BMP: it ends before its last pixel");
+        unsigned y = bmp.height < 0 ? n : PICTURE_HEIGHT - 1 - n;
+        if (ink_row(k, y, row, bmp, colours, why) != 0)
+            return 1;
+    }
+    return 0;
+}
+
+// RLE8 and RLE4 into colour indices, rows as the file counts them. Pixels
+// the stream skips keep colour 0, as Windows draws them.
+static int run_lengths(lookahead &ahead, bool rle4, unsigned char indices[], char why[REASON_SIZE])
+{
+    static const char *const past = "a damaged BMP: its compressed pixels run past the picture's edge";
+    unsigned x = 0, y = 0;
+    memset(indices, 0, PICTURE_WIDTH * PICTURE_HEIGHT);
+    for (;;) {
+        int count = next_byte(ahead), value = next_byte(ahead);
+        if (value == EOF)
+            return refuse(why, "a damaged BMP: it ends before its last pixel");
+        if (count == 0 && value == 1)
+            return 0;
+        if (count == 0 && value == 0) {
+            x = 0;
+            if (++y > PICTURE_HEIGHT)
+                return refuse(why, past);
+            continue;
+        }
+        if (count == 0 && value == 2) {
+            int dx = next_byte(ahead), dy = next_byte(ahead);
+            if (dy == EOF)
+                return refuse(why, "a damaged BMP: it ends before its last pixel");
+            x += static_cast<unsigned>(dx);
+            y += static_cast<unsigned>(dy);
+            if (x > PICTURE_WIDTH || y > PICTURE_HEIGHT)
+                return refuse(why, past);
+            continue;
+        }
+        // A run of one index (two alternating for RLE4), or `value` indices
+        // as they stand, padded to a whole number of 16-bit words.
+        bool absolute = count == 0;
+        unsigned n = static_cast<unsigned>(absolute ? value : count);
+        unsigned char stored[256];
+        size_t bytes = absolute ? (rle4 ? (n + 1) / 2 : n) : 1, padded = bytes + bytes % 2;
+        if (!absolute)
+            stored[0] = static_cast<unsigned char>(value);
+        else if (next_bytes(ahead, stored, padded) != padded)
+            return refuse(why, "a damaged BMP: it ends before its last pixel");
+        if (x + n > PICTURE_WIDTH || y >= PICTURE_HEIGHT)
+            return refuse(why, past);
+        for (unsigned i = 0; i < n; i++) {
+            unsigned char b = stored[absolute ? (rle4 ? i / 2 : i) : 0];
+            indices[y * PICTURE_WIDTH + x++] = rle4 ? (i % 2 == 0 ? b >> 4 : b & 0x0F) : b;
+        }
+    }
+}
+
+static int read_run_lengths(lookahead &ahead, const bmp_info &bmp, const bmp_colours &colours, ink &k,
+                            char why[REASON_SIZE])
+{
+    static unsigned char indices[PICTURE_WIDTH * PICTURE_HEIGHT];
+    if (run_lengths(ahead, bmp.compression == BI_RLE4, indices, why) != 0)
+        return 1;
+    for (unsigned n = 0; n < PICTURE_HEIGHT; n++) {
+        unsigned y = bmp.height < 0 ? n : PICTURE_HEIGHT - 1 - n;
+        for (unsigned x = 0; x < PICTURE_WIDTH; x++) {
+            unsigned v = indices[n * PICTURE_WIDTH + x];
+            if (v >= colours.entries)
+                return past_table(v, colours, why);
+            ink_pixel(k, x, y, colours.table[v][0], colours.table[v][1], colours.table[v][2], 255);
+        }
+    }
+    return 0;
+}
+
+int read_bmp(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
+{
+    bmp_info bmp;
+    if (!bmp_fields(ahead, bmp))
+        return refuse(why, "a damaged BMP: it ends inside its headers");
+    if (refuse_bmp(bmp, why))
+        return 1;
+    if (bmp.bits == 1) {
+        read_one_bit(ahead, bmp.data_offset, bmp.height < 0, sheet);
+        return 0;
+    }
+    static bmp_colours colours;
+    static ink k;
+    start_ink(k);
+    if (read_colours(ahead, bmp, colours, why) != 0)
+        return 1;
+    bool runs = bmp.compression == BI_RLE8 || bmp.compression == BI_RLE4;
+    if ((runs ? read_run_lengths : read_rows)(ahead, bmp, colours, k, why) != 0)
+        return 1;
+    // Many writers leave a 32-bit BMP's fourth byte 0 in every pixel.
+    finish_ink(k, true, sheet);
+    return 0;
+}
+
+// What a paint program writes for a 64 x 128 one-bit picture. Colour 0 is
+// white and colour 1 black, so 1 bits show as ink on paper in any viewer,
+// and an editor that keeps the table writes ink back as 1 bits.
+// clang-format off
+static const unsigned char sheet_header[SHEET_DATA_OFFSET] = {
+    'B', 'M', 0x3E, 0x04, 0, 0, 0, 0, 0, 0, 0x3E, 0, 0, 0, // signature, file size 1086, pixel data at 62
+    40, 0, 0, 0, 64, 0, 0, 0, 128, 0, 0, 0,              // header size, width 64, height 128 bottom row first
+    1, 0, 1, 0, 0, 0, 0, 0, 0x00, 0x04, 0, 0,            // 1 plane, 1 bit, no compression, 1024 pixel bytes
+    0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0,                  // 2835 pixels per metre (72 dpi) both ways
+    2, 0, 0, 0, 2, 0, 0, 0,                              // 2 colours, both important
+    0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0,                     // colour 0 white, colour 1 black
+};
+// clang-format on
+
+int write_sheet(const glyph_sheet sheet, FILE *out)
+{
+    if (fwrite(sheet_header, 1, sizeof sheet_header, out) != sizeof sheet_header)
+        return -1;
+    for (int row = SHEET_ROWS - 1; row >= 0; row--)
+        for (int col = 0; col < SHEET_ROW_BYTES; col++)
+            if (fputc(reverse_bits(sheet[row * SHEET_ROW_BYTES + col]), out) == EOF)
+                return -1;
+    return 0;
+}

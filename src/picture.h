@@ -1,0 +1,90 @@
+// What the readers of pictures share: the input read forward from its
+// first byte, the kinds of picture told apart by their first bytes, and
+// the rule that turns a picture's colours into the sheet's bits.
+#ifndef GLYPHRIP_PICTURE_H
+#define GLYPHRIP_PICTURE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "glyph_sheet.h"
+
+enum { PICTURE_WIDTH = 64, PICTURE_HEIGHT = 128 };
+
+// Mirrors the bit order of a byte; EOF (-1) gives 0xFF, which is how bytes
+// missing from a short one-bit sheet come out.
+int reverse_bits(int v);
+
+// An input read from its first byte on, whose start is read ahead to tell
+// what kind of file it is: enough for the file header and the longest BMP
+// information header.
+enum { LOOKAHEAD_BYTES = 14 + 124 };
+struct lookahead {
+    FILE *file;
+    unsigned char start[LOOKAHEAD_BYTES];
+    size_t length;          // bytes read ahead, fewer if the input ended
+    std::uint64_t position; // of the next byte next_byte gives
+    bool ended;             // the input has ended or failed
+};
+int look_ahead(FILE *in, lookahead &ahead); // 0, or -1 with errno set
+int next_byte(lookahead &ahead);            // EOF once the input has ended or failed
+// Reads up to `n` bytes into `to`; fewer only where the input ends or fails.
+size_t next_bytes(lookahead &ahead, unsigned char *to, size_t n);
+// Reads and drops `n` bytes; false if the input ends first.
+bool skip_bytes(lookahead &ahead, std::uint64_t n);
+
+// "BMP", "PNG", "PGM" and so on for an input that is recognisably a
+// picture, otherwise nullptr.
+const char *picture_kind(const lookahead &ahead);
+bool is_bmp(const lookahead &ahead);
+const char *netpbm_kind(const lookahead &ahead);
+
+// Each reads the picture whose first bytes `ahead` holds into the sheet:
+// 0, or 1 with `why` filled in. A read error shows as the input ending;
+// the caller tells the two apart.
+int read_bmp(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
+int read_png(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
+int read_netpbm(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
+// The sheet stored as a one-bit BMP's pixels from `offset` on, bits by
+// value; what the input lacks is 0xFF.
+void read_one_bit(lookahead &ahead, std::uint64_t offset, bool top_down, glyph_sheet sheet);
+
+// A sample of `max` (at most 2^32 - 1) as 8 bits, rounded to nearest.
+inline unsigned to_8_bits(std::uint32_t v, std::uint32_t max)
+{
+    if (max == 255)
+        return v;
+    return static_cast<unsigned>((std::uint64_t{v} * 510 + max) / (std::uint64_t{max} * 2));
+}
+
+// Which pixels are ink, by how the picture looks: pixels less than half
+// opaque are paper where the picture has any; otherwise pixels darker than
+// mid-grey are ink.
+struct ink {
+    glyph_sheet dark;    // pixels darker than mid-grey
+    glyph_sheet opaque;  // pixels at least half opaque
+    bool see_through;    // some pixel is less than half opaque
+    bool alpha_anywhere; // some pixel's alpha is not 0
+};
+void start_ink(ink &k);
+// Gives the sheet; `zero_alpha_is_opaque` for pictures whose writers may
+// leave an unused alpha at 0 in every pixel.
+void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet sheet);
+
+// Pixel (x, y), y counted from the top, as 8-bit red, green, blue and alpha.
+inline void ink_pixel(ink &k, unsigned x, unsigned y, unsigned r, unsigned g, unsigned b, unsigned a)
+{
+    unsigned at = y * SHEET_ROW_BYTES + x / 8;
+    auto bit = static_cast<unsigned char>(1U << (x % 8));
+    if (299 * r + 587 * g + 114 * b < 128000)
+        k.dark[at] |= bit;
+    if (a >= 128)
+        k.opaque[at] |= bit;
+    else
+        k.see_through = true;
+    if (a != 0)
+        k.alpha_anywhere = true;
+}
+
+#endif

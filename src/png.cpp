@@ -1,0 +1,373 @@
+// PNG: every colour type and bit depth, interlaced or not, transparency
+// from an alpha channel or a tRNS chunk. The chunks, their CRCs, the
+// filters and the interlacing are read here; zlib only inflates. Colours
+// are taken as stored: gamma, chromaticities, ICC profiles and background
+// are not applied.
+#include <cstring>
+
+#include <zlib.h>
+
+#include "picture.h"
+
+namespace {
+
+// The filtered picture at its largest, 16-bit RGBA in seven interlaced
+// passes: 8 bytes a pixel and a filter byte for each of the passes' 240
+// rows.
+enum { MOST_FILTERED = PICTURE_WIDTH * PICTURE_HEIGHT * 8 + 240 };
+
+// zlib's allocations, from a static arena: its inflate state and a 32 KiB
+// window, once per run.
+alignas(16) unsigned char arena[64 * 1024];
+size_t arena_used;
+
+void *arena_alloc(void * /*opaque*/, unsigned items, unsigned size)
+{
+    size_t n = (static_cast<size_t>(items) * size + 15) / 16 * 16;
+    if (items > sizeof arena || size > sizeof arena || n > sizeof arena - arena_used)
+        return Z_NULL;
+    void *p = arena + arena_used;
+    arena_used += n;
+    return p;
+}
+
+void arena_free(void * /*opaque*/, void * /*p*/) {}
+
+std::uint32_t be32(const unsigned char *p)
+{
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
+struct png {
+    lookahead *in;
+    char *why;
+    std::uint32_t depth, colour_type, interlace, channels;
+    unsigned char palette[256][4]; // red, green, blue, alpha
+    unsigned palette_size;
+    bool keyed;           // a tRNS chunk gives a colour that is transparent
+    std::uint32_t key[3]; // grey, or red, green and blue, at the picture's depth
+    z_stream z;
+    size_t filtered_size;      // what the picture's header says inflating gives
+    bool idat_seen, idat_over; // IDAT chunks have begun, and ended
+    bool inflated, broken;     // all the picture's bytes are there, or cannot be
+};
+
+unsigned char filtered[MOST_FILTERED];
+
+int refuse(png &p, const char *what)
+{
+    (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: %s", what);
+    return 1;
+}
+
+// Rows and bytes a row of one interlaced pass, or of the whole picture
+// where `pass` is -1.
+struct pass_shape {
+    unsigned x0, y0, dx, dy, width, height;
+};
+
+pass_shape shape_of(int pass)
+{
+    static const unsigned adam7[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                         {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    pass_shape s = {0, 0, 1, 1, PICTURE_WIDTH, PICTURE_HEIGHT};
+    if (pass >= 0) {
+        const unsigned *a = adam7[pass];
+        s = {a[0],
+             a[1],
+             a[2],
+             a[3],
+             (PICTURE_WIDTH - a[0] + a[2] - 1) / a[2],
+             (PICTURE_HEIGHT - a[1] + a[3] - 1) / a[3]};
+    }
+    return s;
+}
+
+size_t row_bytes(const png &p, unsigned width) { return (width * p.channels * p.depth + 7) / 8; }
+
+int read_header(png &p, const unsigned char *d)
+{
+    static const struct {
+        std::uint32_t colour_type, channels, depths; // depths as a set of bits
+    } types[] = {{0, 1, 1 | 2 | 4 | 8 | 16}, {2, 3, 8 | 16}, {3, 1, 1 | 2 | 4 | 8}, {4, 2, 8 | 16}, {6, 4, 8 | 16}};
+    std::uint32_t width = be32(d), height = be32(d + 4);
+    p.depth = d[8];
+    p.colour_type = d[9];
+    p.interlace = d[12];
+    p.channels = 0;
+    for (const auto &t : types)
+        if (t.colour_type == p.colour_type && (p.depth & (p.depth - 1)) == 0 && (t.depths & p.depth) != 0)
+            p.channels = t.channels;
+    if (p.channels == 0) {
+        (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: bit depth %u with colour type %u, which PNG does not have",
+                       static_cast<unsigned>(p.depth), static_cast<unsigned>(p.colour_type));
+        return 1;
+    }
+    if (d[10] != 0 || d[11] != 0 || p.interlace > 1)
+        return refuse(p, "a compression, filter or interlace method PNG does not have");
+    if (width != PICTURE_WIDTH || height != PICTURE_HEIGHT) {
+        (void)snprintf(p.why, REASON_SIZE, "%lu x %lu pixels; a sheet is 64 x 128", static_cast<unsigned long>(width),
+                       static_cast<unsigned long>(height));
+        return 1;
+    }
+    p.filtered_size = 0;
+    for (int pass = p.interlace ? 0 : -1; pass < (p.interlace ? 7 : 0); pass++) {
+        pass_shape s = shape_of(pass);
+        p.filtered_size += s.height * (1 + row_bytes(p, s.width));
+    }
+    p.z.next_out = filtered;
+    p.z.avail_out = static_cast<uInt>(p.filtered_size);
+    return 0;
+}
+
+int read_palette(png &p, const unsigned char *d, std::uint32_t length)
+{
+    if (length % 3 != 0 || length > 3 * 256 || length == 0)
+        return refuse(p, "a PLTE chunk that is no whole palette");
+    p.palette_size = length / 3;
+    for (unsigned i = 0; i < p.palette_size; i++) {
+        memcpy(p.palette[i], d + 3 * i, 3);
+        p.palette[i][3] = 255;
+    }
+    return 0;
+}
+
+int read_transparency(png &p, const unsigned char *d, std::uint32_t length)
+{
+    if (p.colour_type == 3) {
+        if (length > p.palette_size)
+            return refuse(p, "a tRNS chunk longer than the palette");
+        for (unsigned i = 0; i < length; i++)
+            p.palette[i][3] = d[i];
+    } else if (p.colour_type == 0 || p.colour_type == 2) {
+        if (length != 2 * p.channels)
+            return refuse(p, "a tRNS chunk of the wrong length");
+        p.keyed = true;
+        for (unsigned i = 0; i < p.channels; i++)
+            p.key[i] = static_cast<std::uint32_t>(d[2 * i]) << 8 | d[2 * i + 1];
+    }
+    // A picture with an alpha channel has no use for one.
+    return 0;
+}
+
+// Inflates one piece of the IDAT stream into `filtered`, until the
+// picture's bytes are all there; what follows them is not needed.
+void inflate_piece(png &p, unsigned char *data, size_t length)
+{
+    p.z.next_in = data;
+    p.z.avail_in = static_cast<uInt>(length);
+    while (p.z.avail_in > 0 && !p.inflated && !p.broken) {
+        int status = inflate(&p.z, Z_NO_FLUSH);
+        p.inflated = status == Z_STREAM_END || p.z.avail_out == 0;
+        p.broken = !p.inflated && status != Z_OK;
+    }
+}
+
+bool is_type(const unsigned char type[4], const char *name) { return memcmp(type, name, 4) == 0; }
+
+// Whether a chunk of this type may come here: IHDR first, PLTE and tRNS
+// before the image data, IDAT in one run.
+int check_order(png &p, const unsigned char type[4], bool first)
+{
+    bool header = is_type(type, "IHDR"), idat = is_type(type, "IDAT");
+    for (int i = 0; i < 4; i++)
+        if (!((type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z')))
+            return refuse(p, "a chunk type that is not four letters");
+    if (first != header)
+        return refuse(p, first ? "no IHDR chunk first" : "a second IHDR chunk");
+    if ((is_type(type, "PLTE") || is_type(type, "tRNS")) && p.idat_seen)
+        return refuse(p, "a PLTE or tRNS chunk after the image data");
+    if (idat && p.idat_over)
+        return refuse(p, "IDAT chunks that are not one run");
+    if (idat && p.colour_type == 3 && p.palette_size == 0)
+        return refuse(p, "no PLTE chunk before the image data");
+    p.idat_over = p.idat_seen && !idat;
+    p.idat_seen = p.idat_seen || idat;
+    // Bit 5 of the first letter marks a chunk a reader may do without.
+    bool known = header || idat || is_type(type, "PLTE") || is_type(type, "IEND");
+    if ((type[0] & 0x20) == 0 && !known) {
+        (void)snprintf(p.why, REASON_SIZE, "a PNG with a %.4s chunk, which glyphrip cannot read", type);
+        return 1;
+    }
+    return 0;
+}
+
+// What a chunk says, once its CRC has shown it whole.
+int interpret(png &p, const unsigned char type[4], const unsigned char *d, std::uint32_t length)
+{
+    if (is_type(type, "IHDR"))
+        return length == 13 ? read_header(p, d) : refuse(p, "an IHDR chunk of the wrong length");
+    if (is_type(type, "PLTE"))
+        return read_palette(p, d, length);
+    if (is_type(type, "tRNS"))
+        return read_transparency(p, d, length);
+    if (is_type(type, "IDAT") && p.broken)
+        return refuse(p, "its compressed data do not inflate");
+    return 0;
+}
+
+// A chunk's data, through the CRC and, for IDAT, through inflate. The
+// small chunks that describe the picture are kept whole in `d`.
+int read_data(png &p, const unsigned char type[4], std::uint32_t length, unsigned char *d, uLong &crc)
+{
+    static unsigned char piece[4096];
+    bool keep = is_type(type, "IHDR") || is_type(type, "PLTE") || is_type(type, "tRNS");
+    if (keep && length > 3 * 256)
+        return refuse(p, "a header chunk too long to be one");
+    while (length > 0) {
+        unsigned char *to = keep ? d : piece;
+        size_t n = length < sizeof piece ? length : sizeof piece;
+        if (next_bytes(*p.in, to, n) != n)
+            return refuse(p, "it ends inside a chunk");
+        crc = crc32(crc, to, static_cast<uInt>(n));
+        length -= static_cast<std::uint32_t>(n);
+        if (is_type(type, "IDAT"))
+            inflate_piece(p, to, n);
+    }
+    return 0;
+}
+
+// Reads chunk after chunk up to IEND, checking each one's CRC; nothing
+// after IEND is read.
+int read_chunks(png &p)
+{
+    if (!skip_bytes(*p.in, 8)) // the signature, which told the kind
+        return refuse(p, "it ends inside a chunk");
+    for (bool first = true;; first = false) {
+        unsigned char head[8], tail[4], data[3 * 256];
+        if (next_bytes(*p.in, head, 8) != 8)
+            return refuse(p, "it ends before its IEND chunk");
+        std::uint32_t length = be32(head);
+        const unsigned char *type = head + 4;
+        if (length > 0x7FFFFFFF)
+            return refuse(p, "a chunk longer than PNG allows");
+        if (check_order(p, type, first) != 0)
+            return 1;
+        uLong crc = crc32(0, type, 4);
+        if (read_data(p, type, length, data, crc) != 0)
+            return 1;
+        if (next_bytes(*p.in, tail, 4) != 4)
+            return refuse(p, "it ends inside a chunk");
+        if (be32(tail) != crc) {
+            (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: the CRC of its %.4s chunk does not match", type);
+            return 1;
+        }
+        if (interpret(p, type, data, length) != 0)
+            return 1;
+        if (is_type(type, "IEND"))
+            return p.idat_seen ? 0 : refuse(p, "no IDAT chunk");
+    }
+}
+
+unsigned char paeth(unsigned char a, unsigned char b, unsigned char c)
+{
+    int p = a + b - c, pa = p > a ? p - a : a - p, pb = p > b ? p - b : b - p, pc = p > c ? p - c : c - p;
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+// Undoes a row's filter in place; `prior` is the row above, unfiltered,
+// or nullptr for a pass's first row.
+int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
+{
+    size_t bpp = (p.channels * p.depth + 7) / 8;
+    unsigned char *r = row + 1;
+    int filter = row[0];
+    for (size_t i = 0; i < n; i++) {
+        unsigned a = i >= bpp ? r[i - bpp] : 0, b = prior != nullptr ? prior[i] : 0,
+                 c = i >= bpp && prior != nullptr ? prior[i - bpp] : 0;
+        switch (filter) {
+        case 0: break;
+        case 1: r[i] = static_cast<unsigned char>(r[i] + a); break;
+        case 2: r[i] = static_cast<unsigned char>(r[i] + b); break;
+        case 3: r[i] = static_cast<unsigned char>(r[i] + (a + b) / 2); break;
+        case 4:
+            r[i] = static_cast<unsigned char>(r[i] + paeth(static_cast<unsigned char>(a), static_cast<unsigned char>(b),
+                                                           static_cast<unsigned char>(c)));
+            break;
+        default: return refuse(p, "a row with a filter PNG does not have");
+        }
+    }
+    return 0;
+}
+
+// Sample `i` of an unfiltered row.
+std::uint32_t sample(const png &p, const unsigned char *r, unsigned i)
+{
+    if (p.depth == 8)
+        return r[i];
+    if (p.depth == 16)
+        return static_cast<std::uint32_t>(r[2 * i]) << 8 | r[2 * i + 1];
+    unsigned bit = i * p.depth;
+    return static_cast<std::uint32_t>(r[bit / 8] >> (8 - p.depth - bit % 8)) & ((1U << p.depth) - 1);
+}
+
+// Inks one unfiltered row of a pass.
+int ink_row(png &p, ink &k, const unsigned char *r, const pass_shape &s, unsigned y)
+{
+    std::uint32_t max = (1U << p.depth) - 1;
+    for (unsigned i = 0; i < s.width; i++) {
+        unsigned x = s.x0 + i * s.dx;
+        std::uint32_t v[4];
+        for (unsigned c = 0; c < p.channels; c++)
+            v[c] = sample(p, r, i * p.channels + c);
+        if (p.colour_type == 3) {
+            if (v[0] >= p.palette_size) {
+                (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: palette index %lu past a palette of %u",
+                               static_cast<unsigned long>(v[0]), p.palette_size);
+                return 1;
+            }
+            const unsigned char *e = p.palette[v[0]];
+            ink_pixel(k, x, y, e[0], e[1], e[2], e[3]);
+            continue;
+        }
+        bool colour = p.colour_type == 2 || p.colour_type == 6;
+        bool keyed = p.keyed && v[0] == p.key[0] && (!colour || (v[1] == p.key[1] && v[2] == p.key[2]));
+        unsigned alpha = p.colour_type == 4 ? to_8_bits(v[1], max) : p.colour_type == 6 ? to_8_bits(v[3], max) : 255;
+        unsigned r8 = to_8_bits(v[0], max), g8 = colour ? to_8_bits(v[1], max) : r8,
+                 b8 = colour ? to_8_bits(v[2], max) : r8;
+        ink_pixel(k, x, y, r8, g8, b8, keyed ? 0 : alpha);
+    }
+    return 0;
+}
+
+int ink_picture(png &p, ink &k)
+{
+    unsigned char *row = filtered;
+    for (int pass = p.interlace ? 0 : -1; pass < (p.interlace ? 7 : 0); pass++) {
+        pass_shape s = shape_of(pass);
+        size_t n = row_bytes(p, s.width);
+        for (unsigned j = 0; j < s.height; j++, row += n + 1)
+            if (unfilter(p, row, j > 0 ? row - n : nullptr, n) != 0 || ink_row(p, k, row + 1, s, s.y0 + j * s.dy) != 0)
+                return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int read_png(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
+{
+    static png p;
+    p = png{};
+    p.in = &ahead;
+    p.why = why;
+    arena_used = 0;
+    p.z.zalloc = arena_alloc;
+    p.z.zfree = arena_free;
+    if (inflateInit(&p.z) != Z_OK)
+        return refuse(p, "glyphrip cannot inflate it");
+    int read = read_chunks(p);
+    size_t got = p.filtered_size - p.z.avail_out;
+    (void)inflateEnd(&p.z);
+    if (read != 0)
+        return 1;
+    if (got < p.filtered_size)
+        return refuse(p, "its compressed data hold fewer bytes than the picture needs");
+    static ink k;
+    start_ink(k);
+    if (ink_picture(p, k) != 0)
+        return 1;
+    finish_ink(k, false, sheet);
+    return 0;
+}
