@@ -166,54 +166,70 @@ struct bmp_colours {
 };
 
 // Reads the bit fields' masks, from the information header or the 12 or 16
-// bytes after a 40-byte one, and the colour table; leaves the input at the
-// pixel data. 0, or 1 with `why` filled in.
-static int read_colours(lookahead &ahead, const bmp_info &bmp, bmp_colours &colours, char why[REASON_SIZE])
+// bytes after a 40-byte one; `end` is where the headers end. 0, or 1 with
+// `why` filled in.
+static int read_masks(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end, bmp_colours &colours,
+                      char why[REASON_SIZE])
 {
     static const std::uint32_t sixteen[4] = {0x7C00, 0x03E0, 0x001F, 0},
                                thirty_two[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
-    unsigned char masks[16] = {0};
-    const std::uint32_t *defaults = bmp.bits == 16 ? sixteen : thirty_two;
-    std::uint32_t mask[4] = {defaults[0], defaults[1], defaults[2], defaults[3]};
-    std::uint64_t end = bmp.headers_end;
-    if (!skip_bytes(ahead, end))
-        return refuse(why, "a damaged BMP: it ends inside its headers");
+    const std::uint32_t *mask = bmp.bits == 16 ? sixteen : thirty_two;
+    std::uint32_t stored[4] = {0, 0, 0, 0};
     if (bmp.compression == BI_BITFIELDS || bmp.compression == BI_ALPHABITFIELDS) {
+        unsigned char masks[16] = {0};
         // Red, green and blue, and alpha where there is room for it.
-        size_t count =
-            bmp.header_size == 40 ? (bmp.compression == BI_ALPHABITFIELDS ? 4 : 3) : (bmp.header_size >= 56 ? 4 : 3);
+        bool alpha = bmp.header_size == 40 ? bmp.compression == BI_ALPHABITFIELDS : bmp.header_size >= 56;
+        size_t bytes = alpha ? 16 : 12;
         if (bmp.header_size == 40) {
-            end += 4 * count;
+            end += bytes;
             if (end > bmp.data_offset)
                 return refuse(why, "a damaged BMP: its bit fields run into the pixel data");
-            if (next_bytes(ahead, masks, 4 * count) != 4 * count)
+            if (next_bytes(ahead, masks, bytes) != bytes)
                 return refuse(why, "a damaged BMP: it ends inside its headers");
         } else {
-            memcpy(masks, ahead.start + 54, 4 * count);
+            memcpy(masks, ahead.start + 54, bytes);
         }
         for (size_t i = 0; i < 4; i++)
-            mask[i] = le32(masks + 4 * i);
+            stored[i] = le32(masks + 4 * i);
+        mask = stored;
     }
     for (size_t i = 0; i < 4; i++)
         if (!make_field(mask[i], colours.fields[i]))
             return refuse(why, "a damaged BMP: a bit field mask with a gap in it");
+    return 0;
+}
 
-    colours.entries = 0;
-    if (bmp.bits <= 8) {
-        std::uint32_t size = bmp.header_size == 12 ? 3 : 4, most = 1U << bmp.bits;
-        std::uint64_t room = (bmp.data_offset - end) / size;
-        colours.entries = bmp.colours_used == 0 || bmp.colours_used > most ? most : bmp.colours_used;
-        colours.entries = room < colours.entries ? static_cast<unsigned>(room) : colours.entries;
-        unsigned char entry[4];
-        for (unsigned i = 0; i < colours.entries; i++) {
-            if (next_bytes(ahead, entry, size) != size)
-                return refuse(why, "a damaged BMP: it ends before its last pixel");
-            colours.table[i][0] = entry[2];
-            colours.table[i][1] = entry[1];
-            colours.table[i][2] = entry[0];
-        }
-        end += std::uint64_t{size} * colours.entries;
+// Reads the colour table of a picture of 8 bits or fewer, no more of it
+// than stands before the pixel data.
+static int read_table(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end, bmp_colours &colours,
+                      char why[REASON_SIZE])
+{
+    std::uint32_t size = bmp.header_size == 12 ? 3 : 4, most = 1U << bmp.bits;
+    std::uint64_t room = (bmp.data_offset - end) / size;
+    colours.entries = bmp.colours_used == 0 || bmp.colours_used > most ? most : bmp.colours_used;
+    colours.entries = room < colours.entries ? static_cast<unsigned>(room) : colours.entries;
+    unsigned char entry[4];
+    for (unsigned i = 0; i < colours.entries; i++) {
+        if (next_bytes(ahead, entry, size) != size)
+            return refuse(why, "a damaged BMP: it ends before its last pixel");
+        colours.table[i][0] = entry[2];
+        colours.table[i][1] = entry[1];
+        colours.table[i][2] = entry[0];
     }
+    end += std::uint64_t{size} * colours.entries;
+    return 0;
+}
+
+// Reads how the pixels give colours, and leaves the input at the pixel
+// data.
+static int read_colours(lookahead &ahead, const bmp_info &bmp, bmp_colours &colours, char why[REASON_SIZE])
+{
+    std::uint64_t end = bmp.headers_end;
+    colours.entries = 0;
+    if (!skip_bytes(ahead, end))
+        return refuse(why, "a damaged BMP: it ends inside its headers");
+    if (bmp.bits <= 8 ? read_table(ahead, bmp, end, colours, why) : read_masks(ahead, bmp, end, colours, why))
+        return 1;
     if (!skip_bytes(ahead, bmp.data_offset - end))
         return refuse(why, "a damaged BMP: it ends before its last pixel");
     return 0;
@@ -229,7 +245,7 @@ static int past_table(unsigned index, const bmp_colours &colours, char why[REASO
 static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &bmp, const bmp_colours &c,
                    char why[REASON_SIZE])
 {
-    for (unsigned x = 0; x < PICTURE_WIDTH; x++) {
+    for (size_t x = 0; x < PICTURE_WIDTH; x++) {
         std::uint32_t v = 0;
         switch (bmp.bits) {
         case 4: v = x % 2 == 0 ? p[x / 2] >> 4 : p[x / 2] & 0x0F; break;
@@ -264,51 +280,70 @@ static int read_rows(lookahead &ahead, const bmp_info &bmp, const bmp_colours &c
     return 0;
 }
 
-// RLE8 and RLE4 into colour indices, rows as the file counts them. Pixels
-// the stream skips keep colour 0, as Windows draws them.
+// RLE8 and RLE4 decoded into colour indices, rows as the file counts them.
+// Pixels the stream skips keep colour 0, as Windows draws them.
+struct runs {
+    bool rle4;
+    unsigned x, y;
+    unsigned char *indices;
+};
+
+static const char ends_early[] = "a damaged BMP: it ends before its last pixel";
+static const char past_edge[] = "a damaged BMP: its compressed pixels run past the picture's edge";
+
+// `n` pixels: one index repeated (two alternating in RLE4) or, `absolute`,
+// the indices as stored.
+static int put_pixels(runs &r, const unsigned char *stored, unsigned n, bool absolute, char why[REASON_SIZE])
+{
+    if (r.x + n > PICTURE_WIDTH || r.y >= PICTURE_HEIGHT)
+        return refuse(why, past_edge);
+    for (unsigned i = 0; i < n; i++) {
+        unsigned char b = stored[absolute ? (r.rle4 ? i / 2 : i) : 0];
+        r.indices[size_t{r.y} * PICTURE_WIDTH + r.x++] = r.rle4 ? (i % 2 == 0 ? b >> 4 : b & 0x0F) : b;
+    }
+    return 0;
+}
+
+// What a count of 0 introduces: the end of a row (0), of the picture (1),
+// a move (2), or that many indices as stored, padded to a 16-bit word.
+// 0, 1 with `why` filled in, or 2 at the end of the picture.
+static int escape(lookahead &ahead, runs &r, int value, char why[REASON_SIZE])
+{
+    if (value == 1)
+        return 2;
+    if (value == 0) {
+        r.x = 0;
+        return ++r.y > PICTURE_HEIGHT ? refuse(why, past_edge) : 0;
+    }
+    if (value == 2) {
+        int dx = next_byte(ahead), dy = next_byte(ahead);
+        if (dy == EOF)
+            return refuse(why, ends_early);
+        r.x += static_cast<unsigned>(dx);
+        r.y += static_cast<unsigned>(dy);
+        return r.x > PICTURE_WIDTH || r.y > PICTURE_HEIGHT ? refuse(why, past_edge) : 0;
+    }
+    auto n = static_cast<unsigned>(value);
+    unsigned char stored[256];
+    size_t bytes = r.rle4 ? (n + 1) / 2 : n, padded = bytes + bytes % 2;
+    if (next_bytes(ahead, stored, padded) != padded)
+        return refuse(why, ends_early);
+    return put_pixels(r, stored, n, true, why);
+}
+
 static int run_lengths(lookahead &ahead, bool rle4, unsigned char indices[], char why[REASON_SIZE])
 {
-    static const char *const past = "a damaged BMP: its compressed pixels run past the picture's edge";
-    unsigned x = 0, y = 0;
-    memset(indices, 0, PICTURE_WIDTH * PICTURE_HEIGHT);
+    runs r = {rle4, 0, 0, indices};
+    memset(indices, 0, size_t{PICTURE_WIDTH} * PICTURE_HEIGHT);
     for (;;) {
         int count = next_byte(ahead), value = next_byte(ahead);
         if (value == EOF)
-            return refuse(why, "a damaged BMP: it ends before its last pixel");
-        if (count == 0 && value == 1)
-            return 0;
-        if (count == 0 && value == 0) {
-            x = 0;
-            if (++y > PICTURE_HEIGHT)
-                return refuse(why, past);
-            continue;
-        }
-        if (count == 0 && value == 2) {
-            int dx = next_byte(ahead), dy = next_byte(ahead);
-            if (dy == EOF)
-                return refuse(why, "a damaged BMP: it ends before its last pixel");
-            x += static_cast<unsigned>(dx);
-            y += static_cast<unsigned>(dy);
-            if (x > PICTURE_WIDTH || y > PICTURE_HEIGHT)
-                return refuse(why, past);
-            continue;
-        }
-        // A run of one index (two alternating for RLE4), or `value` indices
-        // as they stand, padded to a whole number of 16-bit words.
-        bool absolute = count == 0;
-        unsigned n = static_cast<unsigned>(absolute ? value : count);
-        unsigned char stored[256];
-        size_t bytes = absolute ? (rle4 ? (n + 1) / 2 : n) : 1, padded = bytes + bytes % 2;
-        if (!absolute)
-            stored[0] = static_cast<unsigned char>(value);
-        else if (next_bytes(ahead, stored, padded) != padded)
-            return refuse(why, "a damaged BMP: it ends before its last pixel");
-        if (x + n > PICTURE_WIDTH || y >= PICTURE_HEIGHT)
-            return refuse(why, past);
-        for (unsigned i = 0; i < n; i++) {
-            unsigned char b = stored[absolute ? (rle4 ? i / 2 : i) : 0];
-            indices[y * PICTURE_WIDTH + x++] = rle4 ? (i % 2 == 0 ? b >> 4 : b & 0x0F) : b;
-        }
+            return refuse(why, ends_early);
+        auto stored = static_cast<unsigned char>(value);
+        int done = count == 0 ? escape(ahead, r, value, why)
+                              : put_pixels(r, &stored, static_cast<unsigned>(count), false, why);
+        if (done != 0)
+            return done == 2 ? 0 : 1;
     }
 }
 

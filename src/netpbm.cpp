@@ -96,30 +96,43 @@ static int too_large(char why[REASON_SIZE], const netpbm_header &h, std::uint32_
 
 static const char ends_early[] = "it ends before its last pixel";
 
-// Samples written out as digits, bits as single digits without need of
-// space between them.
+// One sample written out as digits; for PBM a single digit, without need
+// of space before the next. `c` is the byte after the last sample.
+static int plain_sample(lookahead &in, const netpbm_header &h, int &c, std::uint32_t &s, char why[REASON_SIZE])
+{
+    if (h.format == 1) {
+        c = skip_space(in, c);
+        if (c != '0' && c != '1')
+            return refuse(why, h, c == EOF ? ends_early : "a pixel that is neither 0 nor 1");
+        s = c == '0' ? 1 : 0; // 1 is black
+        c = next_byte(in);
+        return 0;
+    }
+    if (!number(in, c, s))
+        return refuse(why, h, c == EOF ? ends_early : "a sample that is not a number");
+    return s > h.max ? too_large(why, h, s) : 0;
+}
+
+// Inks a pixel of one sample (grey) or three (red, green, blue).
+static void ink_samples(ink &k, size_t x, size_t y, const std::uint32_t s[3], size_t channels, std::uint32_t max)
+{
+    unsigned grey = to_8_bits(s[0], max);
+    if (channels == 1)
+        ink_pixel(k, x, y, grey, grey, grey, 255);
+    else
+        ink_pixel(k, x, y, grey, to_8_bits(s[1], max), to_8_bits(s[2], max), 255);
+}
+
 static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char why[REASON_SIZE])
 {
-    unsigned channels = h.format == 3 ? 3 : 1;
-    for (unsigned y = 0; y < PICTURE_HEIGHT; y++)
-        for (unsigned x = 0; x < PICTURE_WIDTH; x++) {
-            std::uint32_t s[3];
-            for (unsigned i = 0; i < channels; i++) {
-                if (h.format == 1) {
-                    c = skip_space(in, c);
-                    s[i] = c == '0' ? 1 : 0; // 1 is black
-                    if (c != '0' && c != '1')
-                        return refuse(why, h, c == EOF ? ends_early : "a pixel that is neither 0 nor 1");
-                    c = next_byte(in);
-                } else if (!number(in, c, s[i])) {
-                    return refuse(why, h, c == EOF ? ends_early : "a sample that is not a number");
-                } else if (s[i] > h.max) {
-                    return too_large(why, h, s[i]);
-                }
-            }
-            unsigned r = to_8_bits(s[0], h.max), g = to_8_bits(s[channels / 2], h.max),
-                     b = to_8_bits(s[channels - 1], h.max);
-            ink_pixel(k, x, y, r, g, b, 255);
+    size_t channels = h.format == 3 ? 3 : 1;
+    for (size_t y = 0; y < PICTURE_HEIGHT; y++)
+        for (size_t x = 0; x < PICTURE_WIDTH; x++) {
+            std::uint32_t s[3] = {0, 0, 0};
+            for (size_t i = 0; i < channels; i++)
+                if (plain_sample(in, h, c, s[i], why) != 0)
+                    return 1;
+            ink_samples(k, x, y, s, channels, h.max);
         }
     return 0;
 }
@@ -128,23 +141,21 @@ static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char
 // eight to a byte, the leftmost pixel in the top bit.
 static int read_raw(lookahead &in, const netpbm_header &h, ink &k, char why[REASON_SIZE])
 {
-    unsigned channels = h.format == 6 ? 3 : 1, wide = h.max > 255 ? 2 : 1;
+    size_t channels = h.format == 6 ? 3 : 1, wide = h.max > 255 ? 2 : 1;
     size_t stride = h.format == 4 ? PICTURE_WIDTH / 8 : PICTURE_WIDTH * channels * wide;
     unsigned char row[PICTURE_WIDTH * 3 * 2];
-    for (unsigned y = 0; y < PICTURE_HEIGHT; y++) {
+    for (size_t y = 0; y < PICTURE_HEIGHT; y++) {
         if (next_bytes(in, row, stride) != stride)
             return refuse(why, h, ends_early);
-        for (unsigned x = 0; x < PICTURE_WIDTH; x++) {
-            std::uint32_t s[3];
-            for (unsigned i = 0; i < channels; i++) {
+        for (size_t x = 0; x < PICTURE_WIDTH; x++) {
+            std::uint32_t s[3] = {0, 0, 0};
+            for (size_t i = 0; i < channels; i++) {
                 const unsigned char *p = row + (x * channels + i) * wide;
                 s[i] = h.format == 4 ? (row[x / 8] >> (7 - x % 8) & 1) ^ 1U : wide == 2 ? p[0] << 8 | p[1] : p[0];
                 if (s[i] > h.max)
                     return too_large(why, h, s[i]);
             }
-            unsigned r = to_8_bits(s[0], h.max), g = to_8_bits(s[channels / 2], h.max),
-                     b = to_8_bits(s[channels - 1], h.max);
-            ink_pixel(k, x, y, r, g, b, 255);
+            ink_samples(k, x, y, s, channels, h.max);
         }
     }
     return 0;

@@ -73,9 +73,9 @@ void start_ink(ink &k);
 void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet sheet);
 
 // Pixel (x, y), y counted from the top, as 8-bit red, green, blue and alpha.
-inline void ink_pixel(ink &k, unsigned x, unsigned y, unsigned r, unsigned g, unsigned b, unsigned a)
+inline void ink_pixel(ink &k, size_t x, size_t y, unsigned r, unsigned g, unsigned b, unsigned a)
 {
-    unsigned at = y * SHEET_ROW_BYTES + x / 8;
+    size_t at = y * SHEET_ROW_BYTES + x / 8;
     auto bit = static_cast<unsigned char>(1U << (x % 8));
     if (299 * r + 587 * g + 114 * b < 128000)
         k.dark[at] |= bit;

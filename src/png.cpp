@@ -127,7 +127,7 @@ int read_palette(png &p, const unsigned char *d, std::uint32_t length)
         return refuse(p, "a PLTE chunk that is no whole palette");
     p.palette_size = length / 3;
     for (unsigned i = 0; i < p.palette_size; i++) {
-        memcpy(p.palette[i], d + 3 * i, 3);
+        memcpy(p.palette[i], d + size_t{3} * i, 3);
         p.palette[i][3] = 255;
     }
     return 0;
@@ -144,7 +144,7 @@ int read_transparency(png &p, const unsigned char *d, std::uint32_t length)
         if (length != 2 * p.channels)
             return refuse(p, "a tRNS chunk of the wrong length");
         p.keyed = true;
-        for (unsigned i = 0; i < p.channels; i++)
+        for (size_t i = 0; i < p.channels; i++)
             p.key[i] = static_cast<std::uint32_t>(d[2 * i]) << 8 | d[2 * i + 1];
     }
     // A picture with an alpha channel has no use for one.
@@ -235,7 +235,7 @@ int read_chunks(png &p)
     if (!skip_bytes(*p.in, 8)) // the signature, which told the kind
         return refuse(p, "it ends inside a chunk");
     for (bool first = true;; first = false) {
-        unsigned char head[8], tail[4], data[3 * 256];
+        unsigned char head[8] = {0}, tail[4] = {0}, data[3 * 256] = {0};
         if (next_bytes(*p.in, head, 8) != 8)
             return refuse(p, "it ends before its IEND chunk");
         std::uint32_t length = be32(head);
@@ -292,24 +292,24 @@ int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
 }
 
 // Sample `i` of an unfiltered row.
-std::uint32_t sample(const png &p, const unsigned char *r, unsigned i)
+std::uint32_t sample(const png &p, const unsigned char *r, size_t i)
 {
     if (p.depth == 8)
         return r[i];
     if (p.depth == 16)
         return static_cast<std::uint32_t>(r[2 * i]) << 8 | r[2 * i + 1];
-    unsigned bit = i * p.depth;
+    size_t bit = i * p.depth;
     return static_cast<std::uint32_t>(r[bit / 8] >> (8 - p.depth - bit % 8)) & ((1U << p.depth) - 1);
 }
 
 // Inks one unfiltered row of a pass.
-int ink_row(png &p, ink &k, const unsigned char *r, const pass_shape &s, unsigned y)
+int ink_row(png &p, ink &k, const unsigned char *r, const pass_shape &s, size_t y)
 {
     std::uint32_t max = (1U << p.depth) - 1;
-    for (unsigned i = 0; i < s.width; i++) {
-        unsigned x = s.x0 + i * s.dx;
-        std::uint32_t v[4];
-        for (unsigned c = 0; c < p.channels; c++)
+    for (size_t i = 0; i < s.width; i++) {
+        size_t x = s.x0 + i * s.dx;
+        std::uint32_t v[4] = {0, 0, 0, 0};
+        for (size_t c = 0; c < p.channels; c++)
             v[c] = sample(p, r, i * p.channels + c);
         if (p.colour_type == 3) {
             if (v[0] >= p.palette_size) {

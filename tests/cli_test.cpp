@@ -86,7 +86,7 @@ const bytes jpeg_bmp = bmp_file({40, false, 64, 128, 24, 4}, font);
 const bytes inside = bmp_file({40, false, 64, 128, 1, 0, 20}, font);
 const bytes far = bmp_file({40, false, 64, 128, 1, 0, 0xFFFFFFFF}, font);
 const bytes v5_cut(as_bmp32.begin(), as_bmp32.begin() + 30);
-const bytes past_table = bmp_file({40, false, 64, 128, 8}, bytes(64 * 128, 5));
+const bytes past_table = bmp_file({40, false, 64, 128, 8}, bytes(size_t{64} * 128, 5));
 const bytes bad_crc = changed(as_png, 8 + 25 + 8 + 2);
 const bytes cut_png(as_png.begin(), as_png.end() - 20);
 const bytes no_idat = png_file({png_header(64, 128, 8, 2)});

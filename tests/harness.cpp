@@ -158,7 +158,7 @@ bytes png_header(int width, int height, int depth, int colour_type)
 bytes png_data(const bytes &filtered)
 {
     bytes packed(compressBound(static_cast<uLong>(filtered.size())));
-    uLongf size = static_cast<uLongf>(packed.size());
+    auto size = static_cast<uLongf>(packed.size());
     EXPECT_EQ(compress(packed.data(), &size, filtered.data(), static_cast<uLong>(filtered.size())), Z_OK);
     packed.resize(size);
     return png_chunk("IDAT", packed);
