@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Whole-process cost of one conversion each way, which is mostly start-up,
+# Whole-process cost of one conversion each way (a one-bit BMP, a 24-bit
+# BMP, a PNG and an interlaced PNG to a font; a font to a sheet), which is
+# mostly start-up,
 # against cp copying the same input and against an empty program built as
 # the tools are: instructions counted by callgrind (counts, not seconds, so
 # they repeat on a busy machine) and, where hyperfine is installed, wall
@@ -10,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/bench}
-[ -x "$build/glyphrip" ] && [ -x "$build/glyphsheet" ] && [ -x "$build/bench/empty" ] ||
+[ -x "$build/glyphrip" ] && [ -x "$build/glyphsheet" ] && [ -x "$build/bench/empty" ] && [ -x "$build/bench/inflate" ] ||
   cmake --workflow --preset bench >/dev/null
 empty=$build/bench/empty
 out=$(mktemp -d)
@@ -24,14 +26,26 @@ ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2
 
 nothing=$(instructions "$empty")
 echo "instructions (callgrind), one whole process; empty program: $nothing"
-# tool input expected-output
-for run in "glyphrip examples/sheet.bmp examples/font.raw" "glyphsheet examples/font.raw examples/sheet.bmp"; do
-  read -r tool input want <<<"$run"
+# tool input expected-output target: at most this many times cp's instructions
+for run in "glyphrip examples/sheet.bmp examples/font.raw 0.5" \
+           "glyphsheet examples/font.raw examples/sheet.bmp 0.5" \
+           "glyphrip bench/sheet-24.bmp examples/font.raw 0.5" \
+           "glyphrip bench/sheet-rgb.png examples/font.raw 1.0" \
+           "glyphrip bench/sheet-rgb-interlaced.png examples/font.raw 1.0"; do
+  read -r tool input want target <<<"$run"
   ours=$(instructions "$build/$tool" "$input" "$out/converted")
-  cmp -s "$out/converted" "$want" || { echo "bench: wrong output from $tool" >&2; exit 1; }
+  cmp -s "$out/converted" "$want" || { echo "bench: wrong output from $tool $input" >&2; exit 1; }
   cps=$(instructions cp "$input" "$out/copy")
-  printf '  %-10s %9d   cp %9d   %s / cp %s (target: at most 0.5)   %s / empty %s (target: at most 2)\n' \
-    "$tool" "$ours" "$cps" "$tool" "$(ratio "$ours" "$cps")" "$tool" "$(ratio "$ours" "$nothing")"
+  printf '  %-10s %-32s %9d   cp %9d   / cp %s (target: at most %s)   / empty %s\n' \
+    "$tool" "$input" "$ours" "$cps" "$(ratio "$ours" "$cps")" "$target" "$(ratio "$ours" "$nothing")"
+  case $input in
+  *.png)
+    floor=$(instructions "$build/bench/inflate" "$input")
+    printf '  %-10s %-32s %9d   (only inflating its image data: / cp %s)\n' \
+      inflate "$input" "$floor" "$(ratio "$floor" "$cps")" ;;
+  esac
+done
+for tool in glyphrip glyphsheet; do
   printf '  %-10s loads: %s\n' "$tool" "$(ldd "$build/$tool" | awk '{print $1}' | tr '\n' ' ')"
 done
 

@@ -241,27 +241,32 @@ static int past_table(unsigned index, const bmp_colours &colours, char why[REASO
     return 1;
 }
 
-// Inks one row of uncompressed pixels as they stand in the file.
+// Inks one row of uncompressed pixels as they stand in the file: blue,
+// green and red bytes at 24 bits, colour indices at 8 bits or fewer, bit
+// fields otherwise.
 static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &bmp, const bmp_colours &c,
                    char why[REASON_SIZE])
 {
+    if (bmp.bits == 24) {
+        for (size_t x = 0; x < PICTURE_WIDTH; x++, p += 3)
+            ink_dark(k, x, y, p[2], p[1], p[0]);
+        return 0;
+    }
     for (size_t x = 0; x < PICTURE_WIDTH; x++) {
         std::uint32_t v = 0;
         switch (bmp.bits) {
         case 4: v = x % 2 == 0 ? p[x / 2] >> 4 : p[x / 2] & 0x0F; break;
         case 8: v = p[x]; break;
         case 16: v = le16(p + 2 * x); break;
-        case 24: ink_pixel(k, x, y, p[3 * x + 2], p[3 * x + 1], p[3 * x], 255); continue;
         default: v = le32(p + 4 * x); break;
         }
-        if (bmp.bits <= 8) {
-            if (v >= c.entries)
-                return past_table(v, c, why);
-            ink_pixel(k, x, y, c.table[v][0], c.table[v][1], c.table[v][2], 255);
-        } else {
+        if (bmp.bits <= 8 && v >= c.entries)
+            return past_table(v, c, why);
+        if (bmp.bits <= 8)
+            ink_dark(k, x, y, c.table[v][0], c.table[v][1], c.table[v][2]);
+        else
             ink_pixel(k, x, y, field_value(c.fields[0], v, 0), field_value(c.fields[1], v, 0),
                       field_value(c.fields[2], v, 0), field_value(c.fields[3], v, 255));
-        }
     }
     return 0;
 }
@@ -359,7 +364,7 @@ static int read_run_lengths(lookahead &ahead, const bmp_info &bmp, const bmp_col
             unsigned v = indices[n * PICTURE_WIDTH + x];
             if (v >= colours.entries)
                 return past_table(v, colours, why);
-            ink_pixel(k, x, y, colours.table[v][0], colours.table[v][1], colours.table[v][2], 255);
+            ink_dark(k, x, y, colours.table[v][0], colours.table[v][1], colours.table[v][2]);
         }
     }
     return 0;

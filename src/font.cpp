@@ -24,9 +24,9 @@ int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE])
 
 int write_font(const glyph_sheet sheet, FILE *out)
 {
+    unsigned char font[SHEET_BYTES];
     for (int col = 0; col < SHEET_ROW_BYTES; col++)
         for (int row = 0; row < SHEET_ROWS; row++)
-            if (fputc(sheet[row * SHEET_ROW_BYTES + col], out) == EOF)
-                return -1;
-    return 0;
+            font[col * SHEET_ROWS + row] = sheet[row * SHEET_ROW_BYTES + col];
+    return fwrite(font, 1, sizeof font, out) == sizeof font ? 0 : -1;
 }

@@ -118,9 +118,9 @@ static void ink_samples(ink &k, size_t x, size_t y, const std::uint32_t s[3], si
 {
     unsigned grey = to_8_bits(s[0], max);
     if (channels == 1)
-        ink_pixel(k, x, y, grey, grey, grey, 255);
+        ink_dark(k, x, y, grey, grey, grey);
     else
-        ink_pixel(k, x, y, grey, to_8_bits(s[1], max), to_8_bits(s[2], max), 255);
+        ink_dark(k, x, y, grey, to_8_bits(s[1], max), to_8_bits(s[2], max));
 }
 
 static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char why[REASON_SIZE])
@@ -151,7 +151,10 @@ static int read_raw(lookahead &in, const netpbm_header &h, ink &k, char why[REAS
             std::uint32_t s[3] = {0, 0, 0};
             for (size_t i = 0; i < channels; i++) {
                 const unsigned char *p = row + (x * channels + i) * wide;
-                s[i] = h.format == 4 ? (row[x / 8] >> (7 - x % 8) & 1) ^ 1U : wide == 2 ? p[0] << 8 | p[1] : p[0];
+                if (h.format == 4)
+                    s[i] = (row[x / 8] >> (7 - x % 8) & 1U) ^ 1U;
+                else
+                    s[i] = wide == 2 ? static_cast<std::uint32_t>(p[0]) << 8 | p[1] : p[0];
                 if (s[i] > h.max)
                     return too_large(why, h, s[i]);
             }

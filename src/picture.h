@@ -72,13 +72,23 @@ void start_ink(ink &k);
 // leave an unused alpha at 0 in every pixel.
 void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet sheet);
 
-// Pixel (x, y), y counted from the top, as 8-bit red, green, blue and alpha.
+// Darker than mid-grey, by 8-bit red, green and blue.
+inline bool is_dark(unsigned r, unsigned g, unsigned b) { return 299 * r + 587 * g + 114 * b < 128000; }
+
+// Pixel (x, y), y counted from the top, as 8-bit red, green and blue, of a
+// picture without alpha: only its darkness counts.
+inline void ink_dark(ink &k, size_t x, size_t y, unsigned r, unsigned g, unsigned b)
+{
+    if (is_dark(r, g, b))
+        k.dark[y * SHEET_ROW_BYTES + x / 8] |= static_cast<unsigned char>(1U << (x % 8));
+}
+
+// Pixel (x, y) as 8-bit red, green, blue and alpha.
 inline void ink_pixel(ink &k, size_t x, size_t y, unsigned r, unsigned g, unsigned b, unsigned a)
 {
     size_t at = y * SHEET_ROW_BYTES + x / 8;
     auto bit = static_cast<unsigned char>(1U << (x % 8));
-    if (299 * r + 587 * g + 114 * b < 128000)
-        k.dark[at] |= bit;
+    ink_dark(k, x, y, r, g, b);
     if (a >= 128)
         k.opaque[at] |= bit;
     else
