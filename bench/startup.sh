@@ -52,14 +52,16 @@ done
 if command -v hyperfine >/dev/null; then
   hyperfine -N --warmup 100 --runs 2000 --export-json "$out/times.json" \
     "$build/glyphrip examples/sheet.bmp $out/font.raw" "$build/glyphsheet examples/font.raw $out/sheet.bmp" \
-    "cp examples/sheet.bmp $out/copy.bmp" "cp examples/font.raw $out/copy.raw" "$empty" >/dev/null 2>&1
+    "$build/glyphrip bench/sheet-rgb.png $out/font.raw" \
+    "cp examples/sheet.bmp $out/copy.bmp" "cp examples/font.raw $out/copy.raw" "cp bench/sheet-rgb.png $out/copy.png" \
+    "$empty" >/dev/null 2>&1
   python3 - "$out/times.json" <<'PY'
 import json, sys
-rip, sheet, cp_sheet, cp_font, empty = (r["mean"] for r in json.load(open(sys.argv[1]))["results"])
+rip, sheet, png, cp_sheet, cp_font, cp_png, empty = (r["mean"] for r in json.load(open(sys.argv[1]))["results"])
 print("wall time (hyperfine, mean of 2000 runs)")
-for name, t, cp in (("glyphrip", rip, cp_sheet), ("glyphsheet", sheet, cp_font)):
-    print(f"  {name:10} {t * 1e6:6.0f} us   cp {cp * 1e6:6.0f} us   {name} / cp {t / cp:.3f}   {name} / empty {t / empty:.3f}")
-print(f"  empty      {empty * 1e6:6.0f} us")
+for name, t, cp in (("glyphrip", rip, cp_sheet), ("glyphsheet", sheet, cp_font), ("glyphrip PNG", png, cp_png)):
+    print(f"  {name:12} {t * 1e6:6.0f} us   cp {cp * 1e6:6.0f} us   / cp {t / cp:.3f}   / empty {t / empty:.3f}")
+print(f"  empty        {empty * 1e6:6.0f} us")
 PY
 else
   echo "wall time: hyperfine is not installed (Debian: apt-get install hyperfine)"
