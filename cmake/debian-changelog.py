@@ -12,7 +12,7 @@ backticks and link brackets go.
 import re
 import sys
 import textwrap
-from datetime import datetime, timezone
+from datetime import datetime, timedelta, timezone
 
 
 def sections(markdown):
@@ -39,8 +39,7 @@ def plain(text):
     return text.replace("`", "")
 
 
-def entry(package, maintainer, version, date, items):
-    when = datetime.strptime(date, "%Y-%m-%d").replace(tzinfo=timezone.utc)
+def entry(package, maintainer, version, when, items):
     lines = [f"{package} ({version}) unstable; urgency=medium", ""]
     for item in items:
         lines += textwrap.wrap(plain(item), 78, initial_indent="  * ", subsequent_indent="    ")
@@ -51,7 +50,16 @@ def entry(package, maintainer, version, date, items):
 def main():
     source, package, maintainer, out = sys.argv[1:5]
     with open(source, encoding="utf-8") as f:
-        entries = [entry(package, maintainer, *s) for s in sections(f.read())]
+        released = list(sections(f.read()))
+    # Debian wants each entry later than the one before it: a second
+    # release on one day is an hour after the first.
+    entries, last = [], None
+    for version, date, items in reversed(released):
+        when = datetime.strptime(date, "%Y-%m-%d").replace(tzinfo=timezone.utc)
+        if last is not None and when <= last:
+            when = last + timedelta(hours=1)
+        last = when
+        entries.insert(0, entry(package, maintainer, version, when, items))
     if not entries:
         sys.exit(f"{source}: no released version")
     with open(out, "w", encoding="utf-8") as f:
