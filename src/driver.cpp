@@ -20,10 +20,22 @@
 #ifdef _WIN32
 static FILE *open_file(const path_char *path, bool for_writing) { return _wfopen(path, for_writing ? L"wb" : L"rb"); }
 
-// 1 if `path` names the open input, 0 if not, -1 if the input's identity
-// cannot be read. Windows gives no inode numbers through stat; the volume
-// and file index of an open handle identify a file across spellings and
-// links.
+// The error number for a failure to look a path up.
+static int errno_of(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return EACCES;
+    case ERROR_INVALID_NAME: return EINVAL;
+    default: return EIO;
+    }
+}
+
+// 1 if `path` names the open input, 0 if it names another file or none;
+// -1 with errno set where the input's identity cannot be read, -2 where
+// what `path` names cannot be learnt. Windows gives no inode numbers
+// through stat; the volume and file index of an open handle identify a
+// file across spellings and links.
 static int same_file(FILE *in, const path_char *path)
 {
     BY_HANDLE_FILE_INFORMATION a, b;
@@ -34,12 +46,24 @@ static int same_file(FILE *in, const path_char *path)
     }
     HANDLE out_handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (out_handle == INVALID_HANDLE_VALUE)
-        return 0;
-    bool same = GetFileInformationByHandle(out_handle, &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    if (out_handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return 0;
+        errno = errno_of(error);
+        return -2;
+    }
+    bool known = GetFileInformationByHandle(out_handle, &b) != 0;
+    DWORD error = GetLastError();
     CloseHandle(out_handle);
-    return same ? 1 : 0;
+    if (!known) {
+        errno = errno_of(error);
+        return -2;
+    }
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                   a.nFileIndexLow == b.nFileIndexLow
+               ? 1
+               : 0;
 }
 
 // A console shows UTF-16 as it is; a file or pipe gets UTF-8. A path is at
@@ -73,23 +97,49 @@ static void report(const path_char *path, const char *reason)
 #else
 static FILE *open_file(const path_char *path, bool for_writing) { return fopen(path, for_writing ? "wb" : "rb"); }
 
-// 1 if `path` names the open input, 0 if not, -1 with errno set if the
-// input's identity cannot be read. A path that cannot be looked up names no
-// file, and opening it tells why.
+// 1 if `path` names the open input, 0 if it names another file or none;
+// -1 with errno set where the input's identity cannot be read, -2 where
+// what `path` names cannot be learnt. Only a path that names nothing
+// (ENOENT) is known not to be the input: any other failure, on a network
+// file system that answers EIO or EINTR now and then, may hide it.
 static int same_file(FILE *in, const path_char *path)
 {
     struct stat a, b;
     if (fstat(fileno(in), &a) != 0)
         return -1;
-    return stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
+    if (stat(path, &b) != 0)
+        return errno == ENOENT ? 0 : -2;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
+}
+
+// Writes a name as it is but for control characters, which could break
+// the line or command the terminal: those as `ls -b` shows them.
+static void write_name(const char *path)
+{
+    static const char letters[] = "\a\b\t\n\v\f\r";
+    for (const char *p = path; *p != '\0'; p++) {
+        auto c = static_cast<unsigned char>(*p);
+        const char *letter = c >= '\a' && c <= '\r' ? strchr(letters, c) : nullptr;
+        if (letter != nullptr)
+            (void)fprintf(stderr, "\\%c", "abtnvfr"[letter - letters]);
+        else if (c < 0x20 || c == 0x7F)
+            (void)fprintf(stderr, "\\%03o", c);
+        else
+            (void)putc(c, stderr);
+    }
 }
 
 static void report(const path_char *path, const char *reason)
 {
-    if (*path != '\0')
-        (void)fprintf(stderr, "%s: %s\n", path, reason);
-    else
-        (void)fprintf(stderr, "%s\n", reason);
+    // One write for the line, not one for each character.
+    static char line[BUFSIZ];
+    (void)setvbuf(stderr, line, _IOFBF, sizeof line);
+    if (*path != '\0') {
+        write_name(path);
+        (void)fputs(": ", stderr);
+    }
+    (void)fprintf(stderr, "%s\n", reason);
+    (void)fflush(stderr);
 }
 #endif
 
@@ -127,7 +177,7 @@ static bool convert(const conversion &how, const path_char *in_path, const path_
     // cannot be ruled out, nothing is written.
     int same = same_file(in, out_path);
     if (same < 0)
-        return blame(f, in_path, nullptr);
+        return blame(f, same == -1 ? in_path : out_path, nullptr);
     if (same > 0)
         return blame(f, out_path, "Same file as the input");
     if (fclose(in) != 0)

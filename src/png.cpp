@@ -370,6 +370,19 @@ void ink_opaque_row(const png &p, ink &k, const unsigned char *r, const pass_sha
     }
 }
 
+// Inks a pixel of grey, grey and alpha, RGB or RGBA samples, transparent
+// where they are the tRNS chunk's colour.
+void ink_samples(const png &p, ink &k, size_t x, size_t y, const std::uint32_t v[4])
+{
+    std::uint32_t max = (1U << p.depth) - 1;
+    bool colour = p.colour_type == 2 || p.colour_type == 6;
+    bool keyed = p.keyed && v[0] == p.key[0] && (!colour || (v[1] == p.key[1] && v[2] == p.key[2]));
+    unsigned alpha = p.colour_type == 4 ? to_8_bits(v[1], max) : p.colour_type == 6 ? to_8_bits(v[3], max) : 255;
+    unsigned r8 = to_8_bits(v[0], max), g8 = colour ? to_8_bits(v[1], max) : r8,
+             b8 = colour ? to_8_bits(v[2], max) : r8;
+    ink_pixel(k, x, y, r8, g8, b8, keyed ? 0 : alpha);
+}
+
 // Inks one unfiltered row of a pass.
 int ink_row(png &p, ink &k, const unsigned char *r, const pass_shape &s, size_t y)
 {
@@ -377,28 +390,21 @@ int ink_row(png &p, ink &k, const unsigned char *r, const pass_shape &s, size_t 
         ink_opaque_row(p, k, r, s, y);
         return 0;
     }
-    std::uint32_t max = (1U << p.depth) - 1;
     for (size_t i = 0; i < s.width; i++) {
         size_t x = s.x0 + i * s.dx;
         std::uint32_t v[4] = {0, 0, 0, 0};
         for (size_t c = 0; c < p.channels; c++)
             v[c] = sample(p, r, i * p.channels + c);
-        if (p.colour_type == 3) {
-            if (v[0] >= p.palette_size) {
-                (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: palette index %lu past a palette of %u",
-                               static_cast<unsigned long>(v[0]), p.palette_size);
-                return 1;
-            }
+        if (p.colour_type != 3) {
+            ink_samples(p, k, x, y, v);
+        } else if (v[0] < p.palette_size) {
             const unsigned char *e = p.palette[v[0]];
             ink_pixel(k, x, y, e[0], e[1], e[2], e[3]);
-            continue;
+        } else {
+            (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: palette index %lu past a palette of %u",
+                           static_cast<unsigned long>(v[0]), p.palette_size);
+            return 1;
         }
-        bool colour = p.colour_type == 2 || p.colour_type == 6;
-        bool keyed = p.keyed && v[0] == p.key[0] && (!colour || (v[1] == p.key[1] && v[2] == p.key[2]));
-        unsigned alpha = p.colour_type == 4 ? to_8_bits(v[1], max) : p.colour_type == 6 ? to_8_bits(v[3], max) : 255;
-        unsigned r8 = to_8_bits(v[0], max), g8 = colour ? to_8_bits(v[1], max) : r8,
-                 b8 = colour ? to_8_bits(v[2], max) : r8;
-        ink_pixel(k, x, y, r8, g8, b8, keyed ? 0 : alpha);
     }
     return 0;
 }

@@ -281,6 +281,10 @@ const cli_case all_cases[] = {
     {"full_disk_first_write", on::any,     {"glyphrip", "lf.bmp", "@full/4.raw"},               feed_by::none, 1, "@full/4.raw: No space left on device\n",       "lf.bmp",     content::as_before},
     {"full_disk_middle_write",on::any,     {"glyphrip", "sheet.bmp", "@full/2.raw"},            feed_by::none, 1, "@full/2.raw: No space left on device\n",       "sheet.bmp",  content::as_before},
     {"full_disk_last_flush",  on::any,     {"glyphrip", "empty.bmp", "@full/3.raw"},            feed_by::none, 1, "@full/3.raw: No space left on device\n",       "empty.bmp",  content::as_before},
+    {"name_newline",          on::posix,   {"glyphrip", "a\nb.gif", "font.raw"},                feed_by::none, 1, "a\\nb.gif: No such file or directory\n",       "font.raw",   content::nothing},
+    {"name_escape",           on::posix,   {"glyphrip", "e\033[31mred.gif", "font.raw"},        feed_by::none, 1, "e\\033[31mred.gif: No such file or directory\n", "font.raw", content::nothing},
+    {"name_return",           on::posix,   {"glyphrip", "sheet.bmp", "c\rr/font.raw"},          feed_by::none, 1, "c\\rr/font.raw: No such file or directory\n",  "sheet.bmp",  content::as_before},
+    {"name_tab",              on::posix,   {"glyphsheet", "t\tab.raw", "new.bmp"},              feed_by::none, 1, "t\\tab.raw: No such file or directory\n",      "new.bmp",    content::nothing},
     {"glyphsheet_other_case", on::windows, {"glyphsheet", "glyphs.raw", "GLYPHS.RAW"},          feed_by::none, 1, "GLYPHS.RAW: Same file as the input\n",          "glyphs.raw", content::as_before},
     // clang-format on
 };
