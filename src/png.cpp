@@ -71,8 +71,9 @@ int refuse(png &p, const char *what)
     return 1;
 }
 
-// Rows and bytes a row of one interlaced pass, or of the whole picture
-// where `pass` is -1.
+// Where the pixels of one interlaced pass stand, from (x0, y0) every dx
+// across and dy down, and how many there are each way; pass -1 is the
+// whole picture.
 struct pass_shape {
     unsigned x0, y0, dx, dy, width, height;
 };
