@@ -183,6 +183,9 @@ if has pngtopnm "netpbm's pictures"; then
 fi
 
 if has gimp-console-2.10 "GIMP's pictures"; then
+  # A third colour, light enough to be paper, so that GIMP writes 4 bits
+  # rather than one.
+  convert drawing.png -fill 'rgb(200,200,200)' -draw 'point 0,0' three.png
   timeout 300 gimp-console-2.10 -i -d -f -b '
     (let* ((img (car (file-png-load RUN-NONINTERACTIVE "drawing.png" "drawing.png")))
            (dr (car (gimp-image-get-active-drawable img))))
@@ -198,6 +201,12 @@ if has gimp-console-2.10 "GIMP's pictures"; then
       (gimp-layer-add-alpha dr)
       (file-png-save-defaults RUN-NONINTERACTIVE img dr "gimp-rgba.png" "gimp-rgba.png")
       (file-bmp-save RUN-NONINTERACTIVE img dr "gimp-rgba.bmp" "gimp-rgba.bmp"))' \
+    -b '
+    (let* ((img (car (file-png-load RUN-NONINTERACTIVE "three.png" "three.png"))) (dr 0))
+      (gimp-image-convert-indexed img CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE 16 FALSE FALSE "")
+      (set! dr (car (gimp-image-get-active-drawable img)))
+      (file-bmp-save2 RUN-NONINTERACTIVE img dr "gimp-4.bmp" "gimp-4.bmp" 0 0 0)
+      (file-bmp-save2 RUN-NONINTERACTIVE img dr "gimp-rle4.bmp" "gimp-rle4.bmp" 1 0 0))' \
     -b '(gimp-quit 0)' >gimp.log 2>&1 || fail "GIMP did not save the drawing: $(tail -1 gimp.log)"
   for f in gimp*.png gimp*.bmp gimp*.p?m; do
     [ -e "$f" ] && expect ink1 "$f" "GIMP $f"
