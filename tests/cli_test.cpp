@@ -56,6 +56,7 @@ const bytes nothing_at_all;
 const bytes drawing = sheet_of(font);
 const bytes as_png = redrawn(redraw::png, drawing);
 const bytes as_alpha = redrawn(redraw::png_alpha, drawing);
+const bytes png_and_more = joined(as_png, old_font);
 const bytes as_bmp24 = redrawn(redraw::bmp24, drawing);
 const bytes as_bmp32 = redrawn(redraw::bmp32, drawing);
 const bytes as_ppm = redrawn(redraw::ppm, drawing);
@@ -145,6 +146,7 @@ const struct {
     {"max.pgm", max0},
     {"short.ppm", short_ppm},
     {"photo.jpg", jpeg},
+    {"more.png", png_and_more},
 };
 
 void lay_out(const std::string &dir)
@@ -238,6 +240,7 @@ const cli_case all_cases[] = {
     {"bmp_header_cut",        on::any,     {"glyphrip", "v5cut.bmp", "old.raw"},                feed_by::none, 1, "v5cut.bmp: a damaged BMP: it ends inside its headers\n", "old.raw", content::as_before},
     {"bmp_past_table",        on::any,     {"glyphrip", "table.bmp", "old.raw"},                feed_by::none, 1, "table.bmp: a damaged BMP: colour 5 past a colour table of 2\n", "old.raw", content::as_before},
     {"png",                   on::any,     {"glyphrip", "as.png", "font.raw"},                  feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"png_then_more",         on::any,     {"glyphrip", "more.png", "font.raw"},                feed_by::none, 0, "",                                              "font.raw",   content::the_font},
     {"png_transparent",       on::any,     {"glyphrip", "alpha.png", "font.raw"},               feed_by::none, 0, "",                                              "font.raw",   content::the_font},
     {"bmp_24",                on::any,     {"glyphrip", "as24.bmp", "font.raw"},                feed_by::none, 0, "",                                              "font.raw",   content::the_font},
     {"bmp_32_alpha_0",        on::any,     {"glyphrip", "as32.bmp", "font.raw"},                feed_by::none, 0, "",                                              "font.raw",   content::the_font},
