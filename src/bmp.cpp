@@ -91,11 +91,12 @@ static bool refuse_method(const bmp_info &bmp, char why[REASON_SIZE])
     else if (*name != '\0')
         (void)snprintf(why, REASON_SIZE, "a BMP compressed as %s; save the sheet as PNG or uncompressed BMP", name);
     else if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        (void)snprintf(why, REASON_SIZE, "%lu bits per pixel; save the sheet as PNG or as a BMP of 1 to 32 bits",
+        (void)snprintf(why, REASON_SIZE,
+                       "a BMP of %lu bits per pixel; save the sheet as PNG or as a BMP of 1, 4, 8, 16, 24 or 32",
                        static_cast<unsigned long>(bits));
     else if ((c == BI_RLE8 && bits != 8) || (c == BI_RLE4 && bits != 4) ||
              ((c == BI_BITFIELDS || c == BI_ALPHABITFIELDS) && bits != 16 && bits != 32))
-        (void)snprintf(why, REASON_SIZE, "a damaged BMP: compression method %lu at %lu bits per pixel",
+        (void)snprintf(why, REASON_SIZE, "a damaged BMP: compression method %lu with %lu-bit pixels",
                        static_cast<unsigned long>(c), static_cast<unsigned long>(bits));
     else
         return false;
