@@ -117,8 +117,7 @@ static bool refuse_bmp(const bmp_info &bmp, char why[REASON_SIZE])
         (void)snprintf(why, REASON_SIZE, "pixel data at byte %lu, more than 64 KiB past the headers",
                        static_cast<unsigned long>(bmp.data_offset));
     else if (bmp.width != PICTURE_WIDTH || rows != PICTURE_HEIGHT)
-        (void)snprintf(why, REASON_SIZE, "%ld x %lu pixels; a sheet is 64 x 128", static_cast<long>(bmp.width),
-                       static_cast<unsigned long>(rows));
+        (void)refuse_size(why, bmp.width, rows);
     else
         return refuse_method(bmp, why);
     return true;

@@ -119,7 +119,7 @@ static void write_name(const char *path)
     static const char letters[] = "\a\b\t\n\v\f\r";
     for (const char *p = path; *p != '\0'; p++) {
         auto c = static_cast<unsigned char>(*p);
-        const char *letter = c >= '\a' && c <= '\r' ? strchr(letters, c) : nullptr;
+        const char *letter = strchr(letters, c); // c is never the terminating 0
         if (letter != nullptr)
             (void)fprintf(stderr, "\\%c", "abtnvfr"[letter - letters]);
         else if (c < 0x20 || c == 0x7F)

@@ -175,11 +175,8 @@ int read_netpbm(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
                        kinds[(h.format - 1) % 3], static_cast<unsigned long>(h.max));
         return 1;
     }
-    if (h.width != PICTURE_WIDTH || h.height != PICTURE_HEIGHT) {
-        (void)snprintf(why, REASON_SIZE, "%lu x %lu pixels; a sheet is 64 x 128", static_cast<unsigned long>(h.width),
-                       static_cast<unsigned long>(h.height));
-        return 1;
-    }
+    if (h.width != PICTURE_WIDTH || h.height != PICTURE_HEIGHT)
+        return refuse_size(why, h.width, h.height);
     static ink k;
     start_ink(k);
     if ((h.format <= 3 ? read_plain(ahead, h, c, k, why) : read_raw(ahead, h, k, why)) != 0)

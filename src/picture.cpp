@@ -92,6 +92,12 @@ const char *picture_kind(const lookahead &ahead)
     return nullptr;
 }
 
+int refuse_size(char why[REASON_SIZE], long long width, long long height)
+{
+    (void)snprintf(why, REASON_SIZE, "%lld x %lld pixels; a sheet is 64 x 128", width, height);
+    return 1;
+}
+
 void start_ink(ink &k)
 {
     memset(k.dark, 0, sizeof k.dark);

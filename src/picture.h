@@ -40,6 +40,9 @@ const char *picture_kind(const lookahead &ahead);
 bool is_bmp(const lookahead &ahead);
 const char *netpbm_kind(const lookahead &ahead);
 
+// Fills `why` for a picture of another size than a sheet's and gives 1.
+int refuse_size(char why[REASON_SIZE], long long width, long long height);
+
 // Each reads the picture whose first bytes `ahead` holds into the sheet:
 // 0, or 1 with `why` filled in. A read error shows as the input ending;
 // the caller tells the two apart.

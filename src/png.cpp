@@ -117,11 +117,8 @@ int read_header(png &p, const unsigned char *d)
     }
     if (d[10] != 0 || d[11] != 0 || p.interlace > 1)
         return refuse(p, "a compression, filter or interlace method PNG does not have");
-    if (width != PICTURE_WIDTH || height != PICTURE_HEIGHT) {
-        (void)snprintf(p.why, REASON_SIZE, "%lu x %lu pixels; a sheet is 64 x 128", static_cast<unsigned long>(width),
-                       static_cast<unsigned long>(height));
-        return 1;
-    }
+    if (width != PICTURE_WIDTH || height != PICTURE_HEIGHT)
+        return refuse_size(p.why, width, height);
     p.filtered_size = 0;
     for (int pass = p.interlace ? 0 : -1; pass < (p.interlace ? 7 : 0); pass++) {
         pass_shape s = shape_of(pass);
