@@ -194,7 +194,7 @@ bytes redrawn(redraw as, const bytes &sheet_file)
                 rows.back() = static_cast<unsigned char>(rows.back() | (on ? 0x80 >> (x % 8) : 0));
                 continue;
             }
-            rows.insert(rows.end(), 3, as == redraw::png_alpha ? 0xFF : v);
+            rows.insert(rows.end(), 3, as == redraw::png_alpha ? 0 : v);
             if (channels == 4)
                 rows.push_back(as == redraw::bmp32 ? 0 : v);
         }

@@ -53,8 +53,10 @@ bytes png_data(const bytes &filtered);            // an IDAT chunk of the bytes 
 bytes png_file(const std::vector<bytes> &chunks); // signature, chunks, then IEND
 
 // A sheet file (see sheet_of) drawn again as a paint program saves it:
-// its 1 bits as black ink on white paper, or for png_alpha as white ink on
-// transparent paper; bmp32's fourth byte is 0, as many writers leave it.
+// its 1 bits as black ink on white paper, or for png_alpha as black ink on
+// transparent black paper, which only the transparency tells from ink and
+// which a sheet of ink alone still gives; bmp32's fourth byte is 0, as many
+// writers leave it.
 enum class redraw { png, png_alpha, bmp24, bmp32, ppm, pbm };
 bytes redrawn(redraw as, const bytes &sheet_file);
 
