@@ -24,38 +24,34 @@ struct bmp_info {
     std::uint32_t bits, compression, colours_used;
 };
 
-// The information headers BMP writers use: OS/2 1.x's core header, Windows'
-// BITMAPINFOHEADER, its V2 and V3 extensions, OS/2 2.x's, V4 and V5.
+// The information headers BMP writers use: OS/2 1.x's core header, OS/2
+// 2.x's of any length from 16 to 64 bytes (of which Windows' 40-byte
+// BITMAPINFOHEADER and its 52- and 56-byte extensions are three), V4 and V5.
 static bool known_header_size(std::uint32_t size)
 {
-    switch (size) {
-    case 12:
-    case 40:
-    case 52:
-    case 56:
-    case 64:
-    case 108:
-    case 124: return true;
-    default: return false;
-    }
+    return size == 12 || (size >= 16 && size <= 64) || size == 108 || size == 124;
 }
+
+// OS/2 2.x's header gives compression methods 3 and 4 meanings of its own.
+static bool is_os2(std::uint32_t size) { return size >= 16 && size <= 64 && size != 40 && size != 52 && size != 56; }
 
 // A BMP is `BM` and the size of a known information header; anything less
 // may as well be a raw sheet that happens to begin so.
-bool is_bmp(const lookahead &ahead)
+bool is_bmp(const unsigned char *start, size_t length)
 {
-    const unsigned char *b = ahead.start;
-    return ahead.length >= 18 && b[0] == 'B' && b[1] == 'M' && known_header_size(le32(b + 14));
+    return length >= 18 && start[0] == 'B' && start[1] == 'M' && known_header_size(le32(start + 14));
 }
 
-// False if the input ends inside the headers.
+// False if the input ends inside the headers. A header shorter than 64
+// bytes has the fields it has, the rest 0.
 static bool bmp_fields(const lookahead &ahead, bmp_info &bmp)
 {
-    const unsigned char *b = ahead.start;
-    bmp.header_size = le32(b + 14);
+    unsigned char b[14 + 64] = {0};
+    bmp.header_size = le32(ahead.start + 14);
     bmp.headers_end = 14 + bmp.header_size;
     if (ahead.length < bmp.headers_end)
         return false;
+    memcpy(b, ahead.start, bmp.headers_end < sizeof b ? bmp.headers_end : sizeof b);
     bmp.data_offset = le32(b + 10);
     if (bmp.header_size == 12) { // sizes unsigned, no compression
         bmp.width = static_cast<std::int32_t>(le16(b + 18));
@@ -78,13 +74,15 @@ enum { BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS, BI_JPEG, BI_PNG, BI_ALPHABITFIELD
 // Says why a BMP's depth and compression cannot be read, if they cannot.
 static bool refuse_method(const bmp_info &bmp, char why[REASON_SIZE])
 {
-    // Compression methods 3 on are OS/2 2.x's own in its 64-byte header.
-    static const char *const windows[] = {"", "", "", "", "JPEG", "PNG", ""};
+    static const char *const windows[] = {"", "", "", "", "JPEG", "", ""};
     static const char *const os2[] = {"", "", "", "Huffman", "RLE24"};
-    const char *const *names = bmp.header_size == 64 ? os2 : windows;
-    std::uint32_t methods = bmp.header_size == 64 ? 5 : 7;
+    bool os2_header = is_os2(bmp.header_size);
+    const char *const *names = os2_header ? os2 : windows;
+    std::uint32_t methods = os2_header ? 5 : 7;
     const char *name = bmp.compression < methods ? names[bmp.compression] : nullptr;
     std::uint32_t c = bmp.compression, bits = bmp.bits;
+    if (c == BI_PNG && !os2_header)
+        return false; // the PNG says its own depth
     if (name == nullptr)
         (void)snprintf(why, REASON_SIZE, "a BMP compressed by method %lu; save the sheet as PNG or uncompressed BMP",
                        static_cast<unsigned long>(c));
@@ -377,6 +375,11 @@ int read_bmp(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
         return refuse(why, "a damaged BMP: it ends inside its headers");
     if (refuse_bmp(bmp, why))
         return 1;
+    if (bmp.compression == BI_PNG) { // a whole PNG as the pixel data, as Java's ImageIO writes
+        if (!skip_bytes(ahead, bmp.data_offset))
+            return refuse(why, "a damaged BMP: it ends before its last pixel");
+        return read_png(ahead, sheet, why);
+    }
     if (bmp.bits == 1) {
         read_one_bit(ahead, bmp.data_offset, bmp.height < 0, sheet);
         return 0;

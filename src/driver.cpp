@@ -13,6 +13,8 @@
 #endif
 
 #include "glyph_sheet.h"
+#include "kinds.h"
+#include "picture.h"
 
 // What the file system and standard error need of a path as the user typed
 // it: on Windows it stays in UTF-16 throughout, since any conversion to the
@@ -31,13 +33,15 @@ static int errno_of(DWORD error)
     }
 }
 
-// 1 if `path` names the open input, 0 if it names another file or none;
-// -1 with errno set where the input's identity cannot be read, -2 where
-// what `path` names cannot be learnt. Windows gives no inode numbers
-// through stat; the volume and file index of an open handle identify a
-// file across spellings and links.
-static int same_file(FILE *in, const path_char *path)
+// 1 if `path` names the open input, 0 if it names another file or none,
+// `regular` then saying whether that is an existing regular file; -1 with
+// errno set where the input's identity cannot be read, -2 where what
+// `path` names cannot be learnt. Windows gives no inode numbers through
+// stat; the volume and file index of an open handle identify a file
+// across spellings and links.
+static int same_file(FILE *in, const path_char *path, bool &regular)
 {
+    regular = false;
     BY_HANDLE_FILE_INFORMATION a, b;
     HANDLE in_handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(in)));
     if (in_handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(in_handle, &a)) {
@@ -55,11 +59,13 @@ static int same_file(FILE *in, const path_char *path)
     }
     bool known = GetFileInformationByHandle(out_handle, &b) != 0;
     DWORD error = GetLastError();
+    bool disk = GetFileType(out_handle) == FILE_TYPE_DISK;
     CloseHandle(out_handle);
     if (!known) {
         errno = errno_of(error);
         return -2;
     }
+    regular = disk && (b.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
                    a.nFileIndexLow == b.nFileIndexLow
                ? 1
@@ -97,18 +103,21 @@ static void report(const path_char *path, const char *reason)
 #else
 static FILE *open_file(const path_char *path, bool for_writing) { return fopen(path, for_writing ? "wb" : "rb"); }
 
-// 1 if `path` names the open input, 0 if it names another file or none;
-// -1 with errno set where the input's identity cannot be read, -2 where
-// what `path` names cannot be learnt. Only a path that names nothing
-// (ENOENT) is known not to be the input: any other failure, on a network
-// file system that answers EIO or EINTR now and then, may hide it.
-static int same_file(FILE *in, const path_char *path)
+// 1 if `path` names the open input, 0 if it names another file or none,
+// `regular` then saying whether that is an existing regular file; -1 with
+// errno set where the input's identity cannot be read, -2 where what
+// `path` names cannot be learnt. Only a path that names nothing (ENOENT)
+// is known not to be the input: any other failure, on a network file
+// system that answers EIO or EINTR now and then, may hide it.
+static int same_file(FILE *in, const path_char *path, bool &regular)
 {
     struct stat a, b;
+    regular = false;
     if (fstat(fileno(in), &a) != 0)
         return -1;
     if (stat(path, &b) != 0)
         return errno == ENOENT ? 0 : -2;
+    regular = S_ISREG(b.st_mode);
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
 }
 
@@ -162,6 +171,26 @@ static bool blame(failure *f, const path_char *path, const char *reason)
 // and some libraries' fclose does not say so.
 static bool written(FILE *out) { return fflush(out) == 0 && !ferror(out); }
 
+// An existing output that is plainly a picture, or a paint program's own
+// file, is most likely the drawing, named second by mistake: nothing is
+// written over it. Only a sure sign counts, since a font may begin with
+// any bytes; an output that cannot be read is replaced as any other.
+static bool may_replace(const conversion &how, const path_char *path, failure *f)
+{
+    FILE *out = open_file(path, false);
+    if (out == nullptr)
+        return true;
+    lookahead ahead;
+    int read = look_ahead(out, ahead);
+    if (fclose(out) != 0 || read != 0)
+        return blame(f, path, nullptr);
+    const file_kind *kind = kind_of(ahead.start, ahead.length, sureness::sure);
+    if (kind == nullptr)
+        return true;
+    (void)snprintf(f->refusal, REASON_SIZE, "%s; %s will not write a font over it", kind->name, how.name);
+    return blame(f, path, f->refusal);
+}
+
 // The whole input is read and closed before the output is opened, so
 // nothing that goes wrong with the input can empty or change the output.
 static bool convert(const conversion &how, const path_char *in_path, const path_char *out_path, failure *f)
@@ -175,13 +204,16 @@ static bool convert(const conversion &how, const path_char *in_path, const path_
         return blame(f, in_path, read > 0 ? f->refusal : nullptr);
     // Writing there would replace the file being converted; where that
     // cannot be ruled out, nothing is written.
-    int same = same_file(in, out_path);
+    bool regular = false;
+    int same = same_file(in, out_path, regular);
     if (same < 0)
         return blame(f, same == -1 ? in_path : out_path, nullptr);
     if (same > 0)
         return blame(f, out_path, "Same file as the input");
     if (fclose(in) != 0)
         return blame(f, in_path, nullptr);
+    if (how.keeps_pictures && regular && !may_replace(how, out_path, f))
+        return false;
 
     FILE *out = open_file(out_path, true);
     if (out == nullptr || how.write(sheet, out) != 0 || !written(out) || fclose(out) != 0)

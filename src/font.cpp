@@ -2,6 +2,7 @@
 // the top, glyphs taken from the sheet column by column. Down one column,
 // glyph after glyph and scanline after scanline is simply every picture row
 // in turn.
+#include "kinds.h"
 #include "picture.h"
 
 int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE])
@@ -9,9 +10,10 @@ int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE])
     lookahead ahead;
     if (look_ahead(in, ahead) != 0)
         return -1;
-    // A picture here is most likely a sheet given to the wrong program.
-    if (const char *kind = picture_kind(ahead)) {
-        (void)snprintf(why, REASON_SIZE, "a %s picture, not a raw font", kind);
+    // A picture here is most likely a sheet given to the wrong program; a
+    // font may begin with any bytes, so only a sure sign counts.
+    if (const file_kind *kind = kind_of(ahead.start, ahead.length, sureness::sure)) {
+        (void)snprintf(why, REASON_SIZE, "%s, not a raw font", kind->name);
         return 1;
     }
     for (int col = 0; col < SHEET_ROW_BYTES; col++)

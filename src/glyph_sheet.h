@@ -36,6 +36,7 @@ struct conversion {
     const char *name;
     int (*read)(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]);
     int (*write)(const glyph_sheet sheet, FILE *out);
+    bool keeps_pictures; // writes nothing over an existing picture
 };
 
 // The command line as the system hands it over: on Windows in UTF-16,

@@ -4,5 +4,5 @@
 
 int program_main(int argc, path_char *argv[])
 {
-    return run_conversion({"glyphrip", read_sheet, write_font}, argc, argv);
+    return run_conversion({"glyphrip", read_sheet, write_font, true}, argc, argv);
 }

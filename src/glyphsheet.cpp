@@ -5,5 +5,5 @@
 
 int program_main(int argc, path_char *argv[])
 {
-    return run_conversion({"glyphsheet", read_font, write_sheet}, argc, argv);
+    return run_conversion({"glyphsheet", read_font, write_sheet, false}, argc, argv);
 }

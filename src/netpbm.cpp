@@ -1,17 +1,29 @@
-// PBM, PGM and PPM, plain (P1 to P3) and raw (P4 to P6): a header of
-// decimal numbers, comments allowed, then the pixels top row first. In PBM
-// a 1 is black.
+// PBM, PGM and PPM, plain (P1 to P3) and raw (P4 to P6), and PAM (P7): a
+// header of decimal numbers, or for PAM of keywords and numbers, comments
+// allowed, then the pixels top row first. In PBM a 1 is black.
+#include <cstring>
+
+#include "kinds.h"
 #include "picture.h"
 
 struct netpbm_header {
-    int format; // 1 to 6, as in P1 to P6
-    std::uint32_t width, height, max;
+    int format; // 1 to 7, as in P1 to P7
+    std::uint32_t width, height, depth, max;
 };
 
-static const char *const kinds[] = {"PBM", "PGM", "PPM"};
+static const char *const kinds[] = {"PBM", "PGM", "PPM", "PBM", "PGM", "PPM", "PAM"};
 
 static bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 static bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// Gives the byte after the comment that `c` starts, with the newline that
+// ends it.
+static int skip_comment(lookahead &in, int c)
+{
+    while (c != '\n' && c != '\r' && c != EOF)
+        c = next_byte(in);
+    return c == EOF ? EOF : next_byte(in);
+}
 
 // Gives the first byte from `c` on that is neither white space nor in a
 // comment.
@@ -19,29 +31,69 @@ static int skip_space(lookahead &in, int c)
 {
     for (;;) {
         if (c == '#')
-            while (c != '\n' && c != '\r' && c != EOF)
-                c = next_byte(in);
-        else if (!is_space(c))
+            c = skip_comment(in, c);
+        else if (is_space(c))
+            c = next_byte(in);
+        else
             return c;
-        c = next_byte(in);
     }
 }
 
 // A decimal number from `c` on, after white space and comments; `c` is then
-// the byte after it. Numbers past 7 digits are no netpbm file's.
+// the byte after it, which may begin a comment. Leading zeros are allowed;
+// a number past 7 digits is no netpbm file's.
 static bool number(lookahead &in, int &c, std::uint32_t &v)
 {
     c = skip_space(in, c);
     if (!is_digit(c))
         return false;
     v = 0;
-    for (int digits = 0; is_digit(c); digits++) {
-        if (digits == 7)
+    for (; is_digit(c); c = next_byte(in)) {
+        if (v > 999999)
             return false;
         v = v * 10 + static_cast<std::uint32_t>(c - '0');
-        c = next_byte(in);
     }
     return true;
+}
+
+// The one white space byte that ends a header. A comment may come first,
+// right after the last number, and ends with its newline; as the netpbm
+// pages have it, that newline is the comment's, so a white space byte must
+// still follow.
+static bool header_end(lookahead &in, int &c)
+{
+    while (c == '#')
+        c = skip_comment(in, c);
+    return is_space(c);
+}
+
+// PAM's keywords and their values, up to ENDHDR and its newline. The tuple
+// type is not needed, and not read: DEPTH says what the samples are, and
+// some writers name a type their samples are not.
+static bool read_pam_header(lookahead &in, netpbm_header &h, int &c)
+{
+    static const char *const fields[] = {"WIDTH", "HEIGHT", "DEPTH", "MAXVAL"};
+    std::uint32_t *values[] = {&h.width, &h.height, &h.depth, &h.max};
+    unsigned seen = 0;
+    for (;;) {
+        char word[9] = "";
+        size_t n = 0;
+        for (c = skip_space(in, c); n < 8 && ((c >= 'A' && c <= 'Z') || c == '_'); c = next_byte(in))
+            word[n++] = static_cast<char>(c);
+        if (strcmp(word, "ENDHDR") == 0)
+            return c == '\n' && seen == 15;
+        if (strcmp(word, "TUPLTYPE") == 0) {
+            while (c != '\n' && c != EOF)
+                c = next_byte(in);
+            continue;
+        }
+        size_t i = 0;
+        while (i < 4 && strcmp(word, fields[i]) != 0)
+            i++;
+        if (i == 4 || !number(in, c, *values[i]))
+            return false;
+        seen |= 1U << i;
+    }
 }
 
 // Reads the header up to the one white space byte that ends it; false if
@@ -50,47 +102,48 @@ static bool read_header(lookahead &in, netpbm_header &h, int &c)
 {
     c = next_byte(in);
     int format = next_byte(in);
-    if (c != 'P' || format < '1' || format > '6')
+    if (c != 'P' || format < '1' || format > '7')
         return false;
     h.format = format - '0';
+    h.depth = h.format == 3 || h.format == 6 ? 3 : 1;
     h.max = 1;
     c = next_byte(in);
     if (!is_space(c) && c != '#')
         return false;
+    if (h.format == 7)
+        return read_pam_header(in, h, c);
     if (!number(in, c, h.width) || !number(in, c, h.height))
         return false;
     if (h.format != 1 && h.format != 4 && !number(in, c, h.max))
         return false;
-    return is_space(c);
+    return header_end(in, c);
 }
 
-// A netpbm picture is told by a whole header, not by its first two bytes,
-// which many a raw font could begin with. A header longer than the look-
-// ahead, which a long comment makes, counts if nothing in it is amiss.
-const char *netpbm_kind(const lookahead &ahead)
+// A header longer than the look-ahead, which a long comment makes, counts
+// if nothing in it is amiss.
+bool is_whole_netpbm_header(const unsigned char *start, size_t length)
 {
-    if (ahead.length < 2 || ahead.start[0] != 'P' || ahead.start[1] < '1' || ahead.start[1] > '6')
-        return nullptr;
-    lookahead probe = ahead;
+    lookahead probe;
+    probe.file = nullptr;
+    probe.length = length < sizeof probe.start ? length : sizeof probe.start;
+    memcpy(probe.start, start, probe.length);
     probe.position = 0;
     probe.ended = true; // nothing past the look-ahead is read
     netpbm_header h;
     int c = 0;
-    if (read_header(probe, h, c) || (c == EOF && ahead.length == LOOKAHEAD_BYTES))
-        return kinds[(ahead.start[1] - '1') % 3];
-    return nullptr;
+    return read_header(probe, h, c) || (c == EOF && probe.length == sizeof probe.start);
 }
 
 static int refuse(char why[REASON_SIZE], const netpbm_header &h, const char *what)
 {
-    (void)snprintf(why, REASON_SIZE, "a damaged %s: %s", kinds[(h.format - 1) % 3], what);
+    (void)snprintf(why, REASON_SIZE, "a damaged %s: %s", kinds[h.format - 1], what);
     return 1;
 }
 
 static int too_large(char why[REASON_SIZE], const netpbm_header &h, std::uint32_t v)
 {
-    (void)snprintf(why, REASON_SIZE, "a damaged %s: a sample of %lu above its maximum of %lu",
-                   kinds[(h.format - 1) % 3], static_cast<unsigned long>(v), static_cast<unsigned long>(h.max));
+    (void)snprintf(why, REASON_SIZE, "a damaged %s: a sample of %lu above its maximum of %lu", kinds[h.format - 1],
+                   static_cast<unsigned long>(v), static_cast<unsigned long>(h.max));
     return 1;
 }
 
@@ -113,26 +166,28 @@ static int plain_sample(lookahead &in, const netpbm_header &h, int &c, std::uint
     return s > h.max ? too_large(why, h, s) : 0;
 }
 
-// Inks a pixel of one sample (grey) or three (red, green, blue).
-static void ink_samples(ink &k, size_t x, size_t y, const std::uint32_t s[3], size_t channels, std::uint32_t max)
+// Inks a pixel of grey, grey and alpha, red, green and blue, or those and
+// alpha: one to four samples.
+static void ink_samples(ink &k, size_t x, size_t y, const std::uint32_t s[4], size_t channels, std::uint32_t max)
 {
     unsigned grey = to_8_bits(s[0], max);
-    if (channels == 1)
-        ink_dark(k, x, y, grey, grey, grey);
-    else
-        ink_dark(k, x, y, grey, to_8_bits(s[1], max), to_8_bits(s[2], max));
+    switch (channels) {
+    case 1: ink_dark(k, x, y, grey, grey, grey); break;
+    case 2: ink_pixel(k, x, y, grey, grey, grey, to_8_bits(s[1], max)); break;
+    case 3: ink_dark(k, x, y, grey, to_8_bits(s[1], max), to_8_bits(s[2], max)); break;
+    default: ink_pixel(k, x, y, grey, to_8_bits(s[1], max), to_8_bits(s[2], max), to_8_bits(s[3], max)); break;
+    }
 }
 
 static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char why[REASON_SIZE])
 {
-    size_t channels = h.format == 3 ? 3 : 1;
     for (size_t y = 0; y < PICTURE_HEIGHT; y++)
         for (size_t x = 0; x < PICTURE_WIDTH; x++) {
-            std::uint32_t s[3] = {0, 0, 0};
-            for (size_t i = 0; i < channels; i++)
+            std::uint32_t s[4] = {0, 0, 0, 0};
+            for (size_t i = 0; i < h.depth; i++)
                 if (plain_sample(in, h, c, s[i], why) != 0)
                     return 1;
-            ink_samples(k, x, y, s, channels, h.max);
+            ink_samples(k, x, y, s, h.depth, h.max);
         }
     return 0;
 }
@@ -141,14 +196,14 @@ static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char
 // eight to a byte, the leftmost pixel in the top bit.
 static int read_raw(lookahead &in, const netpbm_header &h, ink &k, char why[REASON_SIZE])
 {
-    size_t channels = h.format == 6 ? 3 : 1, wide = h.max > 255 ? 2 : 1;
+    size_t channels = h.depth, wide = h.max > 255 ? 2 : 1;
     size_t stride = h.format == 4 ? PICTURE_WIDTH / 8 : PICTURE_WIDTH * channels * wide;
-    unsigned char row[PICTURE_WIDTH * 3 * 2];
+    unsigned char row[PICTURE_WIDTH * 4 * 2];
     for (size_t y = 0; y < PICTURE_HEIGHT; y++) {
         if (next_bytes(in, row, stride) != stride)
             return refuse(why, h, ends_early);
         for (size_t x = 0; x < PICTURE_WIDTH; x++) {
-            std::uint32_t s[3] = {0, 0, 0};
+            std::uint32_t s[4] = {0, 0, 0, 0};
             for (size_t i = 0; i < channels; i++) {
                 const unsigned char *p = row + (x * channels + i) * wide;
                 if (h.format == 4)
@@ -164,19 +219,30 @@ static int read_raw(lookahead &in, const netpbm_header &h, ink &k, char why[REAS
     return 0;
 }
 
+// Says why the header's values cannot be read, if they cannot.
+static bool refuse_values(const netpbm_header &h, char why[REASON_SIZE])
+{
+    if (h.max < 1 || h.max > 65535)
+        (void)snprintf(why, REASON_SIZE, "a damaged %s: its maximum sample value, %lu, is not 1 to 65535",
+                       kinds[h.format - 1], static_cast<unsigned long>(h.max));
+    else if (h.depth < 1 || h.depth > 4)
+        (void)snprintf(why, REASON_SIZE, "a PAM picture of depth %lu; save the sheet as PNG or BMP",
+                       static_cast<unsigned long>(h.depth));
+    else if (h.width != PICTURE_WIDTH || h.height != PICTURE_HEIGHT)
+        (void)refuse_size(why, h.width, h.height);
+    else
+        return false;
+    return true;
+}
+
 int read_netpbm(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
 {
-    netpbm_header h = {ahead.start[1] - '0', 0, 0, 1};
+    netpbm_header h = {ahead.start[1] - '0', 0, 0, 1, 1};
     int c = 0;
     if (!read_header(ahead, h, c))
         return refuse(why, h, c == EOF ? "it ends inside its header" : "its header is malformed");
-    if (h.max < 1 || h.max > 65535) {
-        (void)snprintf(why, REASON_SIZE, "a damaged %s: its maximum sample value, %lu, is not 1 to 65535",
-                       kinds[(h.format - 1) % 3], static_cast<unsigned long>(h.max));
+    if (refuse_values(h, why))
         return 1;
-    }
-    if (h.width != PICTURE_WIDTH || h.height != PICTURE_HEIGHT)
-        return refuse_size(why, h.width, h.height);
     static ink k;
     start_ink(k);
     if ((h.format <= 3 ? read_plain(ahead, h, c, k, why) : read_raw(ahead, h, k, why)) != 0)

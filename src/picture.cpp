@@ -1,5 +1,5 @@
-// What the readers of pictures share: reading the input forward, telling
-// the kinds of picture apart, and the ink rule.
+// What the readers of pictures share: reading the input forward and the
+// ink rule.
 #include <cstring>
 
 #include "picture.h"
@@ -64,32 +64,6 @@ bool skip_bytes(lookahead &ahead, std::uint64_t n)
         n -= part;
     }
     return true;
-}
-
-const char *picture_kind(const lookahead &ahead)
-{
-    // '?' stands for any byte.
-    static const struct {
-        const char *kind;
-        const char *signature;
-        size_t length;
-    } pictures[] = {
-        {"PNG", "\x89PNG\r\n\x1a\n", 8}, {"GIF", "GIF87a", 6}, {"GIF", "GIF89a", 6},
-        {"JPEG", "\xFF\xD8\xFF", 3},     {"TIFF", "II*\0", 4}, {"TIFF", "MM\0*", 4},
-        {"WebP", "RIFF????WEBP", 12},
-    };
-    if (is_bmp(ahead))
-        return "BMP";
-    if (const char *kind = netpbm_kind(ahead))
-        return kind;
-    for (const auto &p : pictures) {
-        bool match = ahead.length >= p.length;
-        for (size_t i = 0; match && i < p.length; i++)
-            match = p.signature[i] == '?' || static_cast<unsigned char>(p.signature[i]) == ahead.start[i];
-        if (match)
-            return p.kind;
-    }
-    return nullptr;
 }
 
 int refuse_size(char why[REASON_SIZE], long long width, long long height)

@@ -1,6 +1,6 @@
 // What the readers of pictures share: the input read forward from its
-// first byte, the kinds of picture told apart by their first bytes, and
-// the rule that turns a picture's colours into the sheet's bits.
+// first byte, and the rule that turns a picture's colours into the sheet's
+// bits.
 #ifndef GLYPHRIP_PICTURE_H
 #define GLYPHRIP_PICTURE_H
 
@@ -34,12 +34,6 @@ size_t next_bytes(lookahead &ahead, unsigned char *to, size_t n);
 // Reads and drops `n` bytes; false if the input ends first.
 bool skip_bytes(lookahead &ahead, std::uint64_t n);
 
-// "BMP", "PNG", "PGM" and so on for an input that is recognisably a
-// picture, otherwise nullptr.
-const char *picture_kind(const lookahead &ahead);
-bool is_bmp(const lookahead &ahead);
-const char *netpbm_kind(const lookahead &ahead);
-
 // Fills `why` for a picture of another size than a sheet's and gives 1.
 int refuse_size(char why[REASON_SIZE], long long width, long long height);
 
@@ -49,6 +43,7 @@ int refuse_size(char why[REASON_SIZE], long long width, long long height);
 int read_bmp(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
 int read_png(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
 int read_netpbm(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
+int read_tga(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
 // The sheet stored as a one-bit BMP's pixels from `offset` on, bits by
 // value; what the input lacks is 0xFF.
 void read_one_bit(lookahead &ahead, std::uint64_t offset, bool top_down, glyph_sheet sheet);

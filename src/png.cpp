@@ -254,8 +254,11 @@ int read_data(png &p, const unsigned char type[4], std::uint32_t length, unsigne
 // after IEND is read.
 int read_chunks(png &p)
 {
-    if (!skip_bytes(*p.in, 8)) // the signature, which told the kind
-        return refuse(p, "it ends inside a chunk");
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    unsigned char start[8];
+    // Checked here too, since a BMP may hold a PNG.
+    if (next_bytes(*p.in, start, 8) != 8 || memcmp(start, signature, 8) != 0)
+        return refuse(p, "it does not start with PNG's signature");
     for (bool first = true;; first = false) {
         unsigned char head[8] = {0}, tail[4] = {0}, data[3 * 256] = {0};
         if (next_bytes(*p.in, head, 8) != 8)

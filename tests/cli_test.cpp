@@ -99,6 +99,20 @@ const bytes depth3 = png_file({png_header(64, 128, 3, 0)});
 const bytes max0 = joined({'P', '5', '\n', '6', '4', ' ', '1', '2', '8', ' ', '0', '\n'}, font);
 const bytes short_ppm(as_ppm.begin(), as_ppm.end() - 100);
 const bytes jpeg = joined({0xFF, 0xD8, 0xFF, 0xE0}, font);
+bytes text(const std::string &s) { return {s.begin(), s.end()}; }
+// A PBM whose width has leading zeros and whose last number a comment
+// follows directly, which a newline and then one white space byte end.
+const bytes pbm_comment = joined(text("P4 00064 128#drawn\n\n"), bytes(as_pbm.begin() + 10, as_pbm.end()));
+const bytes ppm_malformed = joined(text("P6 64 128 255x"), font);
+const bytes png_bmp = bmp_file({40, false, 64, 128, 0, 5}, as_png); // as Java's ImageIO writes
+const bytes xcf = joined(text(std::string("gimp xcf v011\0", 14)), font);
+const bytes psd = joined(text(std::string("8BPS\0\1", 6)), font);
+const bytes gzip = joined({0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3}, font);
+const bytes kra = joined(joined(text(std::string("PK\3\4", 4)), bytes(22, 0)),
+                         joined({8, 0, 0, 0}, text("mimetypeapplication/x-krita")));
+// A font whose first bytes agree as a TGA header's would.
+const bytes tga_font =
+    joined(text(std::string("\0\0\2\0\0\0\0\0\0\0\0\0\x40\0\x80\0\x18\x20", 18)), bytes(font.begin() + 18, font.end()));
 // A sheet of a font of line feeds, at each of which Windows' C library
 // writes out what it holds.
 const bytes line_feeds(sheet_size, 0x50);
@@ -147,6 +161,14 @@ const struct {
     {"short.ppm", short_ppm},
     {"photo.jpg", jpeg},
     {"more.png", png_and_more},
+    {"comment.pbm", pbm_comment},
+    {"malformed.ppm", ppm_malformed},
+    {"png.bmp", png_bmp},
+    {"sheet.xcf", xcf},
+    {"sheet.psd", psd},
+    {"sheet.png.gz", gzip},
+    {"sheet.kra", kra},
+    {"tga.raw", tga_font},
 };
 
 void lay_out(const std::string &dir)
@@ -180,7 +202,8 @@ enum class content {
     sheet_of_font,
     sheet_of_short_font,
     as_before,
-    the_font
+    the_font,
+    sheet_of_input
 };
 
 struct cli_case {
@@ -258,6 +281,20 @@ const cli_case all_cases[] = {
     {"pgm_max",               on::any,     {"glyphrip", "max.pgm", "old.raw"},                  feed_by::none, 1, "max.pgm: a damaged PGM: its maximum sample value, 0, is not 1 to 65535\n", "old.raw", content::as_before},
     {"ppm_short",             on::any,     {"glyphrip", "short.ppm", "old.raw"},                feed_by::none, 1, "short.ppm: a damaged PPM: it ends before its last pixel\n", "old.raw", content::as_before},
     {"jpeg_refused",          on::any,     {"glyphrip", "photo.jpg", "old.raw"},                feed_by::none, 1, "photo.jpg: a JPEG picture; save the sheet as PNG or BMP\n", "old.raw", content::as_before},
+    {"pbm_comment_and_zeros", on::any,     {"glyphrip", "comment.pbm", "font.raw"},             feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"ppm_malformed",         on::any,     {"glyphrip", "malformed.ppm", "old.raw"},            feed_by::none, 1, "malformed.ppm: a damaged PPM: its header is malformed\n", "old.raw", content::as_before},
+    {"bmp_holding_png",       on::any,     {"glyphrip", "png.bmp", "font.raw"},                 feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"xcf_refused",           on::any,     {"glyphrip", "sheet.xcf", "old.raw"},                feed_by::none, 1, "sheet.xcf: a GIMP XCF file; export the sheet as PNG with File > Export As\n", "old.raw", content::as_before},
+    {"kra_refused",           on::any,     {"glyphrip", "sheet.kra", "old.raw"},                feed_by::none, 1, "sheet.kra: a Krita document; export the sheet as PNG with File > Export\n", "old.raw", content::as_before},
+    {"gzip_refused",          on::any,     {"glyphrip", "sheet.png.gz", "old.raw"},             feed_by::none, 1, "sheet.png.gz: a gzip file; uncompress it first\n", "old.raw", content::as_before},
+    {"swapped_onto_png",      on::any,     {"glyphrip", "glyphs.raw", "as.png"},                feed_by::none, 1, "as.png: a PNG picture; glyphrip will not write a font over it\n", "as.png", content::as_before},
+    {"swapped_onto_bmp",      on::any,     {"glyphrip", "glyphs.raw", "drawn.bmp"},             feed_by::none, 1, "drawn.bmp: a BMP picture; glyphrip will not write a font over it\n", "drawn.bmp", content::as_before},
+    {"swapped_onto_xcf",      on::any,     {"glyphrip", "glyphs.raw", "sheet.xcf"},             feed_by::none, 1, "sheet.xcf: a GIMP XCF file; glyphrip will not write a font over it\n", "sheet.xcf", content::as_before},
+    {"swapped_onto_psd",      on::any,     {"glyphrip", "glyphs.raw", "sheet.psd"},             feed_by::none, 1, "sheet.psd: a Photoshop PSD file; glyphrip will not write a font over it\n", "sheet.psd", content::as_before},
+    {"swapped_onto_kra",      on::any,     {"glyphrip", "glyphs.raw", "sheet.kra"},             feed_by::none, 1, "sheet.kra: a Krita document; glyphrip will not write a font over it\n", "sheet.kra", content::as_before},
+    {"replaces_tga_like_font",on::any,     {"glyphrip", "sheet.bmp", "tga.raw"},                feed_by::none, 0, "",                                              "tga.raw",    content::font_of_sheet},
+    {"glyphsheet_tga_like",   on::any,     {"glyphsheet", "tga.raw", "new.bmp"},                feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_input},
+    {"glyphsheet_given_xcf",  on::any,     {"glyphsheet", "sheet.xcf", "old.raw"},              feed_by::none, 1, "sheet.xcf: a GIMP XCF file, not a raw font\n", "old.raw",    content::as_before},
     {"glyphsheet",            on::any,     {"glyphsheet", "glyphs.raw", "new.bmp"},             feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
     {"glyphsheet_long",       on::any,     {"glyphsheet", "long.raw", "new.bmp"},               feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
     {"glyphsheet_short",      on::any,     {"glyphsheet", "short.raw", "new.bmp"},              feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_short_font},
@@ -345,6 +382,7 @@ TEST_P(CommandLine, Run)
     case content::sheet_of_short_font: EXPECT_EQ(slurp(file), sheet_of(short_font)); break;
     case content::as_before: EXPECT_EQ(slurp(file), as_laid_out(c.file)); break;
     case content::the_font: EXPECT_EQ(slurp(file), font); break;
+    case content::sheet_of_input: EXPECT_EQ(slurp(file), sheet_of(as_laid_out(c.command[1]))); break;
     }
     remove_dir(dir);
 }

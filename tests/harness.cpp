@@ -120,9 +120,13 @@ bytes bmp_file(const bmp_fields &f, const bytes &pixels)
         put(b, 22, height, 4);
         put(b, 26, 1, 2);
         put(b, 28, static_cast<unsigned long>(f.bits), 2);
-        put(b, 30, static_cast<unsigned long>(f.compression), 4);
-        put(b, 34, pixels.size(), 4);
-        put(b, 46, 2, 4); // colours used
+        // Compression, the pixels' size and the colours used, where the
+        // header has room.
+        const size_t at[] = {30, 34, 46};
+        const unsigned long value[] = {static_cast<unsigned long>(f.compression), pixels.size(), 2};
+        for (size_t i = 0; i < 3; i++)
+            if (at[i] + 4 <= 14 + f.header_size)
+                put(b, at[i], value[i], 4);
     }
     for (size_t i = 0; i < 3; i++) // colour 0 white, colour 1 black, or the other way round
         b[start - table + i + (f.black_first ? table / 2 : 0)] = 0xFF;
@@ -180,21 +184,24 @@ bytes redrawn(redraw as, const bytes &sheet_file)
     auto ink = [&](size_t x, size_t y) {
         return mirror_at(sheet_file, pixel_start + 8 * (127 - y) + x / 8) >> (x % 8) & 1;
     };
-    const size_t channels = as == redraw::png_alpha || as == redraw::bmp32 ? 4 : 3;
-    bytes rows; // top row first, as PNG and netpbm store it
+    const bool alpha = as == redraw::png_alpha || as == redraw::pam_alpha;
+    const size_t channels = alpha || as == redraw::bmp32 ? 4 : 3;
+    bytes rows; // top row first, as PNG, netpbm and this TGA store it
     for (size_t y = 0; y < 128; y++) {
         if (as == redraw::png || as == redraw::png_alpha)
             rows.push_back(0); // no filter
+        if (as == redraw::tga)
+            rows.push_back(63); // 64 pixels as stored
         for (size_t x = 0; x < 64; x++) {
             bool on = ink(x, y) != 0;
-            auto v = static_cast<unsigned char>(on == (as == redraw::png_alpha) ? 0xFF : 0);
+            auto v = static_cast<unsigned char>(on == alpha ? 0xFF : 0);
             if (as == redraw::pbm) {
                 if (x % 8 == 0)
                     rows.push_back(0);
                 rows.back() = static_cast<unsigned char>(rows.back() | (on ? 0x80 >> (x % 8) : 0));
                 continue;
             }
-            rows.insert(rows.end(), 3, as == redraw::png_alpha ? 0 : v);
+            rows.insert(rows.end(), 3, alpha ? 0 : v);
             if (channels == 4)
                 rows.push_back(as == redraw::bmp32 ? 0 : v);
         }
@@ -209,6 +216,8 @@ bytes redrawn(redraw as, const bytes &sheet_file)
     case redraw::png_alpha: return png_file({png_header(64, 128, 8, 6), png_data(rows)});
     case redraw::ppm: return text("P6\n# drawn\n64 128\n255\n");
     case redraw::pbm: return text("P4\n64 128\n");
+    case redraw::pam_alpha: return text("P7\nWIDTH 64\nHEIGHT 128\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n");
+    case redraw::tga: return text(std::string("\0\0\x0A\0\0\0\0\0\0\0\0\0\x40\0\x80\0\x18\x20", 18));
     default: break;
     }
     bytes bottom_up; // BMP stores the bottom row first

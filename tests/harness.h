@@ -53,11 +53,11 @@ bytes png_data(const bytes &filtered);            // an IDAT chunk of the bytes 
 bytes png_file(const std::vector<bytes> &chunks); // signature, chunks, then IEND
 
 // A sheet file (see sheet_of) drawn again as a paint program saves it:
-// its 1 bits as black ink on white paper, or for png_alpha as black ink on
-// transparent black paper, which only the transparency tells from ink and
-// which a sheet of ink alone still gives; bmp32's fourth byte is 0, as many
-// writers leave it.
-enum class redraw { png, png_alpha, bmp24, bmp32, ppm, pbm };
+// its 1 bits as black ink on white paper, or for png_alpha and pam_alpha as
+// black ink on transparent black paper, which only the transparency tells
+// from ink and which a sheet of ink alone still gives; bmp32's fourth byte
+// is 0, as many writers leave it; tga is run-length encoded, top row first.
+enum class redraw { png, png_alpha, bmp24, bmp32, ppm, pbm, pam_alpha, tga };
 bytes redrawn(redraw as, const bytes &sheet_file);
 
 enum class feed_by { none, pipe, fifo }; // how `feed` reaches the tool

@@ -1,0 +1,226 @@
+// Every kind of file glyphrip can name, in one table: the pictures it
+// reads, the ones it does not, paint programs' own files, compressed files
+// and archives. A kind is told by bytes at a fixed place and, where those
+// are few, by header fields that must agree.
+#include <cstring>
+
+#include "kinds.h"
+
+namespace {
+
+enum class match { no, likely, sure };
+
+struct kind_row {
+    file_kind kind;
+    size_t at; // where `magic` stands
+    const char *magic;
+    size_t length;                                    // of `magic`, which may hold zero bytes
+    match (*check)(const unsigned char *b, size_t n); // nullptr: the magic alone is sure
+};
+
+unsigned le16(const unsigned char *p) { return p[0] | static_cast<unsigned>(p[1]) << 8; }
+bool has(const unsigned char *b, size_t n, size_t at, const char *text)
+{
+    size_t length = strlen(text);
+    return n >= at + length && memcmp(b + at, text, length) == 0;
+}
+match sure_if(bool b) { return b ? match::sure : match::no; }
+match likely_if(bool b) { return b ? match::likely : match::no; }
+
+match bmp(const unsigned char *b, size_t n) { return sure_if(is_bmp(b, n)); }
+
+// `P1` to `P7` then white space or a comment is netpbm, whole or damaged.
+match netpbm(const unsigned char *b, size_t n)
+{
+    if (n < 3 || (strchr(" \t\n\v\f\r#", b[2]) == nullptr || b[2] == '\0'))
+        return match::no;
+    return is_whole_netpbm_header(b, n) ? match::sure : match::likely;
+}
+
+match tga(const unsigned char *b, size_t n) { return likely_if(is_tga_header(b, n)); }
+
+// A JFIF or Exif segment first is sure; any other marker only likely.
+match jpeg(const unsigned char *b, size_t n)
+{
+    if (has(b, n, 6, "JFIF") || has(b, n, 6, "Exif"))
+        return match::sure;
+    return likely_if(n > 3 && (b[3] >= 0xC0 && b[3] != 0xFF));
+}
+
+match webp(const unsigned char *b, size_t n) { return sure_if(has(b, n, 8, "WEBP")); }
+
+// A zip archive whose first entry, `mimetype`, names the kind of document.
+bool zip_says(const unsigned char *b, size_t n, const char *mimetype)
+{
+    if (n < 30 || !has(b, n, 30, "mimetype"))
+        return false;
+    return has(b, n, 30 + size_t{le16(b + 26)} + le16(b + 28), mimetype);
+}
+match krita(const unsigned char *b, size_t n) { return sure_if(zip_says(b, n, "application/x-krita")); }
+match openraster(const unsigned char *b, size_t n) { return sure_if(zip_says(b, n, "image/openraster")); }
+
+// An ISO media file's brands, after the box's size and `ftyp`.
+bool brand(const unsigned char *b, size_t n, const char *const brands[])
+{
+    for (size_t i = 0; brands[i] != nullptr; i++)
+        for (size_t at = 8; at + 4 <= n && at < 32; at += 4)
+            if (at != 12 && has(b, n, at, brands[i])) // bytes 12 to 15 are a version
+                return true;
+    return false;
+}
+match avif(const unsigned char *b, size_t n)
+{
+    static const char *const brands[] = {"avif", "avis", nullptr};
+    return sure_if(brand(b, n, brands));
+}
+match heif(const unsigned char *b, size_t n)
+{
+    static const char *const brands[] = {"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1", "msf1", nullptr};
+    return sure_if(brand(b, n, brands));
+}
+
+match dds(const unsigned char *b, size_t n) { return sure_if(n >= 8 && le16(b + 4) == 124 && le16(b + 6) == 0); }
+
+// An icon directory of at least one entry whose reserved byte is 0; a
+// cursor's planes and depth are its hot spot.
+match icon(const unsigned char *b, size_t n)
+{
+    return likely_if(n >= 22 && le16(b + 4) >= 1 && b[9] == 0 && (b[2] == 2 || le16(b + 10) <= 1));
+}
+
+// Version, encoding, bits per plane, the reserved byte and the planes.
+match pcx(const unsigned char *b, size_t n)
+{
+    return likely_if(n >= 66 && b[1] <= 5 && b[1] != 1 && b[2] <= 1 &&
+                     (b[3] == 1 || b[3] == 2 || b[3] == 4 || b[3] == 8) && b[64] == 0 && b[65] >= 1 && b[65] <= 4);
+}
+
+// Storage, bytes per channel, dimensions and channels.
+match sgi(const unsigned char *b, size_t n)
+{
+    return likely_if(n >= 12 && b[2] <= 1 && (b[3] == 1 || b[3] == 2) && b[4] == 0 && b[5] >= 1 && b[5] <= 3 &&
+                     b[10] == 0 && b[11] >= 1 && b[11] <= 4);
+}
+
+// The colour depth, and two fields that must be 0.
+match aseprite(const unsigned char *b, size_t n)
+{
+    static const unsigned char zeros[8] = {0};
+    unsigned depth = n >= 28 ? le16(b + 12) : 0;
+    return likely_if((depth == 8 || depth == 16 || depth == 32) && memcmp(b + 20, zeros, 8) == 0);
+}
+
+match xbm(const unsigned char *b, size_t n)
+{
+    for (size_t i = 8; i + 7 <= n && b[i] != '\n'; i++)
+        if (memcmp(b + i, "_width ", 7) == 0)
+            return match::sure;
+    return match::no;
+}
+
+match svg(const unsigned char *b, size_t n)
+{
+    for (size_t i = 0; i + 4 <= n; i++)
+        if (memcmp(b + i, "<svg", 4) == 0)
+            return match::sure;
+    return match::no;
+}
+
+// Compression method 8, no reserved flag, and a known system.
+match gzip(const unsigned char *b, size_t n)
+{
+    return likely_if(n >= 10 && b[2] == 8 && (b[3] & 0xE0) == 0 && (b[9] <= 13 || b[9] == 255));
+}
+
+// A block's or the stream end's 48-bit magic after the block size.
+match bzip2(const unsigned char *b, size_t n)
+{
+    return sure_if(n >= 10 && b[3] >= '1' && b[3] <= '9' &&
+                   (memcmp(b + 4, "1AY&SY", 6) == 0 || memcmp(b + 4, "\x17\x72\x45\x38\x50\x90", 6) == 0));
+}
+
+#define MAGIC(s) (s), sizeof(s) - 1
+
+const char save[] = "save the sheet as PNG or BMP";
+const char export_png[] = "export the sheet as PNG";
+const char uncompress[] = "uncompress it first";
+const char extract[] = "extract the sheet from it first";
+
+// The pictures glyphrip reads come first; a kind told by more bytes comes
+// before one whose signature begins the same, and TGA, which has none,
+// comes last.
+// clang-format off
+const kind_row rows[] = {
+    {{"a PNG picture", nullptr, reader::png},        0, MAGIC("\x89PNG\r\n\x1a\n"), nullptr},
+    {{"a BMP picture", nullptr, reader::bmp},        0, MAGIC("BM"), bmp},
+    {{"a PBM picture", nullptr, reader::netpbm},     0, MAGIC("P1"), netpbm},
+    {{"a PGM picture", nullptr, reader::netpbm},     0, MAGIC("P2"), netpbm},
+    {{"a PPM picture", nullptr, reader::netpbm},     0, MAGIC("P3"), netpbm},
+    {{"a PBM picture", nullptr, reader::netpbm},     0, MAGIC("P4"), netpbm},
+    {{"a PGM picture", nullptr, reader::netpbm},     0, MAGIC("P5"), netpbm},
+    {{"a PPM picture", nullptr, reader::netpbm},     0, MAGIC("P6"), netpbm},
+    {{"a PAM picture", nullptr, reader::netpbm},     0, MAGIC("P7"), netpbm},
+    {{"a GIMP XCF file", "export the sheet as PNG with File > Export As", reader::none}, 0, MAGIC("gimp xcf "), nullptr},
+    {{"a Photoshop PSD file", export_png, reader::none}, 0, MAGIC("8BPS\0\1"), nullptr},
+    {{"a Photoshop PSB file", export_png, reader::none}, 0, MAGIC("8BPS\0\2"), nullptr},
+    {{"a Krita document", "export the sheet as PNG with File > Export", reader::none}, 0, MAGIC("PK\3\4"), krita},
+    {{"an OpenRaster file", export_png, reader::none}, 0, MAGIC("PK\3\4"), openraster},
+    {{"an Aseprite file", export_png, reader::none}, 4, MAGIC("\xE0\xA5"), aseprite},
+    {{"a Paint.NET file", "save the sheet as PNG with File > Save As", reader::none}, 0, MAGIC("PDN3"), nullptr},
+    {{"a Piskel file", export_png, reader::none},    0, MAGIC("{\"modelVersion\":"), nullptr},
+    {{"a GIF picture", save, reader::none},          0, MAGIC("GIF87a"), nullptr},
+    {{"a GIF picture", save, reader::none},          0, MAGIC("GIF89a"), nullptr},
+    {{"a JPEG picture", save, reader::none},         0, MAGIC("\xFF\xD8\xFF"), jpeg},
+    {{"a TIFF picture", save, reader::none},         0, MAGIC("II*\0"), nullptr},
+    {{"a TIFF picture", save, reader::none},         0, MAGIC("MM\0*"), nullptr},
+    {{"a TIFF picture", save, reader::none},         0, MAGIC("II+\0"), nullptr},
+    {{"a TIFF picture", save, reader::none},         0, MAGIC("MM\0+"), nullptr},
+    {{"a WebP picture", save, reader::none},         0, MAGIC("RIFF"), webp},
+    {{"an ICO icon", save, reader::none},            0, MAGIC("\0\0\1\0"), icon},
+    {{"a CUR cursor", save, reader::none},           0, MAGIC("\0\0\2\0"), icon},
+    {{"a PCX picture", save, reader::none},          0, MAGIC("\x0A"), pcx},
+    {{"a QOI picture", save, reader::none},          0, MAGIC("qoif"), nullptr},
+    {{"an AVIF picture", save, reader::none},        4, MAGIC("ftyp"), avif},
+    {{"a HEIF picture", save, reader::none},         4, MAGIC("ftyp"), heif},
+    {{"a JPEG XL picture", save, reader::none},      0, MAGIC("\0\0\0\x0CJXL \r\n\x87\n"), nullptr},
+    {{"a JPEG XL picture", save, reader::none},      0, MAGIC("\xFF\x0A"), [](const unsigned char *, size_t) { return match::likely; }},
+    {{"a JPEG 2000 picture", save, reader::none},    0, MAGIC("\0\0\0\x0CjP  \r\n\x87\n"), nullptr},
+    {{"a JPEG 2000 picture", save, reader::none},    0, MAGIC("\xFF\x4F\xFF\x51"), nullptr},
+    {{"a DDS texture", save, reader::none},          0, MAGIC("DDS "), dds},
+    {{"an OpenEXR picture", save, reader::none},     0, MAGIC("\x76\x2F\x31\x01"), nullptr},
+    {{"a Radiance HDR picture", save, reader::none}, 0, MAGIC("#?RADIANCE"), nullptr},
+    {{"a Radiance HDR picture", save, reader::none}, 0, MAGIC("#?RGBE"), nullptr},
+    {{"an SGI picture", save, reader::none},         0, MAGIC("\x01\xDA"), sgi},
+    {{"a Sun raster picture", save, reader::none},   0, MAGIC("\x59\xA6\x6A\x95"), nullptr},
+    {{"an XPM picture", save, reader::none},         0, MAGIC("/* XPM */"), nullptr},
+    {{"an XPM picture", save, reader::none},         0, MAGIC("! XPM2"), nullptr},
+    {{"an XBM picture", save, reader::none},         0, MAGIC("#define "), xbm},
+    {{"a MIFF picture", save, reader::none},         0, MAGIC("id=ImageMagick"), nullptr},
+    {{"a farbfeld picture", save, reader::none},     0, MAGIC("farbfeld"), nullptr},
+    {{"a PDF document", export_png, reader::none},   0, MAGIC("%PDF-"), nullptr},
+    {{"an SVG drawing", export_png, reader::none},   0, MAGIC("<"), svg},
+    {{"an SVG drawing", export_png, reader::none},   0, MAGIC("\xEF\xBB\xBF<"), svg},
+    {{"a gzip file", uncompress, reader::none},      0, MAGIC("\x1F\x8B"), gzip},
+    {{"a bzip2 file", uncompress, reader::none},     0, MAGIC("BZh"), bzip2},
+    {{"an xz file", uncompress, reader::none},       0, MAGIC("\xFD" "7zXZ\0"), nullptr},
+    {{"a zstd file", uncompress, reader::none},      0, MAGIC("\x28\xB5\x2F\xFD"), nullptr},
+    {{"a zip archive", extract, reader::none},       0, MAGIC("PK\3\4"), nullptr},
+    {{"a zip archive", extract, reader::none},       0, MAGIC("PK\5\6"), nullptr},
+    {{"a 7z archive", extract, reader::none},        0, MAGIC("7z\xBC\xAF\x27\x1C"), nullptr},
+    {{"a TGA picture", nullptr, reader::tga},        0, MAGIC(""), tga},
+};
+// clang-format on
+
+} // namespace
+
+const file_kind *kind_of(const unsigned char *start, size_t length, sureness at_least)
+{
+    for (const auto &row : rows) {
+        if (length < row.at + row.length || memcmp(start + row.at, row.magic, row.length) != 0)
+            continue;
+        match m = row.check != nullptr ? row.check(start, length) : match::sure;
+        if (m == match::sure || (m == match::likely && at_least == sureness::likely))
+            return &row.kind;
+    }
+    return nullptr;
+}

@@ -1,0 +1,33 @@
+// What a file is, told by its first bytes alone, whatever it is called:
+// the pictures glyphrip reads, and every other kind of file a person may
+// hand it, each with what to do instead.
+#ifndef GLYPHRIP_KINDS_H
+#define GLYPHRIP_KINDS_H
+
+#include <cstddef>
+
+// The reader of a kind, if glyphrip reads it.
+enum class reader { none, bmp, png, netpbm, tga };
+
+struct file_kind {
+    const char *name;   // "a PNG picture", "a GIMP XCF file"
+    const char *advice; // what to do instead, where no reader reads it
+    reader read_by;
+};
+
+// How sure a match is. A raw font may begin with any bytes at all, so only
+// a long fixed signature or a whole consistent header says `sure`; two or
+// three bytes, or a few plausible header fields, say `likely`.
+enum class sureness { likely, sure };
+
+// The kind of the file whose first `length` bytes are `start`, if it is
+// one of at least `at_least` sureness; otherwise nullptr.
+const file_kind *kind_of(const unsigned char *start, size_t length, sureness at_least);
+
+// The header checks that belong to a format's own file, for the table.
+bool is_bmp(const unsigned char *start, size_t length);
+// A netpbm header wholly in `start`, or one that fills it without fault.
+bool is_whole_netpbm_header(const unsigned char *start, size_t length);
+bool is_tga_header(const unsigned char *start, size_t length);
+
+#endif
