@@ -58,13 +58,15 @@ static bool number(lookahead &in, int &c, std::uint32_t &v)
 
 // The one white space byte that ends a header. A comment may come first,
 // right after the last number, and ends with its newline; as the netpbm
-// pages have it, that newline is the comment's, so a white space byte must
-// still follow.
-static bool header_end(lookahead &in, int &c)
+// pages have it, that newline is the comment's, so before a raw raster a
+// white space byte must still follow. Plain samples are numbers set apart,
+// which the comment's newline does.
+static bool header_end(lookahead &in, const netpbm_header &h, int &c)
 {
+    bool comment = c == '#';
     while (c == '#')
         c = skip_comment(in, c);
-    return is_space(c);
+    return is_space(c) || (h.format <= 3 && comment && c != EOF);
 }
 
 // PAM's keywords and their values, up to ENDHDR and its newline. The tuple
@@ -116,7 +118,7 @@ static bool read_header(lookahead &in, netpbm_header &h, int &c)
         return false;
     if (h.format != 1 && h.format != 4 && !number(in, c, h.max))
         return false;
-    return header_end(in, c);
+    return header_end(in, h, c);
 }
 
 // A header longer than the look-ahead, which a long comment makes, counts

@@ -103,6 +103,16 @@ bytes text(const std::string &s) { return {s.begin(), s.end()}; }
 // A PBM whose width has leading zeros and whose last number a comment
 // follows directly, which a newline and then one white space byte end.
 const bytes pbm_comment = joined(text("P4 00064 128#drawn\n\n"), bytes(as_pbm.begin() + 10, as_pbm.end()));
+// The same as plain PBM, where the comment's newline ends the header.
+bytes plain_of(const bytes &pbm)
+{
+    bytes b = text("P1 64 128#drawn\n");
+    for (size_t i = 10; i < pbm.size(); i++)
+        for (int bit = 7; bit >= 0; bit--)
+            b.push_back((pbm[i] >> bit & 1) != 0 ? '1' : '0');
+    return b;
+}
+const bytes plain_comment = plain_of(as_pbm);
 const bytes ppm_malformed = joined(text("P6 64 128 255x"), font);
 const bytes png_bmp = bmp_file({40, false, 64, 128, 0, 5}, as_png); // as Java's ImageIO writes
 const bytes xcf = joined(text(std::string("gimp xcf v011\0", 14)), font);
@@ -162,6 +172,7 @@ const struct {
     {"photo.jpg", jpeg},
     {"more.png", png_and_more},
     {"comment.pbm", pbm_comment},
+    {"plain.pbm", plain_comment},
     {"malformed.ppm", ppm_malformed},
     {"png.bmp", png_bmp},
     {"sheet.xcf", xcf},
@@ -282,6 +293,7 @@ const cli_case all_cases[] = {
     {"ppm_short",             on::any,     {"glyphrip", "short.ppm", "old.raw"},                feed_by::none, 1, "short.ppm: a damaged PPM: it ends before its last pixel\n", "old.raw", content::as_before},
     {"jpeg_refused",          on::any,     {"glyphrip", "photo.jpg", "old.raw"},                feed_by::none, 1, "photo.jpg: a JPEG picture; save the sheet as PNG or BMP\n", "old.raw", content::as_before},
     {"pbm_comment_and_zeros", on::any,     {"glyphrip", "comment.pbm", "font.raw"},             feed_by::none, 0, "",                                              "font.raw",   content::the_font},
+    {"plain_pbm_comment",     on::any,     {"glyphrip", "plain.pbm", "font.raw"},               feed_by::none, 0, "",                                              "font.raw",   content::the_font},
     {"ppm_malformed",         on::any,     {"glyphrip", "malformed.ppm", "old.raw"},            feed_by::none, 1, "malformed.ppm: a damaged PPM: its header is malformed\n", "old.raw", content::as_before},
     {"bmp_holding_png",       on::any,     {"glyphrip", "png.bmp", "font.raw"},                 feed_by::none, 0, "",                                              "font.raw",   content::the_font},
     {"xcf_refused",           on::any,     {"glyphrip", "sheet.xcf", "old.raw"},                feed_by::none, 1, "sheet.xcf: a GIMP XCF file; export the sheet as PNG with File > Export As\n", "old.raw", content::as_before},
