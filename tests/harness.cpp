@@ -123,7 +123,8 @@ bytes bmp_file(const bmp_fields &f, const bytes &pixels)
         // Compression, the pixels' size and the colours used, where the
         // header has room.
         const size_t at[] = {30, 34, 46};
-        const unsigned long value[] = {static_cast<unsigned long>(f.compression), pixels.size(), 2};
+        const unsigned long value[] = {static_cast<unsigned long>(f.compression),
+                                       static_cast<unsigned long>(pixels.size()), 2};
         for (size_t i = 0; i < 3; i++)
             if (at[i] + 4 <= 14 + f.header_size)
                 put(b, at[i], value[i], 4);

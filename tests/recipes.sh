@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Saves one drawing of the example font, black ink on white paper, in every
 # kind and layout that the picture writers installed here make (ImageMagick,
-# GraphicsMagick, Pillow, ffmpeg, netpbm, GIMP) and converts each: every one
-# must give the font drawn, the one-bit BMPs their bits by value, and what
-# the README says is refused must be refused in one line. Then shows that
-# the sheets glyphsheet writes are read as meant by file, Pillow and
-# ImageMagick. Given a Windows glyphrip.exe, each picture is converted by it
-# under Wine too.
+# GraphicsMagick, Pillow, ffmpeg, netpbm, GIMP, Krita, Java) and converts
+# each: every one must give the font drawn, the one-bit BMPs their bits by
+# value, and every other kind of file the README names (paint programs'
+# files, pictures not read, compressed files and archives, from those
+# programs, the encoders and the compressors installed) must be refused in
+# one line that names it. A font given as the output must leave each
+# picture as it was. Then shows that the sheets glyphsheet writes are read
+# as meant by file, Pillow and ImageMagick. Given a Windows glyphrip.exe,
+# each picture is converted, and each refusal made, by it under Wine too.
 # Usage: recipes.sh glyphrip glyphsheet python-with-pillow [glyphrip.exe]
 set -euo pipefail
 glyphrip=$(realpath "$1")
@@ -15,16 +18,28 @@ python=$3
 windows=${4:+$(realpath "$4")}
 examples=$(cd "$(dirname "$0")/../examples" && pwd)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 cd "$work"
 export WINEPREFIX=${WINEPREFIX:-$work/wine} WINEDEBUG=-all
+trap 'rm -rf "$work"' EXIT
+if [ -n "$windows" ]; then
+  # One wine server for every run: one that exits as the next run starts
+  # fails that run for Wine's own reasons.
+  mkdir -p "$WINEPREFIX"
+  /usr/lib/wine/wineserver -p
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+  trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+fi
+wine() { /usr/lib/wine/wine64 "$windows" "$@"; }
 
 # What the example font is with ink as 1 bits, and with ink as 0 bits.
 cp "$examples/font.raw" ink1.raw
 "$python" -c 'import sys; sys.stdout.buffer.write(bytes(b ^ 0xFF for b in open("ink1.raw", "rb").read()))' >ink0.raw
 head -c 1024 /dev/zero >blank.raw
-# The drawing, as a paint program would save it.
+# The drawing, as a paint program would save it, and the font of it upside
+# down.
 convert "$examples/sheet.bmp" drawing.png
+convert drawing.png -flip flipped.png
+"$glyphrip" flipped.png flipped.raw
 
 failures=0
 pass() { echo "ok: $1"; }
@@ -33,14 +48,14 @@ has() { command -v "$1" >/dev/null || { echo "skipped: $2 (needs $1)"; return 1;
 # which font.raw: which of the known fonts a file is, if any
 which_font() {
   local known
-  for known in ink1 ink0 blank; do cmp -s "$1" "$known.raw" && { echo "$known"; return; }; done
+  for known in ink1 ink0 blank flipped; do cmp -s "$1" "$known.raw" && { echo "$known"; return; }; done
   echo other
 }
 # converts file with the native program and, given one, the Windows one
 runs() {
   "$glyphrip" "$1" native.raw && which_font native.raw || echo "refused"
   if [ -n "$windows" ]; then
-    /usr/lib/wine/wine64 "$windows" "$1" windows.raw && which_font windows.raw || echo "refused"
+    wine "$1" windows.raw && which_font windows.raw || echo "refused"
   fi
   rm -f native.raw windows.raw
 }
@@ -50,15 +65,38 @@ expect() { # expect ink1|ink0|blank file description
   if [ "$got" = "$1 " ]; then pass "$3"; else fail "$3 (gave $got)"; fi
   rm -f "$2"
 }
-refused() { # refused file reason description: one line, status 1, no output
+# says program arguments...: the status and the one line on standard error
+says() {
   local err status=0
-  err=$("$glyphrip" "$1" font.raw 2>&1) || status=$?
-  if [ "$status" -eq 1 ] && [ "$err" = "$1: $2" ] && [ ! -e font.raw ]; then
-    pass "$3"
+  err=$("$@" 2>&1 | tr -d '\r') || status=$?
+  echo "$status $err"
+}
+refused() { # refused file reason [description]: one line, status 1, the output as it was
+  local got
+  printf old >font.raw
+  got=$(says "$glyphrip" "$1" font.raw; [ -z "$windows" ] || says wine "$1" font.raw)
+  if [ "$(sort -u <<<"$got")" = "1 $1: $2" ] && [ "$(cat font.raw)" = old ]; then
+    pass "${3:-$1 is refused: $2}"
   else
-    fail "$3 (status $status, said: $err)"
+    fail "${3:-$1 is refused} (said: $got)"
   fi
   rm -f "$1" font.raw
+}
+made() { # made file program arguments...: the program makes the file, or the test fails
+  local file=$1
+  shift
+  "$@" >/dev/null 2>&1 && [ -s "$file" ] || { fail "$* did not make $file"; return 1; }
+}
+kept() { # kept picture kind: glyphrip given it as the output leaves it as it was
+  local got
+  cp "$1" before
+  got=$(says "$glyphrip" ink1.raw "$1"; [ -z "$windows" ] || says wine ink1.raw "$1")
+  if [ "$(sort -u <<<"$got")" = "1 $1: $2; glyphrip will not write a font over it" ] && cmp -s "$1" before; then
+    pass "the arguments swapped leave $1 as it was"
+  else
+    fail "the arguments swapped, $1 (said: $got)"
+  fi
+  rm -f before
 }
 
 # ImageMagick: PNG of every colour type and depth, interlaced too; BMP of
@@ -118,6 +156,121 @@ convert drawing.png -strip im.png # IDAT last before IEND
 "$python" -c 'b = bytearray(open("im.png", "rb").read()); b[-13] ^= 1; open("im.png", "wb").write(b)'
 refused im.png "a damaged PNG: the CRC of its IDAT chunk does not match" "a damaged PNG is refused"
 
+# TGA. ImageMagick 6 stores the top row first while its header says the
+# bottom row comes first: it is read as the header says, as GIMP, ffmpeg
+# and Pillow read it, upside down.
+for type in TrueColor TrueColorAlpha Grayscale Palette; do
+  for compress in None RLE; do
+    convert drawing.png -type $type -compress $compress im.tga
+    expect flipped im.tga "ImageMagick TGA, $type, compression $compress: upside down, as its header says"
+  done
+done
+# PAM; ImageMagick's grey PAM says BLACKANDWHITE, with a maximum of 255.
+for type in Bilevel Grayscale GrayscaleAlpha TrueColor TrueColorAlpha; do
+  convert drawing.png -type $type im.pam
+  expect ink1 im.pam "ImageMagick PAM, $type"
+done
+convert drawing.png -depth 16 im.pam
+expect ink1 im.pam "ImageMagick PAM of 16 bits"
+
+# Every other kind the README names, refused by what it is.
+save="save the sheet as PNG or BMP"
+for kind in "psd:a Photoshop PSD file; export the sheet as PNG" "psb:a Photoshop PSB file; export the sheet as PNG" \
+            "ico:an ICO icon; $save" "pcx:a PCX picture; $save" "xpm:an XPM picture; $save" "xbm:an XBM picture; $save" \
+            "sgi:an SGI picture; $save" "sun:a Sun raster picture; $save" "miff:a MIFF picture; $save" \
+            "dds:a DDS texture; $save" "hdr:a Radiance HDR picture; $save" "jp2:a JPEG 2000 picture; $save" \
+            "j2k:a JPEG 2000 picture; $save" "webp:a WebP picture; $save"; do
+  made "im.${kind%%:*}" convert drawing.png "im.${kind%%:*}" && refused "im.${kind%%:*}" "${kind#*:}"
+done
+for c in "gzip:gz:a gzip file" "bzip2:bz2:a bzip2 file" "xz:xz:an xz file" "zstd:zst:a zstd file"; do
+  IFS=: read -r program ending name <<<"$c"
+  has "$program" "$name" && made "sheet.png.$ending" sh -c "$program -c drawing.png >sheet.png.$ending" &&
+    refused "sheet.png.$ending" "$name; uncompress it first"
+done
+has zip "a zip archive" && made sheet.zip zip -q sheet.zip drawing.png &&
+  refused sheet.zip "a zip archive; extract the sheet from it first"
+has 7z "a 7z archive" && made sheet.7z 7z a -bso0 sheet.7z drawing.png &&
+  refused sheet.7z "a 7z archive; extract the sheet from it first"
+# Files of programs that Debian lacks, their first bytes as those programs
+# write them.
+"$python" - <<'PY'
+import struct
+from PIL import Image
+im = Image.open("drawing.png").convert("RGBA")
+with open("sheet.ff", "wb") as f:  # farbfeld
+    f.write(b"farbfeld" + struct.pack(">II", 64, 128))
+    f.write(b"".join(struct.pack(">HHHH", *(257 * v for v in p)) for p in im.getdata()))
+with open("sheet.aseprite", "wb") as f:  # Aseprite's 128-byte header, one frame, RGBA
+    f.write(struct.pack("<IHHHHHIHII", 0, 0xA5E0, 1, 64, 128, 32, 1, 100, 0, 0) + bytes(100))
+open("sheet.pdn", "wb").write(b"PDN3\x3c\x01\x00<pdnImage width=\"64\" height=\"128\" layerCount=\"1\">")
+open("sheet.piskel", "w").write('{"modelVersion":2,"piskel":{"name":"sheet","fps":12,"height":128,"width":64}}')
+open("sheet.svg", "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<svg xmlns="http://www.w3.org/2000/svg" '
+                             'width="64" height="128"><rect width="64" height="128" fill="white"/></svg>\n')
+PY
+refused sheet.ff "a farbfeld picture; $save"
+refused sheet.aseprite "an Aseprite file; export the sheet as PNG"
+refused sheet.pdn "a Paint.NET file; save the sheet as PNG with File > Save As"
+refused sheet.piskel "a Piskel file; export the sheet as PNG"
+refused sheet.svg "an SVG drawing; export the sheet as PNG"
+if has avifenc "an AVIF picture"; then
+  made sheet.avif avifenc drawing.png sheet.avif && refused sheet.avif "an AVIF picture; $save"
+fi
+if has heif-enc "a HEIF picture"; then
+  convert drawing.png PNG24:rgb.png # heif-enc takes no grey PNG
+  made sheet.heic heif-enc rgb.png -o sheet.heic && refused sheet.heic "a HEIF picture; $save"
+fi
+if has cjxl "a JPEG XL picture"; then
+  for container in 0 1; do
+    made sheet.jxl cjxl --quiet --container=$container drawing.png sheet.jxl &&
+      refused sheet.jxl "a JPEG XL picture; $save" "cjxl's JPEG XL, container $container, is refused"
+  done
+fi
+if has icotool "a CUR cursor"; then
+  convert drawing.png -resize 64x64! icon.png
+  made sheet.cur icotool -c --cursor -o sheet.cur icon.png && refused sheet.cur "a CUR cursor; $save"
+fi
+if has java "Java's BMP holding a PNG"; then
+  cat >BmpPng.java <<'JAVA'
+import java.io.File;
+import javax.imageio.*;
+import javax.imageio.stream.*;
+public class BmpPng {
+    public static void main(String[] a) throws Exception {
+        ImageWriter w = ImageIO.getImageWritersByFormatName("bmp").next();
+        ImageWriteParam p = w.getDefaultWriteParam();
+        p.setCompressionMode(ImageWriteParam.MODE_EXPLICIT);
+        p.setCompressionType("BI_PNG");
+        try (ImageOutputStream out = ImageIO.createImageOutputStream(new File(a[1]))) {
+            w.setOutput(out);
+            w.write(null, new IIOImage(ImageIO.read(new File(a[0])), null, null), p);
+        }
+    }
+}
+JAVA
+  made java.bmp java BmpPng.java drawing.png java.bmp && expect ink1 java.bmp "Java's ImageIO BMP holding a PNG"
+fi
+if has krita "Krita's files" && has xvfb-run "Krita's files"; then
+  for f in k.kra k.ora k.tga k.psd; do
+    made $f timeout 300 xvfb-run -a krita --export --export-filename $f drawing.png
+  done
+  cp k.kra swapped.kra
+  refused k.kra "a Krita document; export the sheet as PNG with File > Export"
+  refused k.ora "an OpenRaster file; export the sheet as PNG"
+  refused k.psd "a Photoshop PSD file; export the sheet as PNG"
+  expect ink1 k.tga "Krita TGA"
+  kept swapped.kra "a Krita document"
+fi
+
+# The arguments the wrong way round: a font written over the drawing.
+cp drawing.png swapped.png
+kept swapped.png "a PNG picture"
+convert drawing.png -type TrueColor swapped.bmp
+kept swapped.bmp "a BMP picture"
+convert drawing.png swapped.psd
+kept swapped.psd "a Photoshop PSD file"
+cp ink1.raw old.raw
+"$glyphrip" flipped.png old.raw && [ "$(which_font old.raw)" = flipped ] &&
+  pass "an existing raw font is replaced" || fail "an existing raw font was not replaced"
 if has gm "GraphicsMagick's pictures"; then
   for out in g.png PNG24:g.png PNG32:g.png g.ppm g.pgm g.pbm; do
     gm convert drawing.png "$out"
@@ -144,8 +297,22 @@ for mode in ("L", "P", "RGB", "RGBA"):
 im.convert("1").save("pil.pbm")
 im.convert("L").save("pil.pgm")
 im.convert("RGB").save("pil.ppm")
+for mode in ("1", "L", "LA", "P", "RGB", "RGBA"):
+    im.convert(mode).save("pil-%s.tga" % mode)
+    im.convert(mode).save("pil-rle%s.tga" % mode, compression="tga_rle")
+for ending in ("pdf", "ico", "pcx", "webp", "jp2", "dds"):
+    im.convert("RGB").save("pil." + ending)
+im.convert("L").save("pil.sgi")
 PY
-for f in pil-*.png pil-*.bmp pil.p?m; do
+# Pillow's writer of run-length encoded one-bit TGA runs 64 units over a
+# row of 8 bytes; Pillow cannot read it back.
+refused pil-rle1.tga "a run-length encoded TGA of 1-bit pixels; save the sheet as PNG or BMP"
+refused pil.pdf "a PDF document; export the sheet as PNG"
+for f in "ico:an ICO icon" "pcx:a PCX picture" "webp:a WebP picture" "jp2:a JPEG 2000 picture" \
+         "dds:a DDS texture" "sgi:an SGI picture"; do
+  refused "pil.${f%%:*}" "${f#*:}; $save"
+done
+for f in pil-*.png pil-*.bmp pil.p?m pil-*.tga; do
   want=ink1
   [ "$f" = pil-I16.png ] && want=other # Pillow keeps 0 to 255 in 16 bits: all of it dark
   [ "$want" = other ] && { rm -f "$f"; continue; }
@@ -159,9 +326,15 @@ if has ffmpeg "ffmpeg's pictures"; then
   for f in bgr24 bgra pal8 gray rgb565 rgb555; do
     ffmpeg -loglevel error -y -i drawing.png -pix_fmt $f ff.bmp && expect ink1 ff.bmp "ffmpeg BMP, $f"
   done
-  for f in ppm pgm pbm; do
+  for f in ppm pgm pbm pam; do
     ffmpeg -loglevel error -y -i drawing.png ff.$f && expect ink1 ff.$f "ffmpeg ${f^^}"
   done
+  for f in bgr24 bgra rgb555le gray pal8; do
+    ffmpeg -loglevel error -y -i drawing.png -pix_fmt $f ff.tga && expect ink1 ff.tga "ffmpeg TGA, $f"
+  done
+  made ff.qoi ffmpeg -loglevel error -y -i drawing.png ff.qoi && refused ff.qoi "a QOI picture; $save"
+  made ff.j2k ffmpeg -loglevel error -y -i drawing.png -c:v jpeg2000 ff.j2k &&
+    refused ff.j2k "a JPEG 2000 picture; $save"
 fi
 
 if has pngtopnm "netpbm's pictures"; then
@@ -186,21 +359,39 @@ if has gimp-console-2.10 "GIMP's pictures"; then
   # A third colour, light enough to be paper, so that GIMP writes 4 bits
   # rather than one.
   convert drawing.png -fill 'rgb(200,200,200)' -draw 'point 0,0' three.png
-  timeout 300 gimp-console-2.10 -i -d -f -b '
+  # GIMP's TGA plug-in opens a display, even without a window.
+  display=()
+  command -v xvfb-run >/dev/null && display=(xvfb-run -a)
+  timeout 300 "${display[@]}" gimp-console-2.10 -i -d -f -b '
     (let* ((img (car (file-png-load RUN-NONINTERACTIVE "drawing.png" "drawing.png")))
            (dr (car (gimp-image-get-active-drawable img))))
       (file-png-save-defaults RUN-NONINTERACTIVE img dr "gimp.png" "gimp.png")
       (file-bmp-save RUN-NONINTERACTIVE img dr "gimp.bmp" "gimp.bmp")
       (file-pnm-save RUN-NONINTERACTIVE img dr "gimp.pgm" "gimp.pgm" 1)
       (file-pnm-save RUN-NONINTERACTIVE img dr "gimp-plain.pgm" "gimp-plain.pgm" 0)
+      (gimp-xcf-save 0 img dr "gimp.xcf" "gimp.xcf")
+      (file-tga-save RUN-NONINTERACTIVE img dr "gimp-grey.tga" "gimp-grey.tga" 1 0)
       (gimp-image-convert-rgb img)
       (set! dr (car (gimp-image-get-active-drawable img)))
       (file-png-save-defaults RUN-NONINTERACTIVE img dr "gimp-rgb.png" "gimp-rgb.png")
       (file-bmp-save RUN-NONINTERACTIVE img dr "gimp-rgb.bmp" "gimp-rgb.bmp")
       (file-pnm-save RUN-NONINTERACTIVE img dr "gimp.ppm" "gimp.ppm" 1)
+      (file-tga-save RUN-NONINTERACTIVE img dr "gimp-rgb.tga" "gimp-rgb.tga" 0 1)
+      (file-tga-save RUN-NONINTERACTIVE img dr "gimp-rgb-rle.tga" "gimp-rgb-rle.tga" 1 0)
+      (file-exr-save RUN-NONINTERACTIVE img dr "gimp.exr" "gimp.exr")
+      (file-heif-save RUN-NONINTERACTIVE img dr "gimp.heic" "gimp.heic" 50 0)
+      (file-heif-av1-save RUN-NONINTERACTIVE img dr "gimp.avif" "gimp.avif" 50 0)
+      (file-jpegxl-save RUN-NONINTERACTIVE img dr "gimp.jxl" "gimp.jxl")
+      (file-pdf-save RUN-NONINTERACTIVE img dr "gimp.pdf" "gimp.pdf" 0 0 0)
+      (file-psd-save RUN-NONINTERACTIVE img dr "gimp.psd" "gimp.psd" 0 0)
+      (file-ico-save RUN-NONINTERACTIVE img dr "gimp.ico" "gimp.ico")
+      (file-pcx-save RUN-NONINTERACTIVE img dr "gimp.pcx" "gimp.pcx")
+      (file-sgi-save RUN-NONINTERACTIVE img dr "gimp.sgi" "gimp.sgi" 0)
+      (file-sunras-save RUN-NONINTERACTIVE img dr "gimp.sun" "gimp.sun" 1)
       (gimp-layer-add-alpha dr)
       (file-png-save-defaults RUN-NONINTERACTIVE img dr "gimp-rgba.png" "gimp-rgba.png")
-      (file-bmp-save RUN-NONINTERACTIVE img dr "gimp-rgba.bmp" "gimp-rgba.bmp"))' \
+      (file-bmp-save RUN-NONINTERACTIVE img dr "gimp-rgba.bmp" "gimp-rgba.bmp")
+      (file-tga-save RUN-NONINTERACTIVE img dr "gimp-rgba.tga" "gimp-rgba.tga" 1 1))' \
     -b '
     (let* ((img (car (file-png-load RUN-NONINTERACTIVE "three.png" "three.png"))) (dr 0))
       (gimp-image-convert-indexed img CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE 16 FALSE FALSE "")
@@ -208,9 +399,18 @@ if has gimp-console-2.10 "GIMP's pictures"; then
       (file-bmp-save2 RUN-NONINTERACTIVE img dr "gimp-4.bmp" "gimp-4.bmp" 0 0 0)
       (file-bmp-save2 RUN-NONINTERACTIVE img dr "gimp-rle4.bmp" "gimp-rle4.bmp" 1 0 0))' \
     -b '(gimp-quit 0)' >gimp.log 2>&1 || fail "GIMP did not save the drawing: $(tail -1 gimp.log)"
-  for f in gimp*.png gimp*.bmp gimp*.p?m; do
+  for f in gimp*.png gimp*.bmp gimp*.p?m gimp*.tga; do
     [ -e "$f" ] && expect ink1 "$f" "GIMP $f"
   done
+  cp gimp.xcf swapped.xcf
+  for f in "xcf:a GIMP XCF file; export the sheet as PNG with File > Export As" "exr:an OpenEXR picture; $save" \
+           "heic:a HEIF picture; $save" "avif:an AVIF picture; $save" "jxl:a JPEG XL picture; $save" \
+           "pdf:a PDF document; export the sheet as PNG" "psd:a Photoshop PSD file; export the sheet as PNG" \
+           "ico:an ICO icon; $save" "pcx:a PCX picture; $save" "sgi:an SGI picture; $save" \
+           "sun:a Sun raster picture; $save"; do
+    if [ -e "gimp.${f%%:*}" ]; then refused "gimp.${f%%:*}" "${f#*:}"; else fail "GIMP did not save gimp.${f%%:*}"; fi
+  done
+  kept swapped.xcf "a GIMP XCF file"
 fi
 
 # A random font as a sheet, and the README's preview eight times the size:
