@@ -33,15 +33,17 @@ static int errno_of(DWORD error)
     }
 }
 
+// What the output path names, if anything.
+enum class existing { nothing, regular_file, other };
+
 // 1 if `path` names the open input, 0 if it names another file or none,
-// `regular` then saying whether that is an existing regular file; -1 with
-// errno set where the input's identity cannot be read, -2 where what
-// `path` names cannot be learnt. Windows gives no inode numbers through
-// stat; the volume and file index of an open handle identify a file
-// across spellings and links.
-static int same_file(FILE *in, const path_char *path, bool &regular)
+// `there` then saying which; -1 with errno set where the input's identity
+// cannot be read, -2 where what `path` names cannot be learnt. Windows
+// gives no inode numbers through stat; the volume and file index of an
+// open handle identify a file across spellings and links.
+static int same_file(FILE *in, const path_char *path, existing &there)
 {
-    regular = false;
+    there = existing::nothing;
     BY_HANDLE_FILE_INFORMATION a, b;
     HANDLE in_handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(in)));
     if (in_handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(in_handle, &a)) {
@@ -65,7 +67,8 @@ static int same_file(FILE *in, const path_char *path, bool &regular)
         errno = errno_of(error);
         return -2;
     }
-    regular = disk && (b.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    bool regular = disk && (b.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    there = regular ? existing::regular_file : existing::other;
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
                    a.nFileIndexLow == b.nFileIndexLow
                ? 1
@@ -103,21 +106,24 @@ static void report(const path_char *path, const char *reason)
 #else
 static FILE *open_file(const path_char *path, bool for_writing) { return fopen(path, for_writing ? "wb" : "rb"); }
 
+// What the output path names, if anything.
+enum class existing { nothing, regular_file, other };
+
 // 1 if `path` names the open input, 0 if it names another file or none,
-// `regular` then saying whether that is an existing regular file; -1 with
-// errno set where the input's identity cannot be read, -2 where what
-// `path` names cannot be learnt. Only a path that names nothing (ENOENT)
-// is known not to be the input: any other failure, on a network file
-// system that answers EIO or EINTR now and then, may hide it.
-static int same_file(FILE *in, const path_char *path, bool &regular)
+// `there` then saying which; -1 with errno set where the input's identity
+// cannot be read, -2 where what `path` names cannot be learnt. Only a path
+// that names nothing (ENOENT) is known not to be the input: any other
+// failure, on a network file system that answers EIO or EINTR now and
+// then, may hide it.
+static int same_file(FILE *in, const path_char *path, existing &there)
 {
     struct stat a, b;
-    regular = false;
+    there = existing::nothing;
     if (fstat(fileno(in), &a) != 0)
         return -1;
     if (stat(path, &b) != 0)
         return errno == ENOENT ? 0 : -2;
-    regular = S_ISREG(b.st_mode);
+    there = S_ISREG(b.st_mode) ? existing::regular_file : existing::other;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
 }
 
@@ -171,6 +177,47 @@ static bool blame(failure *f, const path_char *path, const char *reason)
 // and some libraries' fclose does not say so.
 static bool written(FILE *out) { return fflush(out) == 0 && !ferror(out); }
 
+static bool is_separator(path_char c)
+{
+#ifdef _WIN32
+    return c == '/' || c == '\\' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+// The ending of the name `path` ends in; see ENDING_SIZE.
+static void ending_of(const path_char *path, char ending[ENDING_SIZE])
+{
+    size_t end = 0, dot = 0;
+    while (path[end] != 0)
+        end++;
+#ifdef _WIN32
+    // Windows drops a name's trailing dots and spaces.
+    while (end > 0 && (path[end - 1] == '.' || path[end - 1] == ' '))
+        end--;
+#endif
+    for (dot = end; dot > 0 && path[dot - 1] != '.' && !is_separator(path[dot - 1]);)
+        dot--;
+    ending[0] = '\0';
+    // A name that starts with its only dot, such as `.png`, has no ending.
+    if (dot < 2 || path[dot - 1] != '.' || is_separator(path[dot - 2]))
+        return;
+    if (end - dot >= ENDING_SIZE) {
+        (void)snprintf(ending, ENDING_SIZE, "?");
+        return;
+    }
+    for (size_t i = dot; i < end; i++) {
+        path_char c = path[i];
+        if (static_cast<unsigned>(c) > 0x7F) {
+            (void)snprintf(ending, ENDING_SIZE, "?");
+            return;
+        }
+        ending[i - dot] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    ending[end - dot] = '\0';
+}
+
 // An existing output that is plainly a picture, or a paint program's own
 // file, is most likely the drawing, named second by mistake: nothing is
 // written over it. Only a sure sign counts, since a font may begin with
@@ -204,19 +251,26 @@ static bool convert(const conversion &how, const path_char *in_path, const path_
         return blame(f, in_path, read > 0 ? f->refusal : nullptr);
     // Writing there would replace the file being converted; where that
     // cannot be ruled out, nothing is written.
-    bool regular = false;
-    int same = same_file(in, out_path, regular);
+    existing there = existing::nothing;
+    int same = same_file(in, out_path, there);
     if (same < 0)
         return blame(f, same == -1 ? in_path : out_path, nullptr);
     if (same > 0)
         return blame(f, out_path, "Same file as the input");
     if (fclose(in) != 0)
         return blame(f, in_path, nullptr);
-    if (how.keeps_pictures && regular && !may_replace(how, out_path, f))
+    // A device or a pipe is written as if it had no ending.
+    char ending[ENDING_SIZE] = "";
+    if (there != existing::other)
+        ending_of(out_path, ending);
+    sheet_writer write = how.writer_for(ending, f->refusal);
+    if (write == nullptr)
+        return blame(f, out_path, f->refusal);
+    if (how.keeps_pictures && there == existing::regular_file && !may_replace(how, out_path, f))
         return false;
 
     FILE *out = open_file(out_path, true);
-    if (out == nullptr || how.write(sheet, out) != 0 || !written(out) || fclose(out) != 0)
+    if (out == nullptr || write(sheet, out) != 0 || !written(out) || fclose(out) != 0)
         return blame(f, out_path, nullptr);
     return true;
 }

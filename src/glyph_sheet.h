@@ -26,16 +26,31 @@ enum { REASON_SIZE = 128 };
 // a reader also returns 1 with `why` filled in for an input it refuses. None
 // opens, closes or reports anything. A one-bit sheet or a font that ends
 // early is no failure: what it lacks is 0xFF.
-int read_sheet(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]); // a 64 x 128 picture: BMP, PNG or netpbm
-int write_sheet(const glyph_sheet sheet, FILE *out);
-int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]); // raw font, glyphs column by column
+int read_sheet(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]); // a 64 x 128 picture of any kind read
+int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]);  // raw font, glyphs column by column
 int write_font(const glyph_sheet sheet, FILE *out);
+// The sheet as a picture of black ink on white paper: a one-bit BMP, a
+// one-bit PNG, raw PBM, PGM or PPM.
+int write_sheet(const glyph_sheet sheet, FILE *out);
+int write_png(const glyph_sheet sheet, FILE *out);
+int write_pbm(const glyph_sheet sheet, FILE *out);
+int write_pgm(const glyph_sheet sheet, FILE *out);
+int write_ppm(const glyph_sheet sheet, FILE *out);
 
-// One program: its name, for the usage line, and what it reads and writes.
+typedef int (*sheet_writer)(const glyph_sheet sheet, FILE *out);
+
+// The ending of an output's name, lower case, without the dot: "" where it
+// has none, and for an output that is no regular file; "?" where it is no
+// short ASCII word.
+enum { ENDING_SIZE = 16 };
+
+// One program: its name, for the usage line, what it reads, and what it
+// writes for an output of a given ending, or nullptr with `why` filled in
+// for one it will not write.
 struct conversion {
     const char *name;
     int (*read)(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]);
-    int (*write)(const glyph_sheet sheet, FILE *out);
+    sheet_writer (*writer_for)(const char *ending, char why[REASON_SIZE]);
     bool keeps_pictures; // writes nothing over an existing picture
 };
 

@@ -1,8 +1,11 @@
-// glyphrip infile outfile: converts a 64 x 128 one-bit BMP font sheet into a
+// glyphrip infile outfile: converts a 64 x 128 font sheet, a picture, into a
 // raw font of 128 glyphs, 8 bytes each.
 #include "glyph_sheet.h"
 
+// A font is a font whatever its name.
+static sheet_writer font_writer(const char * /*ending*/, char * /*why*/) { return write_font; }
+
 int program_main(int argc, path_char *argv[])
 {
-    return run_conversion({"glyphrip", read_sheet, write_font, true}, argc, argv);
+    return run_conversion({"glyphrip", read_sheet, font_writer, true}, argc, argv);
 }

@@ -38,6 +38,7 @@ match netpbm(const unsigned char *b, size_t n)
 }
 
 match tga(const unsigned char *b, size_t n) { return likely_if(is_tga_header(b, n)); }
+match always_likely(const unsigned char * /*b*/, size_t /*n*/) { return match::likely; }
 
 // A JFIF or Exif segment first is sure; any other marker only likely.
 match jpeg(const unsigned char *b, size_t n)
@@ -139,6 +140,19 @@ match bzip2(const unsigned char *b, size_t n)
                    (memcmp(b + 4, "1AY&SY", 6) == 0 || memcmp(b + 4, "\x17\x72\x45\x38\x50\x90", 6) == 0));
 }
 
+// Whether `ending` is one of the words of `endings`.
+bool is_one_of(const char *ending, const char *endings)
+{
+    size_t length = strlen(ending);
+    for (const char *e = endings; length > 0 && *e != '\0';) {
+        size_t n = strcspn(e, " ");
+        if (n == length && strncmp(e, ending, n) == 0)
+            return true;
+        e += n + (e[n] == ' ' ? 1 : 0);
+    }
+    return false;
+}
+
 #define MAGIC(s) (s), sizeof(s) - 1
 
 const char save[] = "save the sheet as PNG or BMP";
@@ -151,63 +165,63 @@ const char extract[] = "extract the sheet from it first";
 // comes last.
 // clang-format off
 const kind_row rows[] = {
-    {{"a PNG picture", nullptr, reader::png},        0, MAGIC("\x89PNG\r\n\x1a\n"), nullptr},
-    {{"a BMP picture", nullptr, reader::bmp},        0, MAGIC("BM"), bmp},
-    {{"a PBM picture", nullptr, reader::netpbm},     0, MAGIC("P1"), netpbm},
-    {{"a PGM picture", nullptr, reader::netpbm},     0, MAGIC("P2"), netpbm},
-    {{"a PPM picture", nullptr, reader::netpbm},     0, MAGIC("P3"), netpbm},
-    {{"a PBM picture", nullptr, reader::netpbm},     0, MAGIC("P4"), netpbm},
-    {{"a PGM picture", nullptr, reader::netpbm},     0, MAGIC("P5"), netpbm},
-    {{"a PPM picture", nullptr, reader::netpbm},     0, MAGIC("P6"), netpbm},
-    {{"a PAM picture", nullptr, reader::netpbm},     0, MAGIC("P7"), netpbm},
-    {{"a GIMP XCF file", "export the sheet as PNG with File > Export As", reader::none}, 0, MAGIC("gimp xcf "), nullptr},
-    {{"a Photoshop PSD file", export_png, reader::none}, 0, MAGIC("8BPS\0\1"), nullptr},
-    {{"a Photoshop PSB file", export_png, reader::none}, 0, MAGIC("8BPS\0\2"), nullptr},
-    {{"a Krita document", "export the sheet as PNG with File > Export", reader::none}, 0, MAGIC("PK\3\4"), krita},
-    {{"an OpenRaster file", export_png, reader::none}, 0, MAGIC("PK\3\4"), openraster},
-    {{"an Aseprite file", export_png, reader::none}, 4, MAGIC("\xE0\xA5"), aseprite},
-    {{"a Paint.NET file", "save the sheet as PNG with File > Save As", reader::none}, 0, MAGIC("PDN3"), nullptr},
-    {{"a Piskel file", export_png, reader::none},    0, MAGIC("{\"modelVersion\":"), nullptr},
-    {{"a GIF picture", save, reader::none},          0, MAGIC("GIF87a"), nullptr},
-    {{"a GIF picture", save, reader::none},          0, MAGIC("GIF89a"), nullptr},
-    {{"a JPEG picture", save, reader::none},         0, MAGIC("\xFF\xD8\xFF"), jpeg},
-    {{"a TIFF picture", save, reader::none},         0, MAGIC("II*\0"), nullptr},
-    {{"a TIFF picture", save, reader::none},         0, MAGIC("MM\0*"), nullptr},
-    {{"a TIFF picture", save, reader::none},         0, MAGIC("II+\0"), nullptr},
-    {{"a TIFF picture", save, reader::none},         0, MAGIC("MM\0+"), nullptr},
-    {{"a WebP picture", save, reader::none},         0, MAGIC("RIFF"), webp},
-    {{"an ICO icon", save, reader::none},            0, MAGIC("\0\0\1\0"), icon},
-    {{"a CUR cursor", save, reader::none},           0, MAGIC("\0\0\2\0"), icon},
-    {{"a PCX picture", save, reader::none},          0, MAGIC("\x0A"), pcx},
-    {{"a QOI picture", save, reader::none},          0, MAGIC("qoif"), nullptr},
-    {{"an AVIF picture", save, reader::none},        4, MAGIC("ftyp"), avif},
-    {{"a HEIF picture", save, reader::none},         4, MAGIC("ftyp"), heif},
-    {{"a JPEG XL picture", save, reader::none},      0, MAGIC("\0\0\0\x0CJXL \r\n\x87\n"), nullptr},
-    {{"a JPEG XL picture", save, reader::none},      0, MAGIC("\xFF\x0A"), [](const unsigned char *, size_t) { return match::likely; }},
-    {{"a JPEG 2000 picture", save, reader::none},    0, MAGIC("\0\0\0\x0CjP  \r\n\x87\n"), nullptr},
-    {{"a JPEG 2000 picture", save, reader::none},    0, MAGIC("\xFF\x4F\xFF\x51"), nullptr},
-    {{"a DDS texture", save, reader::none},          0, MAGIC("DDS "), dds},
-    {{"an OpenEXR picture", save, reader::none},     0, MAGIC("\x76\x2F\x31\x01"), nullptr},
-    {{"a Radiance HDR picture", save, reader::none}, 0, MAGIC("#?RADIANCE"), nullptr},
-    {{"a Radiance HDR picture", save, reader::none}, 0, MAGIC("#?RGBE"), nullptr},
-    {{"an SGI picture", save, reader::none},         0, MAGIC("\x01\xDA"), sgi},
-    {{"a Sun raster picture", save, reader::none},   0, MAGIC("\x59\xA6\x6A\x95"), nullptr},
-    {{"an XPM picture", save, reader::none},         0, MAGIC("/* XPM */"), nullptr},
-    {{"an XPM picture", save, reader::none},         0, MAGIC("! XPM2"), nullptr},
-    {{"an XBM picture", save, reader::none},         0, MAGIC("#define "), xbm},
-    {{"a MIFF picture", save, reader::none},         0, MAGIC("id=ImageMagick"), nullptr},
-    {{"a farbfeld picture", save, reader::none},     0, MAGIC("farbfeld"), nullptr},
-    {{"a PDF document", export_png, reader::none},   0, MAGIC("%PDF-"), nullptr},
-    {{"an SVG drawing", export_png, reader::none},   0, MAGIC("<"), svg},
-    {{"an SVG drawing", export_png, reader::none},   0, MAGIC("\xEF\xBB\xBF<"), svg},
-    {{"a gzip file", uncompress, reader::none},      0, MAGIC("\x1F\x8B"), gzip},
-    {{"a bzip2 file", uncompress, reader::none},     0, MAGIC("BZh"), bzip2},
-    {{"an xz file", uncompress, reader::none},       0, MAGIC("\xFD" "7zXZ\0"), nullptr},
-    {{"a zstd file", uncompress, reader::none},      0, MAGIC("\x28\xB5\x2F\xFD"), nullptr},
-    {{"a zip archive", extract, reader::none},       0, MAGIC("PK\3\4"), nullptr},
-    {{"a zip archive", extract, reader::none},       0, MAGIC("PK\5\6"), nullptr},
-    {{"a 7z archive", extract, reader::none},        0, MAGIC("7z\xBC\xAF\x27\x1C"), nullptr},
-    {{"a TGA picture", nullptr, reader::tga},        0, MAGIC(""), tga},
+    {{"a PNG picture", nullptr, reader::png, "png"},        0, MAGIC("\x89PNG\r\n\x1a\n"), nullptr},
+    {{"a BMP picture", nullptr, reader::bmp, "bmp dib"},        0, MAGIC("BM"), bmp},
+    {{"a PBM picture", nullptr, reader::netpbm, "pbm"},     0, MAGIC("P1"), netpbm},
+    {{"a PGM picture", nullptr, reader::netpbm, "pgm"},     0, MAGIC("P2"), netpbm},
+    {{"a PPM picture", nullptr, reader::netpbm, "ppm pnm"},     0, MAGIC("P3"), netpbm},
+    {{"a PBM picture", nullptr, reader::netpbm, "pbm"},     0, MAGIC("P4"), netpbm},
+    {{"a PGM picture", nullptr, reader::netpbm, "pgm"},     0, MAGIC("P5"), netpbm},
+    {{"a PPM picture", nullptr, reader::netpbm, "ppm pnm"},     0, MAGIC("P6"), netpbm},
+    {{"a PAM picture", nullptr, reader::netpbm, "pam"},     0, MAGIC("P7"), netpbm},
+    {{"a GIMP XCF file", "export the sheet as PNG with File > Export As", reader::none, "xcf"}, 0, MAGIC("gimp xcf "), nullptr},
+    {{"a Photoshop PSD file", export_png, reader::none, "psd"}, 0, MAGIC("8BPS\0\1"), nullptr},
+    {{"a Photoshop PSB file", export_png, reader::none, "psb"}, 0, MAGIC("8BPS\0\2"), nullptr},
+    {{"a Krita document", "export the sheet as PNG with File > Export", reader::none, "kra"}, 0, MAGIC("PK\3\4"), krita},
+    {{"an OpenRaster file", export_png, reader::none, "ora"}, 0, MAGIC("PK\3\4"), openraster},
+    {{"an Aseprite file", export_png, reader::none, "ase aseprite"}, 4, MAGIC("\xE0\xA5"), aseprite},
+    {{"a Paint.NET file", "save the sheet as PNG with File > Save As", reader::none, "pdn"}, 0, MAGIC("PDN3"), nullptr},
+    {{"a Piskel file", export_png, reader::none, "piskel"},    0, MAGIC("{\"modelVersion\":"), nullptr},
+    {{"a GIF picture", save, reader::none, "gif"},          0, MAGIC("GIF87a"), nullptr},
+    {{"a GIF picture", save, reader::none, "gif"},          0, MAGIC("GIF89a"), nullptr},
+    {{"a JPEG picture", save, reader::none, "jpg jpeg jpe jfif"},         0, MAGIC("\xFF\xD8\xFF"), jpeg},
+    {{"a TIFF picture", save, reader::none, "tif tiff"},         0, MAGIC("II*\0"), nullptr},
+    {{"a TIFF picture", save, reader::none, "tif tiff"},         0, MAGIC("MM\0*"), nullptr},
+    {{"a TIFF picture", save, reader::none, "tif tiff"},         0, MAGIC("II+\0"), nullptr},
+    {{"a TIFF picture", save, reader::none, "tif tiff"},         0, MAGIC("MM\0+"), nullptr},
+    {{"a WebP picture", save, reader::none, "webp"},         0, MAGIC("RIFF"), webp},
+    {{"an ICO icon", save, reader::none, "ico"},            0, MAGIC("\0\0\1\0"), icon},
+    {{"a CUR cursor", save, reader::none, "cur"},           0, MAGIC("\0\0\2\0"), icon},
+    {{"a PCX picture", save, reader::none, "pcx"},          0, MAGIC("\x0A"), pcx},
+    {{"a QOI picture", save, reader::none, "qoi"},          0, MAGIC("qoif"), nullptr},
+    {{"an AVIF picture", save, reader::none, "avif"},        4, MAGIC("ftyp"), avif},
+    {{"a HEIF picture", save, reader::none, "heic heif"},         4, MAGIC("ftyp"), heif},
+    {{"a JPEG XL picture", save, reader::none, "jxl"},      0, MAGIC("\0\0\0\x0CJXL \r\n\x87\n"), nullptr},
+    {{"a JPEG XL picture", save, reader::none, "jxl"},      0, MAGIC("\xFF\x0A"), always_likely},
+    {{"a JPEG 2000 picture", save, reader::none, "jp2 j2k jpx jpf j2c"},    0, MAGIC("\0\0\0\x0CjP  \r\n\x87\n"), nullptr},
+    {{"a JPEG 2000 picture", save, reader::none, "jp2 j2k jpx jpf j2c"},    0, MAGIC("\xFF\x4F\xFF\x51"), nullptr},
+    {{"a DDS texture", save, reader::none, "dds"},          0, MAGIC("DDS "), dds},
+    {{"an OpenEXR picture", save, reader::none, "exr"},     0, MAGIC("\x76\x2F\x31\x01"), nullptr},
+    {{"a Radiance HDR picture", save, reader::none, "hdr"}, 0, MAGIC("#?RADIANCE"), nullptr},
+    {{"a Radiance HDR picture", save, reader::none, "hdr"}, 0, MAGIC("#?RGBE"), nullptr},
+    {{"an SGI picture", save, reader::none, "sgi rgb rgba bw"},         0, MAGIC("\x01\xDA"), sgi},
+    {{"a Sun raster picture", save, reader::none, "ras sun"},   0, MAGIC("\x59\xA6\x6A\x95"), nullptr},
+    {{"an XPM picture", save, reader::none, "xpm"},         0, MAGIC("/* XPM */"), nullptr},
+    {{"an XPM picture", save, reader::none, "xpm"},         0, MAGIC("! XPM2"), nullptr},
+    {{"an XBM picture", save, reader::none, "xbm"},         0, MAGIC("#define "), xbm},
+    {{"a MIFF picture", save, reader::none, "miff"},         0, MAGIC("id=ImageMagick"), nullptr},
+    {{"a farbfeld picture", save, reader::none, "ff"},     0, MAGIC("farbfeld"), nullptr},
+    {{"a PDF document", export_png, reader::none, "pdf"},   0, MAGIC("%PDF-"), nullptr},
+    {{"an SVG drawing", export_png, reader::none, "svg svgz"},   0, MAGIC("<"), svg},
+    {{"an SVG drawing", export_png, reader::none, "svg svgz"},   0, MAGIC("\xEF\xBB\xBF<"), svg},
+    {{"a gzip file", uncompress, reader::none, "gz"},      0, MAGIC("\x1F\x8B"), gzip},
+    {{"a bzip2 file", uncompress, reader::none, "bz2"},     0, MAGIC("BZh"), bzip2},
+    {{"an xz file", uncompress, reader::none, "xz"},       0, MAGIC("\xFD" "7zXZ\0"), nullptr},
+    {{"a zstd file", uncompress, reader::none, "zst"},      0, MAGIC("\x28\xB5\x2F\xFD"), nullptr},
+    {{"a zip archive", extract, reader::none, "zip"},       0, MAGIC("PK\3\4"), nullptr},
+    {{"a zip archive", extract, reader::none, "zip"},       0, MAGIC("PK\5\6"), nullptr},
+    {{"a 7z archive", extract, reader::none, "7z"},        0, MAGIC("7z\xBC\xAF\x27\x1C"), nullptr},
+    {{"a TGA picture", nullptr, reader::tga, "tga icb vda vst"},        0, MAGIC(""), tga},
 };
 // clang-format on
 
@@ -222,5 +236,13 @@ const file_kind *kind_of(const unsigned char *start, size_t length, sureness at_
         if (m == match::sure || (m == match::likely && at_least == sureness::likely))
             return &row.kind;
     }
+    return nullptr;
+}
+
+const file_kind *kind_by_ending(const char *ending)
+{
+    for (const auto &row : rows)
+        if (is_one_of(ending, row.kind.endings))
+            return &row.kind;
     return nullptr;
 }

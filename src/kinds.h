@@ -13,6 +13,7 @@ struct file_kind {
     const char *name;   // "a PNG picture", "a GIMP XCF file"
     const char *advice; // what to do instead, where no reader reads it
     reader read_by;
+    const char *endings; // of its files' names, lower case, "jpg jpeg jpe jfif"
 };
 
 // How sure a match is. A raw font may begin with any bytes at all, so only
@@ -23,6 +24,10 @@ enum class sureness { likely, sure };
 // The kind of the file whose first `length` bytes are `start`, if it is
 // one of at least `at_least` sureness; otherwise nullptr.
 const file_kind *kind_of(const unsigned char *start, size_t length, sureness at_least);
+
+// The kind whose files' names end in `ending` (lower case, without the
+// dot), if any.
+const file_kind *kind_by_ending(const char *ending);
 
 // The header checks that belong to a format's own file, for the table.
 bool is_bmp(const unsigned char *start, size_t length);

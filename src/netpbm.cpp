@@ -252,3 +252,26 @@ int read_netpbm(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
     finish_ink(k, false, sheet);
     return 0;
 }
+
+// The sheet as raw PBM, PGM or PPM: black ink on white paper, so a 1 bit
+// is a 1 in PBM and a 0 in the others.
+static int write_netpbm(const glyph_sheet sheet, FILE *out, int format)
+{
+    static const char *const headers[] = {"P4\n64 128\n", "P5\n64 128\n255\n", "P6\n64 128\n255\n"};
+    static unsigned char pixels[PICTURE_WIDTH * PICTURE_HEIGHT * 3];
+    size_t n = 0, samples = format == 6 ? 3 : 1;
+    for (size_t at = 0; at < SHEET_BYTES; at++) {
+        if (format == 4) {
+            pixels[n++] = static_cast<unsigned char>(reverse_bits(sheet[at]));
+            continue;
+        }
+        for (unsigned x = 0; x < 8; x++)
+            for (size_t i = 0; i < samples; i++)
+                pixels[n++] = (sheet[at] >> x & 1U) != 0 ? 0 : 255;
+    }
+    return fputs(headers[format - 4], out) != EOF && fwrite(pixels, 1, n, out) == n ? 0 : -1;
+}
+
+int write_pbm(const glyph_sheet sheet, FILE *out) { return write_netpbm(sheet, out, 4); }
+int write_pgm(const glyph_sheet sheet, FILE *out) { return write_netpbm(sheet, out, 5); }
+int write_ppm(const glyph_sheet sheet, FILE *out) { return write_netpbm(sheet, out, 6); }

@@ -451,3 +451,68 @@ int read_png(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
     finish_ink(k, false, sheet);
     return 0;
 }
+
+namespace {
+
+void put_be32(unsigned char *p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; i++)
+        p[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
+}
+
+// Puts the length and type in front of the `length` bytes of data at
+// `at + 8`, and their CRC after them; gives the whole chunk's size.
+size_t chunk(unsigned char *at, const char *type, size_t length)
+{
+    put_be32(at, static_cast<std::uint32_t>(length));
+    memcpy(at + 4, type, 4);
+    put_be32(at + 8 + length, static_cast<std::uint32_t>(crc32(0, at + 4, static_cast<uInt>(4 + length))));
+    return 12 + length;
+}
+
+// A zlib stream of one stored block: the header, the block's header and
+// the data as they are, then their Adler-32.
+enum { ROWS_SIZE = SHEET_ROWS * (1 + SHEET_ROW_BYTES), STREAM_SIZE = 2 + 5 + ROWS_SIZE + 4 };
+
+size_t stored_rows(const glyph_sheet sheet, unsigned char *to)
+{
+    static const unsigned char head[7] = {0x78,
+                                          0x01,
+                                          0x01,
+                                          ROWS_SIZE & 0xFF,
+                                          ROWS_SIZE >> 8,
+                                          static_cast<unsigned char>(~ROWS_SIZE & 0xFF),
+                                          (~ROWS_SIZE >> 8) & 0xFF};
+    memcpy(to, head, sizeof head);
+    unsigned char *rows = to + sizeof head, *r = rows;
+    for (size_t row = 0; row < SHEET_ROWS; row++) {
+        *r++ = 0; // no filter
+        for (size_t col = 0; col < SHEET_ROW_BYTES; col++)
+            *r++ = static_cast<unsigned char>(reverse_bits(sheet[row * SHEET_ROW_BYTES + col]));
+    }
+    put_be32(r, static_cast<std::uint32_t>(adler32(1, rows, ROWS_SIZE)));
+    return STREAM_SIZE;
+}
+
+} // namespace
+
+// The plainest PNG of the sheet: 1 bit a pixel, a palette of white then
+// black, so that its 1 bits are black ink on white paper, and the image
+// data stored rather than compressed, so that one font gives the same
+// bytes wherever it is written, whatever zlib would make of it.
+int write_png(const glyph_sheet sheet, FILE *out)
+{
+    static unsigned char file[8 + 25 + 18 + 12 + STREAM_SIZE + 12];
+    static const unsigned char start[] = {
+        0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', // signature
+        0,    0,   0,   0,   'I',  'H',  'D',  'R',  0, 0, 0,
+        64,   0,   0,   0,   128,  1,    3,    0,    0, 0}; // 1 bit, palette, not interlaced
+    static const unsigned char palette[6] = {0xFF, 0xFF, 0xFF, 0, 0, 0};
+    memcpy(file, start, sizeof start);
+    size_t n = 8 + chunk(file + 8, "IHDR", 13);
+    memcpy(file + n + 8, palette, sizeof palette);
+    n += chunk(file + n, "PLTE", sizeof palette);
+    n += chunk(file + n, "IDAT", stored_rows(sheet, file + n + 8));
+    n += chunk(file + n, "IEND", 0);
+    return fwrite(file, 1, n, out) == n ? 0 : -1;
+}

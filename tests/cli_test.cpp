@@ -180,6 +180,7 @@ const struct {
     {"sheet.png.gz", gzip},
     {"sheet.kra", kra},
     {"tga.raw", tga_font},
+    {"old.TGA", old_font},
 };
 
 void lay_out(const std::string &dir)
@@ -306,6 +307,10 @@ const cli_case all_cases[] = {
     {"swapped_onto_kra",      on::any,     {"glyphrip", "glyphs.raw", "sheet.kra"},             feed_by::none, 1, "sheet.kra: a Krita document; glyphrip will not write a font over it\n", "sheet.kra", content::as_before},
     {"replaces_tga_like_font",on::any,     {"glyphrip", "sheet.bmp", "tga.raw"},                feed_by::none, 0, "",                                              "tga.raw",    content::font_of_sheet},
     {"glyphsheet_tga_like",   on::any,     {"glyphsheet", "tga.raw", "new.bmp"},                feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_input},
+    {"glyphsheet_no_ending",  on::any,     {"glyphsheet", "glyphs.raw", "new"},                 feed_by::none, 0, "",                                              "new",        content::sheet_of_font},
+    {"glyphsheet_other_ending",on::any,    {"glyphsheet", "glyphs.raw", "new.raw"},             feed_by::none, 0, "",                                              "new.raw",    content::sheet_of_font},
+    {"glyphsheet_jpg_refused",on::any,     {"glyphsheet", "glyphs.raw", "new.jpg"},             feed_by::none, 1, "new.jpg: glyphsheet writes PNG, BMP, PBM, PGM or PPM, not a JPEG picture\n", "new.jpg", content::nothing},
+    {"glyphsheet_tga_refused",on::any,     {"glyphsheet", "glyphs.raw", "old.TGA"},             feed_by::none, 1, "old.TGA: glyphsheet writes PNG, BMP, PBM, PGM or PPM, not a TGA picture\n", "old.TGA", content::as_before},
     {"glyphsheet_given_xcf",  on::any,     {"glyphsheet", "sheet.xcf", "old.raw"},              feed_by::none, 1, "sheet.xcf: a GIMP XCF file, not a raw font\n", "old.raw",    content::as_before},
     {"glyphsheet",            on::any,     {"glyphsheet", "glyphs.raw", "new.bmp"},             feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
     {"glyphsheet_long",       on::any,     {"glyphsheet", "long.raw", "new.bmp"},               feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},

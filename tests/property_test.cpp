@@ -58,22 +58,27 @@ void expect_refused(const bytes &file, const std::string &reason)
 // Converts `file`, which is to be read as the 62-byte layout.
 void expect_converted(const bytes &file) { expect_converted_to(file, font_of(file), feed_by::none); }
 
-// Takes `font` through glyphsheet and back through glyphrip, and through
-// glyphsheet, the sheet saved again as another kind of picture, and back.
+// Takes `font` through glyphsheet, as each format it writes in turn, and
+// back through glyphrip, and through glyphsheet, the sheet saved again as
+// another kind of picture, and back.
 void expect_round_trip(const bytes &font)
 {
     static const redraw kinds[] = {redraw::png, redraw::png_alpha, redraw::bmp24,     redraw::bmp32,
                                    redraw::ppm, redraw::pbm,       redraw::pam_alpha, redraw::tga};
+    static const char *const written[] = {"sheet.bmp", "sheet.png", "sheet.PNG", "sheet.pbm", "sheet.pgm", "sheet.ppm"};
     static size_t turn = 0;
+    const char *sheet = written[turn % (sizeof written / sizeof written[0])];
     redraw as = kinds[turn++ % (sizeof kinds / sizeof kinds[0])];
     std::string dir = fresh_dir();
     spill(dir + "/font.raw", font);
     expect_run(dir, "glyphsheet", "font.raw", "sheet.bmp");
-    expect_run(dir, "glyphrip", "sheet.bmp", "back.raw");
+    expect_run(dir, "glyphsheet", "font.raw", sheet);
+    expect_run(dir, "glyphrip", sheet, "back.raw");
     spill(dir + "/again.pic", redrawn(as, slurp(dir + "/sheet.bmp")));
     expect_run(dir, "glyphrip", "again.pic", "again.raw");
     bytes want = font;
     want.resize(font_size, 0xFF);
+    SCOPED_TRACE(std::string("written as ") + sheet);
     expect_font(slurp(dir + "/back.raw"), want);
     SCOPED_TRACE("saved again as picture kind " + std::to_string(static_cast<int>(as)));
     expect_font(slurp(dir + "/again.raw"), want);

@@ -8,8 +8,11 @@
 # programs, the encoders and the compressors installed) must be refused in
 # one line that names it. A font given as the output must leave each
 # picture as it was. Then shows that the sheets glyphsheet writes are read
-# as meant by file, Pillow and ImageMagick. Given a Windows glyphrip.exe,
-# each picture is converted, and each refusal made, by it under Wine too.
+# as meant by file, Pillow and ImageMagick, and that each format glyphsheet
+# writes by the output's name is opened as the font by every program here.
+# Given a Windows glyphrip.exe, each picture is converted, and each refusal
+# made, by it under Wine too, and the glyphsheet.exe beside it must write
+# what the native one writes.
 # Usage: recipes.sh glyphrip glyphsheet python-with-pillow [glyphrip.exe]
 set -euo pipefail
 glyphrip=$(realpath "$1")
@@ -444,5 +447,54 @@ if file sheet.bmp | grep -q 'Windows 3.x format, 64 x 128 x 1'; then
 else
   fail "file says $(file sheet.bmp)"
 fi
+
+
+# glyphsheet writes the format the output's name asks for, and each
+# program here opens it as black ink on white paper showing the font.
+for ending in png PNG pbm pgm ppm bmp; do
+  w=written.$ending
+  glyphsheet font.raw $w
+  shows_font $w 1 "Pillow sees glyphsheet's .$ending as the font"
+  convert $w PNG24:read.png && shows_font read.png 1 "ImageMagick sees glyphsheet's .$ending as the font"
+  if has ffmpeg "ffmpeg reading glyphsheet's .$ending"; then
+    ffmpeg -loglevel error -y -i $w -pix_fmt rgb24 read.png && shows_font read.png 1 "ffmpeg sees glyphsheet's .$ending as the font"
+  fi
+  if has anytopnm "netpbm reading glyphsheet's .$ending"; then
+    anytopnm $w >read.pnm 2>/dev/null && shows_font read.pnm 1 "netpbm sees glyphsheet's .$ending as the font"
+  fi
+  "$glyphrip" $w back.raw && cmp -s back.raw font.raw && pass "glyphsheet's .$ending gives the font back" ||
+    fail "glyphsheet's .$ending did not give the font back"
+  if [ -n "$windows" ]; then
+    /usr/lib/wine/wine64 "${windows%/*}/glyphsheet.exe" font.raw windows.$ending && cmp -s windows.$ending $w &&
+      pass "the Windows glyphsheet writes the same .$ending" || fail "the Windows glyphsheet wrote another .$ending"
+    rm -f windows.$ending # Windows takes windows.PNG for windows.png
+  fi
+done
+if file written.png | grep -q 'PNG image data, 64 x 128, 1-bit colormap'; then
+  pass "file calls glyphsheet's PNG a 64 x 128 one-bit colormap"
+else
+  fail "file says $(file written.png)"
+fi
+if has gimp-console-2.10 "GIMP reading glyphsheet's pictures"; then
+  for ending in png pbm pgm ppm; do
+    timeout 300 gimp-console-2.10 -i -d -f -b "
+      (let* ((img (car (gimp-file-load RUN-NONINTERACTIVE \"written.$ending\" \"written.$ending\")))
+             (dr (car (gimp-image-flatten img))))
+        (if (not (= (car (gimp-image-base-type img)) RGB)) (gimp-image-convert-rgb img))
+        (file-png-save-defaults RUN-NONINTERACTIVE img (car (gimp-image-get-active-drawable img)) \"gimp-read-$ending.png\" \"x\"))" \
+      -b '(gimp-quit 0)' >/dev/null 2>&1
+    shows_font gimp-read-$ending.png 1 "GIMP sees glyphsheet's .$ending as the font"
+  done
+fi
+for ending in jpg gif tif webp tga; do
+  err=$(glyphsheet font.raw refused.$ending 2>&1) && status=0 || status=$?
+  kind=$(case $ending in jpg) echo a JPEG ;; gif) echo a GIF ;; tif) echo a TIFF ;; webp) echo a WebP ;; tga) echo a TGA ;; esac)
+  if [ "$status" = 1 ] && [ "$err" = "refused.$ending: glyphsheet writes PNG, BMP, PBM, PGM or PPM, not $kind picture" ] &&
+    [ ! -e refused.$ending ]; then
+    pass "glyphsheet will not write a .$ending"
+  else
+    fail "glyphsheet given a .$ending (status $status, said: $err)"
+  fi
+done
 
 exit $((failures > 0))
