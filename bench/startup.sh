@@ -1,61 +1,131 @@
 #!/usr/bin/env bash
-# Whole-process cost of one conversion each way (a one-bit BMP, a 24-bit
-# BMP, a PNG and an interlaced PNG to a font; a font to a sheet), which is
-# mostly start-up,
-# against cp copying the same input and against an empty program built as
-# the tools are: instructions counted by callgrind (counts, not seconds, so
-# they repeat on a busy machine) and, where hyperfine is installed, wall
-# time over many runs.
+# Whole-process cost of one conversion of every kind of picture people
+# save (each PNG colour type and depth, with and without tRNS, interlaced
+# or not; every BMP depth; TGA; raw and plain netpbm; PAM), made from the
+# example by ImageMagick, Pillow, ffmpeg and netpbm, and of glyphsheet
+# writing each format. Each is counted in instructions by callgrind
+# (counts, not seconds, so they repeat on a busy machine) against cp
+# copying the same input and, for a PNG, against a program that only
+# inflates its image data, the floor no PNG reader goes under. Each must
+# give the example's font and meet its target, or the run fails. Where
+# hyperfine is installed, wall time over many runs too.
 # Usage: bench/startup.sh [build directory]
-# (cmake --workflow --preset bench builds the tools and the empty program
-# and runs this.)
+# (cmake --workflow --preset bench builds the tools, the empty program and
+# the floor, and runs this.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build/bench}
+root=$PWD
+build=$(realpath "${1:-build/bench}")
 [ -x "$build/glyphrip" ] && [ -x "$build/glyphsheet" ] && [ -x "$build/bench/empty" ] && [ -x "$build/bench/inflate" ] ||
   cmake --workflow --preset bench >/dev/null
-empty=$build/bench/empty
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+for tool in valgrind convert ffmpeg pamtopnm; do
+  command -v $tool >/dev/null || { echo "bench: needs $tool (Debian: valgrind imagemagick ffmpeg netpbm)" >&2; exit 1; }
+done
+python=/usr/bin/python3 # Debian's, with Debian's Pillow (python3-pil)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# The pictures, each as its writer saves the example.
+convert "$root/examples/sheet.bmp" drawing.png
+cp "$root/examples/sheet.bmp" bmp-1.bmp
+# From a one-bit picture ImageMagick 6 writes 16-bit grey wrongly; from a
+# 48-bit one it writes every 16-bit kind right.
+convert drawing.png -depth 16 -type TrueColor PNG48:deep.png
+for pair in 0-1 0-2 0-4 0-8 0-16 2-8 2-16 3-1 3-2 3-4 3-8 4-8 4-16 6-8 6-16; do
+  source=drawing.png
+  [ "${pair#*-}" = 16 ] && source=deep.png
+  for interlace in None PNG; do
+    convert $source -interlace $interlace -define png:color-type=${pair%-*} -define png:bit-depth=${pair#*-} \
+      PNG:png-$pair${interlace/None/}.png
+  done
+done
+convert drawing.png -transparent white PNG32:png-6-8-transparent-paper.png
+convert drawing.png -interlace PNG -transparent white PNG32:png-6-8PNG-transparent-paper.png
+"$python" - <<'PY'
+from PIL import Image
+im = Image.open("drawing.png")
+im.convert("L").save("png-0-8-trns.png", transparency=255)
+im.convert("RGB").save("png-2-8-trns.png", transparency=(255, 255, 255))
+im.convert("P").save("png-3-8-trns.png", transparency=255)
+im.convert("RGB").save("tga-pillow-24.tga")
+im.convert("RGBA").save("tga-pillow-32.tga")
+im.convert("L").save("tga-pillow-grey.tga")
+im.convert("P").save("tga-pillow-mapped.tga")
+im.convert("RGB").save("tga-pillow-24-rle.tga", compression="tga_rle")
+PY
+ffmpeg -loglevel error -i drawing.png -pix_fmt pal8 bmp-8.bmp
+convert drawing.png -type Palette -compress RLE BMP3:bmp-8-rle.bmp
+pngtopnm drawing.png | ppmtobmp -bpp 4 >bmp-4.bmp 2>/dev/null
+convert drawing.png -type TrueColor -define bmp:subtype=RGB565 bmp-16-565.bmp
+convert drawing.png -type TrueColor -define bmp:subtype=RGB555 bmp-16-555.bmp
+convert drawing.png -type TrueColor bmp-24.bmp
+convert drawing.png -type TrueColorAlpha bmp-32-alpha.bmp
+ffmpeg -loglevel error -i drawing.png -pix_fmt bgra bmp-32-ffmpeg.bmp
+ffmpeg -loglevel error -i drawing.png -pix_fmt bgr24 tga-ffmpeg-24-rle.tga
+for kind in pbm pgm ppm; do
+  convert drawing.png "${kind^^}:raw.$kind"
+  convert drawing.png -depth 16 "${kind^^}:raw-16.$kind"
+  convert drawing.png -compress none "${kind^^}:plain.$kind"
+done
+rm raw-16.pbm
+convert drawing.png -type TrueColor pam-rgb.pam
+convert drawing.png -type GrayscaleAlpha pam-grey-alpha.pam
+convert drawing.png -type TrueColorAlpha pam-rgba.pam
 
 instructions() {
   valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
     sed -n 's/.*Collected : *//p'
 }
-ratio() { python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.3f}')" "$1" "$2"; }
+ratio() { "$python" -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.3f}')" "$1" "$2"; }
+within() { "$python" -c "import sys; sys.exit(float(sys.argv[1]) > float(sys.argv[2]))" "$1" "$2"; }
 
-nothing=$(instructions "$empty")
+missed=0
+nothing=$(instructions "$build/bench/empty")
 echo "instructions (callgrind), one whole process; empty program: $nothing"
-# tool input expected-output target: at most this many times cp's instructions
-for run in "glyphrip examples/sheet.bmp examples/font.raw 0.5" \
-           "glyphsheet examples/font.raw examples/sheet.bmp 0.5" \
-           "glyphrip bench/sheet-24.bmp examples/font.raw 0.5" \
-           "glyphrip bench/sheet-rgb.png examples/font.raw 1.0" \
-           "glyphrip bench/sheet-rgb-interlaced.png examples/font.raw 1.0"; do
-  read -r tool input want target <<<"$run"
-  ours=$(instructions "$build/$tool" "$input" "$out/converted")
-  cmp -s "$out/converted" "$want" || { echo "bench: wrong output from $tool $input" >&2; exit 1; }
-  cps=$(instructions cp "$input" "$out/copy")
-  printf '  %-10s %-32s %9d   cp %9d   / cp %s (target: at most %s)   / empty %s\n' \
-    "$tool" "$input" "$ours" "$cps" "$(ratio "$ours" "$cps")" "$target" "$(ratio "$ours" "$nothing")"
-  case $input in
-  *.png)
-    floor=$(instructions "$build/bench/inflate" "$input")
-    printf '  %-10s %-32s %9d   (only inflating its image data: / cp %s)\n' \
-      inflate "$input" "$floor" "$(ratio "$floor" "$cps")" ;;
-  esac
+printf '  %-34s %9s %9s %7s %9s %8s  %s\n' picture glyphrip cp "/ cp" floor "/ floor" target
+# measure picture target-kind target: glyphrip on the picture, which must
+# give the example's font, against cp or against the floor
+measure() {
+  local ours cps floor="" against shown
+  rm -f font.raw
+  ours=$(instructions "$build/glyphrip" "$1" font.raw)
+  cmp -s font.raw "$root/examples/font.raw" || { echo "bench: $1 does not give the example's font" >&2; exit 1; }
+  cps=$(instructions cp "$1" copy)
+  against=$cps
+  if [ "$2" = floor ]; then
+    floor=$(instructions "$build/bench/inflate" "$1")
+    against=$floor
+  fi
+  shown=$(ratio "$ours" "$against")
+  printf '  %-34s %9d %9d %7s %9s %8s  %s x %s' "$1" "$ours" "$cps" "$(ratio "$ours" "$cps")" "${floor:--}" \
+    "${floor:+$(ratio "$ours" "$floor")}" "$3" "$2"
+  if within "$shown" "$3"; then echo; else echo "   MISSED"; missed=$((missed + 1)); fi
+}
+for f in png-*.png; do measure "$f" floor 1.5; done
+for f in bmp-*.bmp tga-*.tga raw*.p?m pam-*.pam; do measure "$f" cp 0.5; done
+for f in plain.p?m; do measure "$f" cp 1.0; done
+cp "$root/examples/font.raw" font.raw
+cps=$(instructions cp font.raw copy)
+for ending in bmp png pbm pgm ppm; do
+  rm -f "sheet.$ending"
+  ours=$(instructions "$build/glyphsheet" font.raw "sheet.$ending")
+  "$build/glyphrip" "sheet.$ending" back.raw && cmp -s back.raw font.raw ||
+    { echo "bench: glyphsheet's .$ending does not give the font back" >&2; exit 1; }
+  printf '  %-34s %9d %9d %7s %9s %8s  0.5 x cp' "glyphsheet to .$ending" "$ours" "$cps" "$(ratio "$ours" "$cps")" - ""
+  if within "$(ratio "$ours" "$cps")" 0.5; then echo; else echo "   MISSED"; missed=$((missed + 1)); fi
 done
 for tool in glyphrip glyphsheet; do
   printf '  %-10s loads: %s\n' "$tool" "$(ldd "$build/$tool" | awk '{print $1}' | tr '\n' ' ')"
 done
 
 if command -v hyperfine >/dev/null; then
-  hyperfine -N --warmup 100 --runs 2000 --export-json "$out/times.json" \
-    "$build/glyphrip examples/sheet.bmp $out/font.raw" "$build/glyphsheet examples/font.raw $out/sheet.bmp" \
-    "$build/glyphrip bench/sheet-rgb.png $out/font.raw" \
-    "cp examples/sheet.bmp $out/copy.bmp" "cp examples/font.raw $out/copy.raw" "cp bench/sheet-rgb.png $out/copy.png" \
-    "$empty" >/dev/null 2>&1
-  python3 - "$out/times.json" <<'PY'
+  hyperfine -N --warmup 100 --runs 2000 --export-json times.json \
+    "$build/glyphrip bmp-1.bmp font.raw" "$build/glyphsheet $root/examples/font.raw sheet.png" \
+    "$build/glyphrip png-2-8.png font.raw" \
+    "cp bmp-1.bmp copy.bmp" "cp $root/examples/font.raw copy.raw" "cp png-2-8.png copy.png" \
+    "$build/bench/empty" >/dev/null 2>&1
+  "$python" - times.json <<'PY'
 import json, sys
 rip, sheet, png, cp_sheet, cp_font, cp_png, empty = (r["mean"] for r in json.load(open(sys.argv[1]))["results"])
 print("wall time (hyperfine, mean of 2000 runs)")
@@ -66,3 +136,4 @@ PY
 else
   echo "wall time: hyperfine is not installed (Debian: apt-get install hyperfine)"
 fi
+[ "$missed" -eq 0 ] || { echo "bench: $missed targets missed" >&2; exit 1; }

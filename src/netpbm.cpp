@@ -151,71 +151,172 @@ static int too_large(char why[REASON_SIZE], const netpbm_header &h, std::uint32_
 
 static const char ends_early[] = "it ends before its last pixel";
 
-// One sample written out as digits; for PBM a single digit, without need
-// of space before the next. `c` is the byte after the last sample.
-static int plain_sample(lookahead &in, const netpbm_header &h, int &c, std::uint32_t &s, char why[REASON_SIZE])
+// How the samples of each depth stand in a row: grey, grey and alpha, red,
+// green and blue, those and alpha.
+static const layout layouts[4] = {
+    {1, 0, 0, 0, 0, false}, {2, 0, 0, 0, 1, true}, {3, 0, 1, 2, 0, false}, {4, 0, 1, 2, 3, true}};
+
+// Inks a row of samples as 8 bits, `h.depth` to a pixel.
+static void ink_row(ink &k, size_t y, const unsigned char *row, const netpbm_header &h)
 {
+    ink_colours(k, y, row, layouts[h.depth - 1]);
+}
+
+// Plain samples, read a buffer at a time. The buffer ends in a 0 byte,
+// which is neither white space nor a digit, so the loops over it stop
+// there without counting; only there may more be needed.
+struct text {
+    lookahead *in;
+    unsigned char buf[4096 + 1];
+    const unsigned char *p, *end;
+};
+
+// Reads on; false at the end of the input.
+static bool refill(text &t)
+{
+    size_t got = next_bytes(*t.in, t.buf, sizeof t.buf - 1);
+    t.buf[got] = 0;
+    t.p = t.buf;
+    t.end = t.buf + got;
+    return got > 0;
+}
+
+// Moves to the next byte that is neither white space nor in a comment;
+// false at the end of the input.
+static bool skip_text_space(text &t)
+{
+    for (;;) {
+        while (is_space(*t.p))
+            t.p++;
+        if (t.p == t.end) {
+            if (!refill(t))
+                return false;
+        } else if (*t.p == '#') {
+            while (*t.p != '\n' && *t.p != '\r')
+                if (t.p < t.end)
+                    t.p++;
+                else if (!refill(t))
+                    return false;
+        } else {
+            return true;
+        }
+    }
+}
+
+// One sample written out as digits; for PBM a single digit, without need
+// of space before the next.
+static int plain_sample(text &t, const netpbm_header &h, std::uint32_t &s, char why[REASON_SIZE])
+{
+    if (!skip_text_space(t))
+        return refuse(why, h, ends_early);
     if (h.format == 1) {
-        c = skip_space(in, c);
-        if (c != '0' && c != '1')
-            return refuse(why, h, c == EOF ? ends_early : "a pixel that is neither 0 nor 1");
-        s = c == '0' ? 1 : 0; // 1 is black
-        c = next_byte(in);
+        if (*t.p != '0' && *t.p != '1')
+            return refuse(why, h, "a pixel that is neither 0 nor 1");
+        s = *t.p++ == '0' ? 1 : 0; // 1 is black
         return 0;
     }
-    if (!number(in, c, s))
-        return refuse(why, h, c == EOF ? ends_early : "a sample that is not a number");
+    if (!is_digit(*t.p))
+        return refuse(why, h, "a sample that is not a number");
+    s = 0;
+    do {
+        for (; is_digit(*t.p); t.p++) {
+            if (s > 999999) // past 7 digits, leading zeros aside
+                return refuse(why, h, "a sample that is not a number");
+            s = s * 10 + static_cast<std::uint32_t>(*t.p - '0');
+        }
+    } while (t.p == t.end && refill(t));
     return s > h.max ? too_large(why, h, s) : 0;
 }
 
-// Inks a pixel of grey, grey and alpha, red, green and blue, or those and
-// alpha: one to four samples.
-static void ink_samples(ink &k, size_t x, size_t y, const std::uint32_t s[4], size_t channels, std::uint32_t max)
-{
-    unsigned grey = to_8_bits(s[0], max);
-    switch (channels) {
-    case 1: ink_dark(k, x, y, grey, grey, grey); break;
-    case 2: ink_pixel(k, x, y, grey, grey, grey, to_8_bits(s[1], max)); break;
-    case 3: ink_dark(k, x, y, grey, to_8_bits(s[1], max), to_8_bits(s[2], max)); break;
-    default: ink_pixel(k, x, y, grey, to_8_bits(s[1], max), to_8_bits(s[2], max), to_8_bits(s[3], max)); break;
-    }
-}
-
+// `c` is the first byte after the header, the samples' first or the white
+// space before them.
 static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char why[REASON_SIZE])
 {
-    for (size_t y = 0; y < PICTURE_HEIGHT; y++)
-        for (size_t x = 0; x < PICTURE_WIDTH; x++) {
-            std::uint32_t s[4] = {0, 0, 0, 0};
-            for (size_t i = 0; i < h.depth; i++)
-                if (plain_sample(in, h, c, s[i], why) != 0)
-                    return 1;
-            ink_samples(k, x, y, s, h.depth, h.max);
+    static text t;
+    static unsigned char row[PICTURE_WIDTH * 4];
+    t.in = &in;
+    size_t held = c == EOF ? 0 : 1;
+    t.buf[0] = static_cast<unsigned char>(c);
+    t.buf[held] = 0;
+    t.p = t.buf;
+    t.end = t.buf + held;
+    size_t n = PICTURE_WIDTH * h.depth;
+    for (size_t y = 0; y < PICTURE_HEIGHT; y++) {
+        for (size_t i = 0; i < n; i++) {
+            std::uint32_t s = 0;
+            if (plain_sample(t, h, s, why) != 0)
+                return 1;
+            row[i] = static_cast<unsigned char>(to_8_bits(s, h.max));
         }
+        ink_row(k, y, row, h);
+    }
     return 0;
 }
 
+// Refuses the first sample of `row` past the maximum.
+static int refuse_sample(const unsigned char *row, const netpbm_header &h, char why[REASON_SIZE])
+{
+    for (size_t i = 0;; i++) {
+        std::uint32_t s = h.max > 255 ? static_cast<std::uint32_t>(row[2 * i]) << 8 | row[2 * i + 1] : row[i];
+        if (s > h.max)
+            return too_large(why, h, s);
+    }
+}
+
+// A row of raw samples as 8 bits; false if one is past the maximum.
+static bool to_8_bit_row(const unsigned char *row, unsigned char *eight, size_t n, const netpbm_header &h)
+{
+    static std::uint32_t max = 0;
+    static unsigned short scaled[256]; // 256 for a sample past the maximum
+    if (h.max <= 255 && max != h.max) {
+        max = h.max;
+        for (unsigned v = 0; v < 256; v++)
+            scaled[v] = static_cast<unsigned short>(v <= max ? to_8_bits(v, max) : 256);
+    }
+    unsigned past = 0;
+    for (size_t i = 0; i < n; i++) {
+        std::uint32_t s = h.max <= 255 ? scaled[row[i]] : static_cast<std::uint32_t>(row[2 * i]) << 8 | row[2 * i + 1];
+        past |= h.max <= 255 ? s : (s > h.max ? 256U : 0U);
+        eight[i] = static_cast<unsigned char>(h.max <= 255 ? s : to_8_bits(s, h.max));
+    }
+    return (past & 256) == 0;
+}
+
 // Samples as bytes, big-endian pairs where the maximum is past 255; bits
-// eight to a byte, the leftmost pixel in the top bit.
+// eight to a byte, the leftmost pixel in the top bit. Read 4 KiB of whole
+// rows at a time: a read for each row would cost more than inking it.
 static int read_raw(lookahead &in, const netpbm_header &h, ink &k, char why[REASON_SIZE])
 {
-    size_t channels = h.depth, wide = h.max > 255 ? 2 : 1;
-    size_t stride = h.format == 4 ? PICTURE_WIDTH / 8 : PICTURE_WIDTH * channels * wide;
-    unsigned char row[PICTURE_WIDTH * 4 * 2];
-    for (size_t y = 0; y < PICTURE_HEIGHT; y++) {
-        if (next_bytes(in, row, stride) != stride)
-            return refuse(why, h, ends_early);
-        for (size_t x = 0; x < PICTURE_WIDTH; x++) {
-            std::uint32_t s[4] = {0, 0, 0, 0};
-            for (size_t i = 0; i < channels; i++) {
-                const unsigned char *p = row + (x * channels + i) * wide;
-                if (h.format == 4)
-                    s[i] = (row[x / 8] >> (7 - x % 8) & 1U) ^ 1U;
-                else
-                    s[i] = wide == 2 ? static_cast<std::uint32_t>(p[0]) << 8 | p[1] : p[0];
-                if (s[i] > h.max)
-                    return too_large(why, h, s[i]);
-            }
-            ink_samples(k, x, y, s, channels, h.max);
+    static unsigned char rows[4096], eight[PICTURE_WIDTH * 4];
+    static std::uint32_t greys[256];
+    const layout &l = layouts[h.depth - 1];
+    const layout deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
+    size_t samples = PICTURE_WIDTH * h.depth, wide = h.max > 255 ? 2 : 1;
+    size_t stride = h.format == 4 ? PICTURE_WIDTH / 8 : samples * wide, at = sizeof rows;
+    if (h.max <= 255)
+        grey_inks(greys, h.max);
+    for (size_t y = 0; y < PICTURE_HEIGHT; y++, at += stride) {
+        if (at + stride > sizeof rows) {
+            size_t n = sizeof rows / stride * stride;
+            n = n < (PICTURE_HEIGHT - y) * stride ? n : (PICTURE_HEIGHT - y) * stride;
+            if (next_bytes(in, rows, n) != n)
+                return refuse(why, h, ends_early);
+            at = 0;
+        }
+        const unsigned char *row = rows + at;
+        if (h.format == 4) {
+            ink_bits(k, y, row, ink_of(255, 255, 255, 255), ink_of(0, 0, 0, 255)); // 1 is black
+        } else if (h.max == 65535) {
+            ink_deep_colours(k, y, row, deep);
+        } else if (h.depth == 1 && h.max <= 255) {
+            if (!ink_values(k, y, row, greys))
+                return refuse_sample(row, h, why);
+        } else if (h.max == 255) {
+            ink_row(k, y, row, h);
+        } else {
+            if (!to_8_bit_row(row, eight, samples, h))
+                return refuse_sample(row, h, why);
+            ink_row(k, y, eight, h);
         }
     }
     return 0;

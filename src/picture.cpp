@@ -1,15 +1,9 @@
 // What the readers of pictures share: reading the input forward and the
 // ink rule.
 #include <cstring>
+#include <initializer_list>
 
 #include "picture.h"
-
-int reverse_bits(int v)
-{
-    v = ((v & 0x55) << 1) | ((v & 0xAA) >> 1);
-    v = ((v & 0x33) << 2) | ((v & 0xCC) >> 2);
-    return ((v << 4) | (v >> 4)) & 0xFF;
-}
 
 int look_ahead(FILE *in, lookahead &ahead)
 {
@@ -84,4 +78,202 @@ void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet sheet)
 {
     bool by_alpha = k.see_through && (k.alpha_anywhere || !zero_alpha_is_opaque);
     memcpy(sheet, by_alpha ? k.opaque : k.dark, SHEET_BYTES);
+}
+
+std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a)
+{
+    std::uint32_t none = 0;
+    return (is_dark(r, g, b) ? INK_DARK : none) | (a >= 128 ? INK_OPAQUE : none) | (a != 0 ? INK_ALPHA : none);
+}
+
+void grey_inks(std::uint32_t inks[256], unsigned max)
+{
+    for (unsigned v = 0; v < 256; v++) {
+        unsigned grey = v <= max ? to_8_bits(v, max) : 0;
+        inks[v] = v <= max ? ink_of(grey, grey, grey, 255) : NO_COLOUR;
+    }
+}
+
+// Byte `col` of row y of both planes: the dark pixels in the low byte of
+// `bits`, the opaque ones in the next. `opaque` keeps the opaque pixels
+// of the whole row, for `put_row` to tell whether any is see-through.
+static void put_inks(ink &k, size_t y, size_t col, std::uint32_t bits, std::uint32_t &opaque)
+{
+    k.dark[y * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(bits);
+    k.opaque[y * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(bits >> 8);
+    opaque &= bits;
+}
+
+static void put_row(ink &k, std::uint32_t opaque, bool alpha)
+{
+    k.see_through = k.see_through || (opaque & 0xFF00) != 0xFF00;
+    k.alpha_anywhere = k.alpha_anywhere || alpha;
+}
+
+// Each byte is built from its rightmost pixel on, each pixel's ink added
+// to twice the sum so far: its dark and opaque bits go in below those
+// before, and its alpha and NO_COLOUR bits stay above them.
+bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256])
+{
+    std::uint32_t seen = 0, opaque = 0xFFFF;
+    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, values += 8) {
+        std::uint32_t bits = 0;
+        for (size_t i = 8; i-- > 0;)
+            bits = 2 * bits + inks[values[i]];
+        seen |= bits;
+        put_inks(k, y, col, bits, opaque);
+    }
+    put_row(k, opaque, (seen & 0xFF0000) != 0);
+    return seen >> 24 == 0;
+}
+
+// Each byte mirrored, made once, by the compiler.
+struct mirrors {
+    unsigned char of[256];
+};
+static constexpr mirrors mirrors_of()
+{
+    mirrors m{};
+    for (int b = 0; b < 256; b++)
+        m.of[b] = static_cast<unsigned char>(reverse_bits(b));
+    return m;
+}
+static constexpr mirrors mirrored = mirrors_of();
+
+void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero, std::uint32_t one)
+{
+    // Each plane's byte takes the 1s where a 1 sets it, and the 0s where a
+    // 0 does.
+    std::uint32_t ones = 0, zeros = 0, opaque = 0xFFFF;
+    std::uint32_t dark1 = (one & INK_DARK) * 0xFF, dark0 = (zero & INK_DARK) * 0xFF;
+    std::uint32_t opaque1 = (one & INK_OPAQUE) * 0xFF, opaque0 = (zero & INK_OPAQUE) * 0xFF;
+    for (size_t col = 0; col < SHEET_ROW_BYTES; col++) {
+        std::uint32_t b = mirrored.of[packed[col]], n = b ^ 0xFF;
+        put_inks(k, y, col, (b & dark1) | (n & dark0) | ((b << 8) & opaque1) | ((n << 8) & opaque0), opaque);
+        ones |= b;
+        zeros |= n;
+    }
+    std::uint32_t seen = (ones != 0 ? one : 0) | (zeros != 0 ? zero : 0);
+    put_row(k, opaque, (seen & INK_ALPHA) != 0);
+}
+
+// The loop over a row of 8-bit colours, which `ink_colours` copies in whole
+// for each layout pictures have, so that its offsets are constants and
+// cost nothing.
+// Each byte is built from its rightmost pixel on, each bit going in below
+// the last.
+[[gnu::always_inline]] static inline void colour_row(ink &k, size_t y, const unsigned char *p, const layout l)
+{
+    std::uint32_t alphas = 0, row_opaque = 0xFFFF;
+    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * l.step) {
+        std::uint32_t dark = 0, opaque = l.has_alpha ? 0 : 0xFF;
+        for (size_t i = 8; i-- > 0;) {
+            const unsigned char *q = p + i * l.step;
+            dark = 2 * dark + dark_bit(q[l.red], q[l.green], q[l.blue]);
+            if (l.has_alpha) {
+                std::uint32_t a = q[l.alpha];
+                opaque = 2 * opaque + (a >> 7);
+                alphas |= a;
+            }
+        }
+        put_inks(k, y, col, dark | opaque << 8, row_opaque);
+    }
+    put_row(k, row_opaque, alphas != 0);
+}
+
+static bool operator==(const layout &a, const layout &b)
+{
+    return a.step == b.step && a.red == b.red && a.green == b.green && a.blue == b.blue &&
+           a.has_alpha == b.has_alpha && (!a.has_alpha || a.alpha == b.alpha);
+}
+
+void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
+{
+    static const layout grey = {1, 0, 0, 0, 0, false}, grey_alpha = {2, 0, 0, 0, 1, true},
+                        rgb = {3, 0, 1, 2, 0, false}, bgr = {3, 2, 1, 0, 0, false}, rgba = {4, 0, 1, 2, 3, true},
+                        bgra = {4, 2, 1, 0, 3, true}, bgrx = {4, 2, 1, 0, 0, false};
+    if (l == grey)
+        colour_row(k, y, p, grey);
+    else if (l == grey_alpha)
+        colour_row(k, y, p, grey_alpha);
+    else if (l == rgb)
+        colour_row(k, y, p, rgb);
+    else if (l == bgr)
+        colour_row(k, y, p, bgr);
+    else if (l == rgba)
+        colour_row(k, y, p, rgba);
+    else if (l == bgra)
+        colour_row(k, y, p, bgra);
+    else if (l == bgrx)
+        colour_row(k, y, p, bgrx);
+    else
+        colour_row(k, y, p, l);
+}
+
+// A 16-bit sample as 8 bits: for every such sample the same as
+// to_8_bits(v, 65535), without its division.
+static std::uint32_t deep(const unsigned char *p) { return ((p[0] << 8 | p[1]) * 255U + 32895) >> 16; }
+
+// Darkness by the samples' high bytes, each within 1 of the sample as 8
+// bits, so that their sum is within 1000 of the one the rule takes: only
+// a colour whose sum is that near the threshold needs the whole samples.
+static std::uint32_t exact_dark_bit(const unsigned char *q, const layout &l)
+{
+    return dark_bit(deep(q + l.red), deep(q + l.green), deep(q + l.blue));
+}
+
+static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &l)
+{
+    std::uint32_t near = 299U * q[l.red] + 587U * q[l.green] + 114U * q[l.blue];
+    return near - 127000 < 2000 ? exact_dark_bit(q, l) : (near - 128000) >> 31;
+}
+
+// As colour_row, for 16-bit samples. As 8 bits an alpha is at least 128
+// from 32768 on, and not 0 from 129 on.
+[[gnu::always_inline]] static inline void deep_row(ink &k, size_t y, const unsigned char *p, const layout l)
+{
+    std::uint32_t alphas = 0, row_opaque = 0xFFFF;
+    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * l.step) {
+        std::uint32_t dark = 0, opaque = l.has_alpha ? 0 : 0xFF;
+#pragma GCC unroll 8
+        for (size_t i = 8; i-- > 0;) {
+            const unsigned char *q = p + i * l.step;
+            dark = 2 * dark + deep_dark_bit(q, l);
+            if (l.has_alpha) {
+                std::uint32_t a = q[l.alpha] << 8U | q[l.alpha + 1];
+                opaque = 2 * opaque + (a >> 15);
+                alphas |= (a + 127) >> 8;
+            }
+        }
+        put_inks(k, y, col, dark | opaque << 8, row_opaque);
+    }
+    put_row(k, row_opaque, alphas != 0);
+}
+
+void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
+{
+    static const layout grey = {2, 0, 0, 0, 0, false}, grey_alpha = {4, 0, 0, 0, 2, true},
+                        rgb = {6, 0, 2, 4, 0, false}, rgba = {8, 0, 2, 4, 6, true};
+    if (l == grey)
+        deep_row(k, y, p, grey);
+    else if (l == grey_alpha)
+        deep_row(k, y, p, grey_alpha);
+    else if (l == rgb)
+        deep_row(k, y, p, rgb);
+    else if (l == rgba)
+        deep_row(k, y, p, rgba);
+    else
+        deep_row(k, y, p, l);
+}
+
+void mirror_row(ink &k, size_t y)
+{
+    for (unsigned char *plane : {k.dark, k.opaque}) {
+        unsigned char *row = plane + y * SHEET_ROW_BYTES;
+        for (size_t col = 0; col < SHEET_ROW_BYTES / 2; col++) {
+            auto left = static_cast<unsigned char>(reverse_bits(row[col]));
+            row[col] = static_cast<unsigned char>(reverse_bits(row[SHEET_ROW_BYTES - 1 - col]));
+            row[SHEET_ROW_BYTES - 1 - col] = left;
+        }
+    }
 }

@@ -14,7 +14,12 @@ enum { PICTURE_WIDTH = 64, PICTURE_HEIGHT = 128 };
 
 // Mirrors the bit order of a byte; EOF (-1) gives 0xFF, which is how bytes
 // missing from a short one-bit sheet come out.
-int reverse_bits(int v);
+constexpr int reverse_bits(int v)
+{
+    v = ((v & 0x55) << 1) | ((v & 0xAA) >> 1);
+    v = ((v & 0x33) << 2) | ((v & 0xCC) >> 2);
+    return ((v << 4) | (v >> 4)) & 0xFF;
+}
 
 // An input read from its first byte on, whose start is read ahead to tell
 // what kind of file it is: enough for the file header and the longest BMP
@@ -70,8 +75,14 @@ void start_ink(ink &k);
 // leave an unused alpha at 0 in every pixel.
 void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet sheet);
 
-// Darker than mid-grey, by 8-bit red, green and blue.
-inline bool is_dark(unsigned r, unsigned g, unsigned b) { return 299 * r + 587 * g + 114 * b < 128000; }
+// Darker than mid-grey, by 8-bit red, green and blue: 1 or 0. The sum is
+// below 128000 where taking 128000 from it wraps round to a number with
+// its top bit set.
+inline std::uint32_t dark_bit(std::uint32_t r, std::uint32_t g, std::uint32_t b)
+{
+    return (299 * r + 587 * g + 114 * b - 128000) >> 31;
+}
+inline bool is_dark(unsigned r, unsigned g, unsigned b) { return dark_bit(r, g, b) != 0; }
 
 // Pixel (x, y), y counted from the top, as 8-bit red, green and blue, of a
 // picture without alpha: only its darkness counts.
@@ -94,5 +105,37 @@ inline void ink_pixel(ink &k, size_t x, size_t y, unsigned r, unsigned g, unsign
     if (a != 0)
         k.alpha_anywhere = true;
 }
+
+// The ink rule for whole rows of the picture, y counted from the top and
+// pixels from the left, eight pixels to a byte of each plane.
+
+// The rule decided once for a colour, for the pictures whose pixels are at
+// most 256 values (palette indices, grey levels): dark, at least half
+// opaque, alpha not 0; NO_COLOUR for a value that is none of the picture's
+// colours, an index past its palette or a sample past its maximum.
+enum : std::uint32_t { INK_DARK = 1, INK_OPAQUE = 1U << 8, INK_ALPHA = 1U << 16, NO_COLOUR = 1U << 24 };
+std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a);
+// The inks of grey levels 0 to `max`, at most 255; the rest NO_COLOUR.
+void grey_inks(std::uint32_t inks[256], unsigned max);
+
+// A row of 64 values, one byte each, through the table of their inks;
+// false if one is NO_COLOUR.
+bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256]);
+// A row of one bit a pixel, the leftmost in the top bit of the first byte,
+// whose 0 and 1 have the inks given.
+void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero, std::uint32_t one);
+
+// Where a pixel's 8- or 16-bit samples stand among its bytes: red, green
+// and blue (the same for grey), and alpha if it has one.
+struct layout {
+    size_t step, red, green, blue, alpha;
+    bool has_alpha;
+};
+// A row of 8-bit samples.
+void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l);
+// A row of 16-bit big-endian samples.
+void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l);
+// Turns row y the other way round, for a picture stored right to left.
+void mirror_row(ink &k, size_t y);
 
 #endif

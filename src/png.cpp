@@ -61,6 +61,7 @@ struct png {
     bool inflated, broken;     // all the picture's bytes are there, or cannot be
     unsigned char zlib_header[2];
     unsigned zlib_header_seen;
+    std::uint32_t inks[256]; // of each value, for 8 bits a pixel or fewer
 };
 
 unsigned char filtered[MOST_FILTERED];
@@ -179,10 +180,13 @@ void inflate_piece(png &p, unsigned char *data, size_t length)
     }
     p.z.next_in = data;
     p.z.avail_in = static_cast<uInt>(length);
+    // Z_FINISH: a stream that ends within the call needs no window, and
+    // zlib then spares copying its output into one; one that does not
+    // goes on as with Z_NO_FLUSH, Z_BUF_ERROR saying it needs more.
     while (p.z.avail_in > 0 && !p.inflated && !p.broken) {
-        int status = inflate(&p.z, Z_NO_FLUSH);
+        int status = inflate(&p.z, Z_FINISH);
         p.inflated = status == Z_STREAM_END || p.z.avail_out == 0;
-        p.broken = !p.inflated && status != Z_OK;
+        p.broken = !p.inflated && status != Z_OK && status != Z_BUF_ERROR;
     }
 }
 
@@ -306,11 +310,11 @@ unsigned paeth(unsigned a, unsigned b, unsigned c)
 // Undoes a row's filter in place, one loop for each filter; `prior` is the
 // row above, unfiltered, all zeros above a pass's first row. The first
 // `bpp` bytes have no byte to their left.
-int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
+[[gnu::always_inline]] inline void unfilter_bytes(int filter, unsigned char *r, const unsigned char *prior, size_t n,
+                                                  size_t bpp)
 {
-    size_t bpp = (p.channels * p.depth + 7) / 8, i = 0;
-    unsigned char *r = row + 1;
-    switch (row[0]) {
+    size_t i = 0;
+    switch (filter) {
     case 0: break;
     case 1:
         for (i = bpp; i < n; i++)
@@ -326,100 +330,225 @@ int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
         for (; i < n; i++)
             r[i] = static_cast<unsigned char>(r[i] + (r[i - bpp] + prior[i]) / 2);
         break;
-    case 4:
+    default: { // 4, the others refused already
+        // The pixel to the left kept at hand, since the compiler cannot
+        // know that storing a byte of this row changes none of the row
+        // above.
+        unsigned char left[8];
         for (; i < bpp; i++)
-            r[i] = static_cast<unsigned char>(r[i] + prior[i]);
-        for (; i < n; i++)
-            r[i] = static_cast<unsigned char>(r[i] + paeth(r[i - bpp], prior[i], prior[i - bpp]));
+            left[i] = r[i] = static_cast<unsigned char>(r[i] + prior[i]);
+        for (; i < n; i += bpp)
+            for (size_t j = 0; j < bpp; j++)
+                left[j] = r[i + j] =
+                    static_cast<unsigned char>(r[i + j] + paeth(left[j], prior[i + j], prior[i + j - bpp]));
         break;
-    default: return refuse(p, "a row with a filter PNG does not have");
+    }
+    }
+}
+
+// The loops copied for each size of pixel, so that the byte to the left is
+// at a constant distance: the rows hold whole pixels.
+int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
+{
+    int filter = row[0];
+    if (filter > 4)
+        return refuse(p, "a row with a filter PNG does not have");
+    switch ((p.channels * p.depth + 7) / 8) {
+    case 1: unfilter_bytes(filter, row + 1, prior, n, 1); break;
+    case 2: unfilter_bytes(filter, row + 1, prior, n, 2); break;
+    case 3: unfilter_bytes(filter, row + 1, prior, n, 3); break;
+    case 4: unfilter_bytes(filter, row + 1, prior, n, 4); break;
+    case 6: unfilter_bytes(filter, row + 1, prior, n, 6); break;
+    default: unfilter_bytes(filter, row + 1, prior, n, 8); break;
     }
     return 0;
 }
 
-// Sample `i` of an unfiltered row.
-std::uint32_t sample(const png &p, const unsigned char *r, size_t i)
+// The ink of each value of a picture of at most 8 bits a pixel: a
+// palette's colours, or grey levels, transparent where they are the tRNS
+// chunk's; NO_COLOUR past the palette.
+void value_inks(png &p, std::uint32_t inks[256])
 {
-    if (p.depth == 8)
-        return r[i];
-    if (p.depth == 16)
-        return static_cast<std::uint32_t>(r[2 * i]) << 8 | r[2 * i + 1];
-    size_t bit = i * p.depth;
-    return static_cast<std::uint32_t>(r[bit / 8] >> (8 - p.depth - bit % 8)) & ((1U << p.depth) - 1);
-}
-
-// Inks one unfiltered row of 8-bit grey or RGB without a colour key, by
-// far the most common, where only darkness counts; a whole row eight
-// pixels to a byte where the row is whole.
-void ink_opaque_row(const png &p, ink &k, const unsigned char *r, const pass_shape &s, size_t y)
-{
-    size_t step = p.channels, green = p.channels / 2, blue = p.channels - 1;
-    if (s.dx > 1) {
-        for (size_t i = 0, x = s.x0; i < s.width; i++, x += s.dx, r += step)
-            ink_dark(k, x, y, r[0], r[green], r[blue]);
-        return;
-    }
-    for (size_t col = 0; col < SHEET_ROW_BYTES; col++) {
-        unsigned bits = 0;
-        if (step == 3)
-            for (unsigned bit = 0; bit < 8; bit++, r += 3)
-                bits |= static_cast<unsigned>(is_dark(r[0], r[1], r[2])) << bit;
-        else
-            for (unsigned bit = 0; bit < 8; bit++, r++)
-                bits |= static_cast<unsigned>(is_dark(r[0], r[0], r[0])) << bit;
-        k.dark[y * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(bits);
-    }
-}
-
-// Inks a pixel of grey, grey and alpha, RGB or RGBA samples, transparent
-// where they are the tRNS chunk's colour.
-void ink_samples(const png &p, ink &k, size_t x, size_t y, const std::uint32_t v[4])
-{
-    std::uint32_t max = (1U << p.depth) - 1;
-    bool colour = p.colour_type == 2 || p.colour_type == 6;
-    bool keyed = p.keyed && v[0] == p.key[0] && (!colour || (v[1] == p.key[1] && v[2] == p.key[2]));
-    unsigned alpha = p.colour_type == 4 ? to_8_bits(v[1], max) : p.colour_type == 6 ? to_8_bits(v[3], max) : 255;
-    unsigned r8 = to_8_bits(v[0], max), g8 = colour ? to_8_bits(v[1], max) : r8,
-             b8 = colour ? to_8_bits(v[2], max) : r8;
-    ink_pixel(k, x, y, r8, g8, b8, keyed ? 0 : alpha);
-}
-
-// Inks one unfiltered row of a pass.
-int ink_row(png &p, ink &k, const unsigned char *r, const pass_shape &s, size_t y)
-{
-    if (p.depth == 8 && (p.colour_type == 0 || p.colour_type == 2) && !p.keyed) {
-        ink_opaque_row(p, k, r, s, y);
-        return 0;
-    }
-    for (size_t i = 0; i < s.width; i++) {
-        size_t x = s.x0 + i * s.dx;
-        std::uint32_t v[4] = {0, 0, 0, 0};
-        for (size_t c = 0; c < p.channels; c++)
-            v[c] = sample(p, r, i * p.channels + c);
-        if (p.colour_type != 3) {
-            ink_samples(p, k, x, y, v);
-        } else if (v[0] < p.palette_size) {
-            const unsigned char *e = p.palette[v[0]];
-            ink_pixel(k, x, y, e[0], e[1], e[2], e[3]);
+    unsigned max = (1U << p.depth) - 1;
+    for (unsigned v = 0; v <= max && v < 256; v++) {
+        if (p.colour_type == 3) {
+            const unsigned char *e = p.palette[v];
+            inks[v] = v < p.palette_size ? ink_of(e[0], e[1], e[2], e[3]) : NO_COLOUR;
         } else {
-            (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: palette index %lu past a palette of %u",
-                           static_cast<unsigned long>(v[0]), p.palette_size);
-            return 1;
+            unsigned grey = to_8_bits(v & max, max);
+            inks[v] = ink_of(grey, grey, grey, p.keyed && v == p.key[0] ? 0 : 255);
         }
     }
+}
+
+// For each byte, the values of its pixels of 1, 2 or 4 bits, one byte each.
+struct spread {
+    unsigned char values[256][8];
+};
+
+constexpr spread spread_of(unsigned depth)
+{
+    spread t{};
+    for (unsigned b = 0; b < 256; b++)
+        for (unsigned i = 0; i < 8 / depth; i++)
+            t.values[b][i] = static_cast<unsigned char>(b >> (8 - depth * (i + 1)) & ((1U << depth) - 1));
+    return t;
+}
+
+constexpr spread spreads[3] = {spread_of(1), spread_of(2), spread_of(4)};
+
+// A row's values, one byte each, from `n` pixels of fewer than 8 bits,
+// into room for 8 more.
+void unpack(const png &p, const unsigned char *r, unsigned char *values, size_t n)
+{
+    const spread &t = spreads[p.depth / 2];
+    // Eight bytes at a time, the next byte's values over what is past one's
+    // own: the buffers have room for it.
+    for (size_t i = 0; i < n; i += 8 / p.depth, r++)
+        memcpy(values + i, t.values[*r], 8);
+}
+
+int past_palette(png &p, const unsigned char *values, size_t n)
+{
+    for (size_t i = 0; i < n; i++)
+        if (values[i] >= p.palette_size) {
+            (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: palette index %u past a palette of %u",
+                           static_cast<unsigned>(values[i]), p.palette_size);
+            return 1;
+        }
     return 0;
 }
 
+// A row of 8- or 16-bit samples keyed by the tRNS chunk, as 8-bit samples
+// with alpha: 0 where the pixel is the key's colour, 255 elsewhere.
+void unkey(const png &p, const unsigned char *r, unsigned char *rgba)
+{
+    size_t wide = p.depth / 8, channels = p.channels;
+    for (size_t x = 0; x < PICTURE_WIDTH; x++, r += channels * wide, rgba += 4) {
+        bool key = true;
+        for (size_t c = 0; c < 3; c++) {
+            const unsigned char *s = r + (c < channels ? c : 0) * wide;
+            std::uint32_t v = wide == 2 ? static_cast<std::uint32_t>(s[0]) << 8 | s[1] : s[0];
+            key = key && v == p.key[c < channels ? c : 0];
+            rgba[c] = static_cast<unsigned char>(wide == 2 ? to_8_bits(v, 65535) : v);
+        }
+        rgba[3] = key ? 0 : 255;
+    }
+}
+
+// Inks a whole row of the picture as PNG packs it, unfiltered.
+int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
+{
+    static const layout eight[7] = {{1, 0, 0, 0, 0, false}, {}, {3, 0, 1, 2, 0, false}, {},
+                                    {2, 0, 0, 0, 1, true},  {}, {4, 0, 1, 2, 3, true}};
+    static const layout deep[7] = {{2, 0, 0, 0, 0, false}, {}, {6, 0, 2, 4, 0, false}, {},
+                                   {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
+    static unsigned char values[PICTURE_WIDTH * 4 + 8];
+    if (p.depth == 1 && p.inks[1] != NO_COLOUR) {
+        ink_bits(k, y, r, p.inks[0], p.inks[1]);
+        return 0;
+    }
+    if (p.colour_type == 3 || (p.colour_type == 0 && p.depth <= 8)) {
+        if (p.depth < 8)
+            unpack(p, r, values, PICTURE_WIDTH);
+        const unsigned char *v = p.depth < 8 ? values : r;
+        return ink_values(k, y, v, p.inks) ? 0 : past_palette(p, v, PICTURE_WIDTH);
+    }
+    if (p.keyed) {
+        unkey(p, r, values);
+        ink_colours(k, y, values, eight[6]);
+    } else if (p.depth == 8) {
+        ink_colours(k, y, r, eight[p.colour_type]);
+    } else {
+        ink_deep_colours(k, y, r, deep[p.colour_type]);
+    }
+    return 0;
+}
+
+// Copies a pass row's pixels of `bytes` bytes each where they stand in the
+// row of the whole picture; called with each size as a constant, so that
+// each copy is a move or two rather than a call. The last pass's rows are
+// whole.
+inline void spread_pixels(const unsigned char *r, const pass_shape &s, unsigned char *whole, size_t bytes)
+{
+    if (s.dx == 1) {
+        memcpy(whole, r, s.width * bytes);
+        return;
+    }
+    for (size_t i = 0; i < s.width; i++)
+        memcpy(whole + (s.x0 + i * s.dx) * bytes, r + i * bytes, bytes);
+}
+
+// The pixels of one interlaced pass's row put where they stand in the
+// whole picture: each a value of its own where they are fewer than 8 bits.
+void place(png &p, const unsigned char *r, const pass_shape &s, unsigned char *whole)
+{
+    static unsigned char values[PICTURE_WIDTH + 8]; // room for a last byte's values past the row
+    if (p.depth < 8) {
+        unpack(p, r, s.dx == 1 ? whole : values, s.width);
+        if (s.dx > 1)
+            spread_pixels(values, s, whole, 1);
+        return;
+    }
+    switch (p.channels * p.depth / 8) {
+    case 1: spread_pixels(r, s, whole, 1); break;
+    case 2: spread_pixels(r, s, whole, 2); break;
+    case 3: spread_pixels(r, s, whole, 3); break;
+    case 4: spread_pixels(r, s, whole, 4); break;
+    case 6: spread_pixels(r, s, whole, 6); break;
+    default: spread_pixels(r, s, whole, 8); break;
+    }
+}
+
+// Refuses the first palette index past the palette of a whole interlaced
+// picture, as the passes come.
+int past_palette_in_passes(png &p, unsigned char whole[][PICTURE_WIDTH * 8])
+{
+    for (int pass = 0; pass < 7; pass++) {
+        pass_shape s = shape_of(pass);
+        for (unsigned j = 0; j < s.height; j++)
+            for (unsigned i = 0; i < s.width; i++)
+                if (past_palette(p, &whole[s.y0 + j * s.dy][s.x0 + i * s.dx], 1) != 0)
+                    return 1;
+    }
+    return 0;
+}
+
+// The picture, unfiltered row by row and inked; an interlaced one's passes
+// are first put together into the whole picture.
 int ink_picture(png &p, ink &k)
 {
     static const unsigned char zeros[PICTURE_WIDTH * 8] = {0};
+    static unsigned char whole[PICTURE_HEIGHT][PICTURE_WIDTH * 8];
     unsigned char *row = filtered;
     for (int pass = p.interlace ? 0 : -1; pass < (p.interlace ? 7 : 0); pass++) {
         pass_shape s = shape_of(pass);
         size_t n = row_bytes(p, s.width);
-        for (unsigned j = 0; j < s.height; j++, row += n + 1)
-            if (unfilter(p, row, j > 0 ? row - n : zeros, n) != 0 || ink_row(p, k, row + 1, s, s.y0 + j * s.dy) != 0)
+        for (unsigned j = 0; j < s.height; j++, row += n + 1) {
+            if (unfilter(p, row, j > 0 ? row - n : zeros, n) != 0)
                 return 1;
+            if (p.interlace)
+                place(p, row + 1, s, whole[s.y0 + j * s.dy]);
+            else if (ink_row(p, k, row + 1, j) != 0)
+                return 1;
+        }
+    }
+    for (size_t y = 0; p.interlace && y < PICTURE_HEIGHT; y++) {
+        if (p.depth == 1 && p.inks[1] != NO_COLOUR) {
+            // Its values back to bits, as the rows of a picture not interlaced.
+            unsigned char bits[SHEET_ROW_BYTES];
+            for (size_t col = 0; col < SHEET_ROW_BYTES; col++) {
+                unsigned b = 0;
+                for (size_t i = 0; i < 8; i++)
+                    b = 2 * b + whole[y][8 * col + i];
+                bits[col] = static_cast<unsigned char>(b);
+            }
+            ink_bits(k, y, bits, p.inks[0], p.inks[1]);
+        } else if (p.depth >= 8 && p.colour_type != 3) {
+            (void)ink_row(p, k, whole[y], y); // nothing in it can be refused
+        } else if (!ink_values(k, y, whole[y], p.inks)) {
+            return past_palette_in_passes(p, whole);
+        }
     }
     return 0;
 }
@@ -446,6 +575,7 @@ int read_png(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
         return refuse(p, "its compressed data hold fewer bytes than the picture needs");
     static ink k;
     start_ink(k);
+    value_inks(p, p.inks);
     if (ink_picture(p, k) != 0)
         return 1;
     finish_ink(k, false, sheet);
