@@ -263,7 +263,7 @@ static bool convert(const conversion &how, const path_char *in_path, const path_
     char ending[ENDING_SIZE] = "";
     if (there != existing::other)
         ending_of(out_path, ending);
-    sheet_writer write = how.writer_for(ending, f->refusal);
+    auto write = how.writer_for(ending, f->refusal);
     if (write == nullptr)
         return blame(f, out_path, f->refusal);
     if (how.keeps_pictures && there == existing::regular_file && !may_replace(how, out_path, f))

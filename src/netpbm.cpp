@@ -240,7 +240,7 @@ static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char
     t.buf[held] = 0;
     t.p = t.buf;
     t.end = t.buf + held;
-    size_t n = PICTURE_WIDTH * h.depth;
+    size_t n = size_t{PICTURE_WIDTH} * h.depth;
     for (size_t y = 0; y < PICTURE_HEIGHT; y++) {
         for (size_t i = 0; i < n; i++) {
             std::uint32_t s = 0;
@@ -291,7 +291,7 @@ static int read_raw(lookahead &in, const netpbm_header &h, ink &k, char why[REAS
     static std::uint32_t greys[256];
     const layout &l = layouts[h.depth - 1];
     const layout deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
-    size_t samples = PICTURE_WIDTH * h.depth, wide = h.max > 255 ? 2 : 1;
+    size_t samples = size_t{PICTURE_WIDTH} * h.depth, wide = h.max > 255 ? 2 : 1;
     size_t stride = h.format == 4 ? PICTURE_WIDTH / 8 : samples * wide, at = sizeof rows;
     if (h.max <= 255)
         grey_inks(greys, h.max);

@@ -162,7 +162,7 @@ void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero,
 // cost nothing.
 // Each byte is built from its rightmost pixel on, each bit going in below
 // the last.
-[[gnu::always_inline]] static inline void colour_row(ink &k, size_t y, const unsigned char *p, const layout l)
+[[gnu::always_inline]] static inline void colour_row(ink &k, size_t y, const unsigned char *p, const layout &l)
 {
     std::uint32_t alphas = 0, row_opaque = 0xFFFF;
     for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * l.step) {
@@ -183,15 +183,15 @@ void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero,
 
 static bool operator==(const layout &a, const layout &b)
 {
-    return a.step == b.step && a.red == b.red && a.green == b.green && a.blue == b.blue &&
-           a.has_alpha == b.has_alpha && (!a.has_alpha || a.alpha == b.alpha);
+    return a.step == b.step && a.red == b.red && a.green == b.green && a.blue == b.blue && a.has_alpha == b.has_alpha &&
+           (!a.has_alpha || a.alpha == b.alpha);
 }
 
 void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
 {
-    static const layout grey = {1, 0, 0, 0, 0, false}, grey_alpha = {2, 0, 0, 0, 1, true},
-                        rgb = {3, 0, 1, 2, 0, false}, bgr = {3, 2, 1, 0, 0, false}, rgba = {4, 0, 1, 2, 3, true},
-                        bgra = {4, 2, 1, 0, 3, true}, bgrx = {4, 2, 1, 0, 0, false};
+    static const layout grey = {1, 0, 0, 0, 0, false}, grey_alpha = {2, 0, 0, 0, 1, true}, rgb = {3, 0, 1, 2, 0, false},
+                        bgr = {3, 2, 1, 0, 0, false}, rgba = {4, 0, 1, 2, 3, true}, bgra = {4, 2, 1, 0, 3, true},
+                        bgrx = {4, 2, 1, 0, 0, false};
     if (l == grey)
         colour_row(k, y, p, grey);
     else if (l == grey_alpha)
@@ -230,7 +230,7 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &
 
 // As colour_row, for 16-bit samples. As 8 bits an alpha is at least 128
 // from 32768 on, and not 0 from 129 on.
-[[gnu::always_inline]] static inline void deep_row(ink &k, size_t y, const unsigned char *p, const layout l)
+[[gnu::always_inline]] static inline void deep_row(ink &k, size_t y, const unsigned char *p, const layout &l)
 {
     std::uint32_t alphas = 0, row_opaque = 0xFFFF;
     for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * l.step) {
@@ -252,8 +252,8 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &
 
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
 {
-    static const layout grey = {2, 0, 0, 0, 0, false}, grey_alpha = {4, 0, 0, 0, 2, true},
-                        rgb = {6, 0, 2, 4, 0, false}, rgba = {8, 0, 2, 4, 6, true};
+    static const layout grey = {2, 0, 0, 0, 0, false}, grey_alpha = {4, 0, 0, 0, 2, true}, rgb = {6, 0, 2, 4, 0, false},
+                        rgba = {8, 0, 2, 4, 6, true};
     if (l == grey)
         deep_row(k, y, p, grey);
     else if (l == grey_alpha)

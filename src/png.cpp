@@ -481,10 +481,10 @@ inline void spread_pixels(const unsigned char *r, const pass_shape &s, unsigned 
 
 // The pixels of one interlaced pass's row put where they stand in the
 // whole picture: each a value of its own where they are fewer than 8 bits.
-void place(png &p, const unsigned char *r, const pass_shape &s, unsigned char *whole)
+void place(const png &p, const unsigned char *r, const pass_shape &s, unsigned char *whole)
 {
-    static unsigned char values[PICTURE_WIDTH + 8]; // room for a last byte's values past the row
     if (p.depth < 8) {
+        static unsigned char values[PICTURE_WIDTH + 8]; // room for a last byte's values past the row
         unpack(p, r, s.dx == 1 ? whole : values, s.width);
         if (s.dx > 1)
             spread_pixels(values, s, whole, 1);
@@ -514,6 +514,29 @@ int past_palette_in_passes(png &p, unsigned char whole[][PICTURE_WIDTH * 8])
     return 0;
 }
 
+// Inks an interlaced picture once its passes are put together.
+int ink_whole(png &p, ink &k, unsigned char whole[][PICTURE_WIDTH * 8])
+{
+    for (size_t y = 0; y < PICTURE_HEIGHT; y++) {
+        if (p.depth == 1 && p.inks[1] != NO_COLOUR) {
+            // Its values back to bits, as the rows of a picture not interlaced.
+            unsigned char bits[SHEET_ROW_BYTES];
+            for (size_t col = 0; col < SHEET_ROW_BYTES; col++) {
+                unsigned b = 0;
+                for (size_t i = 0; i < 8; i++)
+                    b = 2 * b + whole[y][8 * col + i];
+                bits[col] = static_cast<unsigned char>(b);
+            }
+            ink_bits(k, y, bits, p.inks[0], p.inks[1]);
+        } else if (p.depth >= 8 && p.colour_type != 3) {
+            (void)ink_row(p, k, whole[y], y); // nothing in it can be refused
+        } else if (!ink_values(k, y, whole[y], p.inks)) {
+            return past_palette_in_passes(p, whole);
+        }
+    }
+    return 0;
+}
+
 // The picture, unfiltered row by row and inked; an interlaced one's passes
 // are first put together into the whole picture.
 int ink_picture(png &p, ink &k)
@@ -533,24 +556,7 @@ int ink_picture(png &p, ink &k)
                 return 1;
         }
     }
-    for (size_t y = 0; p.interlace && y < PICTURE_HEIGHT; y++) {
-        if (p.depth == 1 && p.inks[1] != NO_COLOUR) {
-            // Its values back to bits, as the rows of a picture not interlaced.
-            unsigned char bits[SHEET_ROW_BYTES];
-            for (size_t col = 0; col < SHEET_ROW_BYTES; col++) {
-                unsigned b = 0;
-                for (size_t i = 0; i < 8; i++)
-                    b = 2 * b + whole[y][8 * col + i];
-                bits[col] = static_cast<unsigned char>(b);
-            }
-            ink_bits(k, y, bits, p.inks[0], p.inks[1]);
-        } else if (p.depth >= 8 && p.colour_type != 3) {
-            (void)ink_row(p, k, whole[y], y); // nothing in it can be refused
-        } else if (!ink_values(k, y, whole[y], p.inks)) {
-            return past_palette_in_passes(p, whole);
-        }
-    }
-    return 0;
+    return p.interlace ? ink_whole(p, k, whole) : 0;
 }
 
 } // namespace
@@ -606,13 +612,16 @@ enum { ROWS_SIZE = SHEET_ROWS * (1 + SHEET_ROW_BYTES), STREAM_SIZE = 2 + 5 + ROW
 
 size_t stored_rows(const glyph_sheet sheet, unsigned char *to)
 {
-    static const unsigned char head[7] = {0x78,
-                                          0x01,
-                                          0x01,
-                                          ROWS_SIZE & 0xFF,
-                                          ROWS_SIZE >> 8,
-                                          static_cast<unsigned char>(~ROWS_SIZE & 0xFF),
-                                          (~ROWS_SIZE >> 8) & 0xFF};
+    // The zlib header, then a last block stored: its length, and that
+    // length's complement.
+    const unsigned length = ROWS_SIZE, complement = 0xFFFF - length;
+    const unsigned char head[7] = {0x78,
+                                   0x01,
+                                   0x01,
+                                   static_cast<unsigned char>(length & 0xFF),
+                                   static_cast<unsigned char>(length >> 8),
+                                   static_cast<unsigned char>(complement & 0xFF),
+                                   static_cast<unsigned char>(complement >> 8)};
     memcpy(to, head, sizeof head);
     unsigned char *rows = to + sizeof head, *r = rows;
     for (size_t row = 0; row < SHEET_ROWS; row++) {
