@@ -22,6 +22,7 @@ struct bmp_info {
     std::uint32_t data_offset;
     std::int32_t width, height; // height is negative where the top row comes first
     std::uint32_t bits, compression, colours_used;
+    std::uint32_t image_size; // of the pixel data, if the header says; a bound, not trusted
 };
 
 // The information headers BMP writers use: OS/2 1.x's core header, OS/2
@@ -59,12 +60,14 @@ static bool bmp_fields(const lookahead &ahead, bmp_info &bmp)
         bmp.bits = le16(b + 24);
         bmp.compression = 0;
         bmp.colours_used = 0;
+        bmp.image_size = 0;
     } else {
         bmp.width = static_cast<std::int32_t>(le32(b + 18));
         bmp.height = static_cast<std::int32_t>(le32(b + 22));
         bmp.bits = le16(b + 28);
         bmp.compression = le32(b + 30);
         bmp.colours_used = le32(b + 46);
+        bmp.image_size = le32(b + 34);
     }
     return true;
 }
@@ -133,23 +136,6 @@ void read_one_bit(lookahead &ahead, std::uint64_t offset, bool top_down, glyph_s
     }
 }
 
-// One colour of a pixel stored as bit fields: where its bits stand and
-// their largest value. A mask of 0 gives no such colour.
-struct bit_field {
-    std::uint32_t mask, shift, max;
-};
-
-static bool make_field(std::uint32_t mask, bit_field &f)
-{
-    f = {mask, 0, 0};
-    if (mask == 0)
-        return true;
-    while ((mask >> f.shift & 1) == 0)
-        f.shift++;
-    f.max = mask >> f.shift;
-    return (f.max & (std::uint64_t{f.max} + 1)) == 0; // contiguous
-}
-
 static unsigned field_value(const bit_field &f, std::uint32_t v, unsigned absent)
 {
     return f.mask == 0 ? absent : to_8_bits((v & f.mask) >> f.shift, f.max);
@@ -160,7 +146,10 @@ static unsigned field_value(const bit_field &f, std::uint32_t v, unsigned absent
 struct bmp_colours {
     unsigned char table[256][3]; // red, green, blue
     unsigned entries;
+    std::uint32_t inks[256]; // the table's inks, NO_COLOUR past it
     bit_field fields[4];
+    field_inks field_tables; // where the fields are of 8 bits or fewer
+    bool by_tables;
 };
 
 // Reads the bit fields' masks, from the information header or the 12 or 16
@@ -194,6 +183,7 @@ static int read_masks(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end,
     for (size_t i = 0; i < 4; i++)
         if (!make_field(mask[i], colours.fields[i]))
             return refuse(why, "a damaged BMP: a bit field mask with a gap in it");
+    colours.by_tables = make_field_inks(colours.fields, colours.field_tables);
     return 0;
 }
 
@@ -206,15 +196,21 @@ static int read_table(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end,
     std::uint64_t room = (bmp.data_offset - end) / size;
     colours.entries = bmp.colours_used == 0 || bmp.colours_used > most ? most : bmp.colours_used;
     colours.entries = room < colours.entries ? static_cast<unsigned>(room) : colours.entries;
-    unsigned char entry[4];
+    unsigned char entries[256 * 4];
+    size_t bytes = size_t{size} * colours.entries;
+    if (next_bytes(ahead, entries, bytes) != bytes)
+        return refuse(why, "a damaged BMP: it ends before its last pixel");
     for (unsigned i = 0; i < colours.entries; i++) {
-        if (next_bytes(ahead, entry, size) != size)
-            return refuse(why, "a damaged BMP: it ends before its last pixel");
+        const unsigned char *entry = entries + size_t{size} * i;
         colours.table[i][0] = entry[2];
         colours.table[i][1] = entry[1];
         colours.table[i][2] = entry[0];
     }
     end += std::uint64_t{size} * colours.entries;
+    for (unsigned i = 0; i < 256; i++) {
+        const unsigned char *e = colours.table[i];
+        colours.inks[i] = i < colours.entries ? ink_of(e[0], e[1], e[2], 255) : NO_COLOUR;
+    }
     return 0;
 }
 
@@ -239,45 +235,73 @@ static int past_table(unsigned index, const bmp_colours &colours, char why[REASO
     return 1;
 }
 
+// Refuses the first index of a row of `n` past the colour table.
+static int refuse_index(const unsigned char *indices, size_t n, const bmp_colours &c, char why[REASON_SIZE])
+{
+    for (size_t x = 0; x < n; x++)
+        if (indices[x] >= c.entries)
+            return past_table(indices[x], c, why);
+    return 0;
+}
+
+// Inks a row of bit fields of more than 8 bits each, pixel by pixel.
+static void ink_wide_fields(ink &k, unsigned y, const unsigned char *p, const bmp_info &bmp, const bmp_colours &c)
+{
+    for (size_t x = 0; x < PICTURE_WIDTH; x++) {
+        std::uint32_t v = bmp.bits == 16 ? le16(p + 2 * x) : le32(p + 4 * x);
+        ink_pixel(k, x, y, field_value(c.fields[0], v, 0), field_value(c.fields[1], v, 0),
+                  field_value(c.fields[2], v, 0), field_value(c.fields[3], v, 255));
+    }
+}
+
 // Inks one row of uncompressed pixels as they stand in the file: blue,
 // green and red bytes at 24 bits, colour indices at 8 bits or fewer, bit
-// fields otherwise.
+// fields otherwise, whole bytes as such.
 static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &bmp, const bmp_colours &c,
                    char why[REASON_SIZE])
 {
+    static const layout bgr = {3, 2, 1, 0, 0, false};
+    unsigned char indices[PICTURE_WIDTH];
+    const bit_field *f = c.fields;
     if (bmp.bits == 24) {
-        for (size_t x = 0; x < PICTURE_WIDTH; x++, p += 3)
-            ink_dark(k, x, y, p[2], p[1], p[0]);
-        return 0;
-    }
-    for (size_t x = 0; x < PICTURE_WIDTH; x++) {
-        std::uint32_t v = 0;
-        switch (bmp.bits) {
-        case 4: v = x % 2 == 0 ? p[x / 2] >> 4 : p[x / 2] & 0x0F; break;
-        case 8: v = p[x]; break;
-        case 16: v = le16(p + 2 * x); break;
-        default: v = le32(p + 4 * x); break;
+        ink_colours(k, y, p, bgr);
+    } else if (bmp.bits <= 8) {
+        for (size_t x = 0; bmp.bits == 4 && x < PICTURE_WIDTH; x += 2) {
+            indices[x] = static_cast<unsigned char>(p[x / 2] >> 4);
+            indices[x + 1] = static_cast<unsigned char>(p[x / 2] & 0x0F);
         }
-        if (bmp.bits <= 8 && v >= c.entries)
-            return past_table(v, c, why);
-        if (bmp.bits <= 8)
-            ink_dark(k, x, y, c.table[v][0], c.table[v][1], c.table[v][2]);
-        else
-            ink_pixel(k, x, y, field_value(c.fields[0], v, 0), field_value(c.fields[1], v, 0),
-                      field_value(c.fields[2], v, 0), field_value(c.fields[3], v, 255));
+        const unsigned char *v = bmp.bits == 4 ? indices : p;
+        if (!ink_values(k, y, v, c.inks))
+            return refuse_index(v, PICTURE_WIDTH, c, why);
+    } else if (bmp.bits == 32 && f[0].max == 255 && f[1].max == 255 && f[2].max == 255 && f[0].shift % 8 == 0 &&
+               f[1].shift % 8 == 0 && f[2].shift % 8 == 0 && (f[3].max == 255 || f[3].mask == 0) &&
+               f[3].shift % 8 == 0) {
+        layout bytes = {4, f[0].shift / 8, f[1].shift / 8, f[2].shift / 8, f[3].shift / 8, f[3].mask != 0};
+        ink_colours(k, y, p, bytes);
+    } else if (c.by_tables) {
+        ink_fields(k, y, p, bmp.bits / 8, c.field_tables);
+    } else {
+        ink_wide_fields(k, y, p, bmp, c);
     }
     return 0;
 }
 
+// Reads 4 KiB of whole rows at a time: a read for each row would cost more
+// than inking it.
 static int read_rows(lookahead &ahead, const bmp_info &bmp, const bmp_colours &colours, ink &k, char why[REASON_SIZE])
 {
-    unsigned char row[PICTURE_WIDTH * 4];
-    size_t stride = PICTURE_WIDTH * bmp.bits / 8; // a multiple of 4 at this width
-    for (unsigned n = 0; n < PICTURE_HEIGHT; n++) {
-        if (next_bytes(ahead, row, stride) != stride)
-            return refuse(why, "a damaged BMP: it ends before its last pixel");
+    static unsigned char rows[4096];
+    size_t stride = PICTURE_WIDTH * bmp.bits / 8, at = sizeof rows; // a multiple of 4 at this width
+    for (unsigned n = 0; n < PICTURE_HEIGHT; n++, at += stride) {
+        if (at + stride > sizeof rows) {
+            size_t want = sizeof rows / stride * stride;
+            want = want < (PICTURE_HEIGHT - n) * stride ? want : (PICTURE_HEIGHT - n) * stride;
+            if (next_bytes(ahead, rows, want) != want)
+                return refuse(why, "a damaged BMP: it ends before its last pixel");
+            at = 0;
+        }
         unsigned y = bmp.height < 0 ? n : PICTURE_HEIGHT - 1 - n;
-        if (ink_row(k, y, row, bmp, colours, why) != 0)
+        if (ink_row(k, y, rows + at, bmp, colours, why) != 0)
             return 1;
     }
     return 0;
@@ -289,7 +313,28 @@ struct runs {
     bool rle4;
     unsigned x, y;
     unsigned char *indices;
+    // The stream, read a block at a time up to the size the header gives
+    // for it, so that nothing past it is waited for on a pipe; beyond
+    // that a byte at a time.
+    lookahead *in;
+    std::uint64_t unread; // of the size given
+    const unsigned char *at, *end;
+    unsigned char block[4096];
 };
+
+static int refill(runs &r)
+{
+    size_t want = r.unread < sizeof r.block ? static_cast<size_t>(r.unread) : sizeof r.block;
+    if (want == 0)
+        return next_byte(*r.in);
+    size_t got = next_bytes(*r.in, r.block, want);
+    r.unread = got < want ? 0 : r.unread - got;
+    r.at = r.block;
+    r.end = r.block + got;
+    return got > 0 ? *r.at++ : EOF;
+}
+
+static inline int stream_byte(runs &r) { return r.at < r.end ? *r.at++ : refill(r); }
 
 static const char ends_early[] = "a damaged BMP: it ends before its last pixel";
 static const char past_edge[] = "a damaged BMP: its compressed pixels run past the picture's edge";
@@ -300,9 +345,18 @@ static int put_pixels(runs &r, const unsigned char *stored, unsigned n, bool abs
 {
     if (r.x + n > PICTURE_WIDTH || r.y >= PICTURE_HEIGHT)
         return refuse(why, past_edge);
+    unsigned char *to = r.indices + size_t{r.y} * PICTURE_WIDTH + r.x;
+    r.x += n;
+    if (!r.rle4) {
+        if (absolute)
+            memcpy(to, stored, n);
+        else
+            memset(to, stored[0], n);
+        return 0;
+    }
     for (unsigned i = 0; i < n; i++) {
-        unsigned char b = stored[absolute ? (r.rle4 ? i / 2 : i) : 0];
-        r.indices[size_t{r.y} * PICTURE_WIDTH + r.x++] = r.rle4 ? (i % 2 == 0 ? b >> 4 : b & 0x0F) : b;
+        unsigned char b = stored[absolute ? i / 2 : 0];
+        to[i] = static_cast<unsigned char>(i % 2 == 0 ? b >> 4 : b & 0x0F);
     }
     return 0;
 }
@@ -310,7 +364,7 @@ static int put_pixels(runs &r, const unsigned char *stored, unsigned n, bool abs
 // What a count of 0 introduces: the end of a row (0), of the picture (1),
 // a move (2), or that many indices as stored, padded to a 16-bit word.
 // 0, 1 with `why` filled in, or 2 at the end of the picture.
-static int escape(lookahead &ahead, runs &r, int value, char why[REASON_SIZE])
+static int escape(runs &r, int value, char why[REASON_SIZE])
 {
     if (value == 1)
         return 2;
@@ -319,7 +373,7 @@ static int escape(lookahead &ahead, runs &r, int value, char why[REASON_SIZE])
         return ++r.y > PICTURE_HEIGHT ? refuse(why, past_edge) : 0;
     }
     if (value == 2) {
-        int dx = next_byte(ahead), dy = next_byte(ahead);
+        int dx = stream_byte(r), dy = stream_byte(r);
         if (dy == EOF)
             return refuse(why, ends_early);
         r.x += static_cast<unsigned>(dx);
@@ -329,22 +383,40 @@ static int escape(lookahead &ahead, runs &r, int value, char why[REASON_SIZE])
     auto n = static_cast<unsigned>(value);
     unsigned char stored[256];
     size_t bytes = r.rle4 ? (n + 1) / 2 : n, padded = bytes + bytes % 2;
-    if (next_bytes(ahead, stored, padded) != padded)
-        return refuse(why, ends_early);
+    for (size_t i = 0; i < padded; i++) {
+        int c = stream_byte(r);
+        if (c == EOF)
+            return refuse(why, ends_early);
+        stored[i] = static_cast<unsigned char>(c);
+    }
     return put_pixels(r, stored, n, true, why);
 }
 
-static int run_lengths(lookahead &ahead, bool rle4, unsigned char indices[], char why[REASON_SIZE])
+static int run_lengths(lookahead &ahead, const bmp_info &bmp, unsigned char indices[], char why[REASON_SIZE])
 {
-    runs r = {rle4, 0, 0, indices};
+    static runs r;
+    r.rle4 = bmp.compression == BI_RLE4;
+    r.x = r.y = 0;
+    r.indices = indices;
+    r.in = &ahead;
+    r.unread = bmp.image_size;
+    r.at = r.end = r.block;
     memset(indices, 0, size_t{PICTURE_WIDTH} * PICTURE_HEIGHT);
     for (;;) {
-        int count = next_byte(ahead), value = next_byte(ahead);
+        int count = stream_byte(r), value = stream_byte(r);
         if (value == EOF)
             return refuse(why, ends_early);
         auto stored = static_cast<unsigned char>(value);
-        int done = count == 0 ? escape(ahead, r, value, why)
-                              : put_pixels(r, &stored, static_cast<unsigned>(count), false, why);
+        auto n = static_cast<unsigned>(count);
+        // A run of RLE8, most of a drawing's packets, short, right here.
+        if (count > 0 && !r.rle4 && r.x + n <= PICTURE_WIDTH && r.y < PICTURE_HEIGHT) {
+            unsigned char *to = indices + size_t{r.y} * PICTURE_WIDTH + r.x;
+            for (unsigned i = 0; i < n; i++)
+                to[i] = stored;
+            r.x += n;
+            continue;
+        }
+        int done = count == 0 ? escape(r, value, why) : put_pixels(r, &stored, n, false, why);
         if (done != 0)
             return done == 2 ? 0 : 1;
     }
@@ -354,16 +426,13 @@ static int read_run_lengths(lookahead &ahead, const bmp_info &bmp, const bmp_col
                             char why[REASON_SIZE])
 {
     static unsigned char indices[PICTURE_WIDTH * PICTURE_HEIGHT];
-    if (run_lengths(ahead, bmp.compression == BI_RLE4, indices, why) != 0)
+    if (run_lengths(ahead, bmp, indices, why) != 0)
         return 1;
     for (unsigned n = 0; n < PICTURE_HEIGHT; n++) {
         unsigned y = bmp.height < 0 ? n : PICTURE_HEIGHT - 1 - n;
-        for (unsigned x = 0; x < PICTURE_WIDTH; x++) {
-            unsigned v = indices[n * PICTURE_WIDTH + x];
-            if (v >= colours.entries)
-                return past_table(v, colours, why);
-            ink_dark(k, x, y, colours.table[v][0], colours.table[v][1], colours.table[v][2]);
-        }
+        const unsigned char *row = indices + n * PICTURE_WIDTH;
+        if (!ink_values(k, y, row, colours.inks))
+            return refuse_index(row, PICTURE_WIDTH, colours, why);
     }
     return 0;
 }

@@ -14,22 +14,6 @@ int look_ahead(FILE *in, lookahead &ahead)
     return ferror(in) ? -1 : 0;
 }
 
-// Reading only forward serves a pipe or FIFO as well as a file. Once the
-// input has ended or failed, nothing more is read: a terminal or pipe may
-// deliver bytes later, but the file ended there.
-int next_byte(lookahead &ahead)
-{
-    if (ahead.position < ahead.length)
-        return ahead.start[ahead.position++];
-    if (ahead.ended)
-        return EOF;
-    int c = fgetc(ahead.file);
-    ahead.ended = c == EOF;
-    if (!ahead.ended)
-        ahead.position++;
-    return c;
-}
-
 size_t next_bytes(lookahead &ahead, unsigned char *to, size_t n)
 {
     size_t got = 0;
@@ -264,6 +248,99 @@ void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
         deep_row(k, y, p, rgba);
     else
         deep_row(k, y, p, l);
+}
+
+bool make_field(std::uint32_t mask, bit_field &f)
+{
+    f = {mask, 0, 0};
+    if (mask == 0)
+        return true;
+    while ((mask >> f.shift & 1) == 0)
+        f.shift++;
+    f.max = mask >> f.shift;
+    return (f.max & (std::uint64_t{f.max} + 1)) == 0; // contiguous
+}
+
+bool make_field_inks(const bit_field fields[4], field_inks &t)
+{
+    static const unsigned weight[3] = {299, 587, 114};
+    for (size_t c = 0; c < 4; c++) {
+        const bit_field &f = t.fields[c] = fields[c];
+        if (f.max > 255)
+            return false;
+        for (std::uint32_t v = 0; v <= f.max; v++) {
+            unsigned eight = f.mask == 0 ? (c == 3 ? 255 : 0) : to_8_bits(v, f.max);
+            if (c < 3)
+                t.weights[c][v] = weight[c] * eight;
+            else
+                t.alphas[v] = static_cast<unsigned char>(eight);
+        }
+    }
+    return true;
+}
+
+// Where fields stand: their shifts and largest values, red, green, blue
+// and alpha.
+struct field_shape {
+    std::uint32_t shift[4], max[4];
+};
+
+static bool operator==(const field_shape &shape, const bit_field f[4])
+{
+    for (size_t c = 0; c < 4; c++)
+        if (shape.shift[c] != f[c].shift || shape.max[c] != f[c].max)
+            return false;
+    return true;
+}
+
+// As colour_row, for bit fields, copied for each size of pixel and each
+// shape of fields writers use, so that the shifts are constants.
+[[gnu::always_inline]] static inline void fields_row(ink &k, size_t y, const unsigned char *p, size_t bytes,
+                                                     const field_shape &f, const field_inks &t)
+{
+    // The tables held apart from `t`, which the compiler cannot know the
+    // stores to the planes leave as it is.
+    const std::uint32_t *w0 = t.weights[0], *w1 = t.weights[1], *w2 = t.weights[2];
+    const unsigned char *alpha = t.alphas;
+    std::uint32_t alphas = 0, row_opaque = 0xFFFF;
+    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * bytes) {
+        std::uint32_t dark = 0, opaque = 0;
+        for (size_t i = 8; i-- > 0;) {
+            const unsigned char *q = p + i * bytes;
+            std::uint32_t v = q[0] | static_cast<std::uint32_t>(q[1]) << 8;
+            if (bytes == 4)
+                v |= static_cast<std::uint32_t>(q[2]) << 16 | static_cast<std::uint32_t>(q[3]) << 24;
+            std::uint32_t sum =
+                w0[v >> f.shift[0] & f.max[0]] + w1[v >> f.shift[1] & f.max[1]] + w2[v >> f.shift[2] & f.max[2]];
+            std::uint32_t a = alpha[v >> f.shift[3] & f.max[3]];
+            dark = 2 * dark + ((sum - 128000) >> 31);
+            opaque = 2 * opaque + (a >> 7);
+            alphas |= a;
+        }
+        put_inks(k, y, col, dark | opaque << 8, row_opaque);
+    }
+    put_row(k, row_opaque, alphas != 0);
+}
+
+void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const field_inks &t)
+{
+    // 5-6-5 and 5-5-5, without alpha or with a bit of it, and 4-4-4-4.
+    static const field_shape rgb565 = {{11, 5, 0, 0}, {31, 63, 31, 0}}, rgb555 = {{10, 5, 0, 0}, {31, 31, 31, 0}},
+                             argb1555 = {{10, 5, 0, 15}, {31, 31, 31, 1}}, argb4444 = {{8, 4, 0, 12}, {15, 15, 15, 15}};
+    const field_shape any = {{t.fields[0].shift, t.fields[1].shift, t.fields[2].shift, t.fields[3].shift},
+                             {t.fields[0].max, t.fields[1].max, t.fields[2].max, t.fields[3].max}};
+    if (bytes == 2 && rgb565 == t.fields)
+        fields_row(k, y, p, 2, rgb565, t);
+    else if (bytes == 2 && rgb555 == t.fields)
+        fields_row(k, y, p, 2, rgb555, t);
+    else if (bytes == 2 && argb1555 == t.fields)
+        fields_row(k, y, p, 2, argb1555, t);
+    else if (bytes == 2 && argb4444 == t.fields)
+        fields_row(k, y, p, 2, argb4444, t);
+    else if (bytes == 2)
+        fields_row(k, y, p, 2, any, t);
+    else
+        fields_row(k, y, p, 4, any, t);
 }
 
 void mirror_row(ink &k, size_t y)

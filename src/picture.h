@@ -33,7 +33,31 @@ struct lookahead {
     bool ended;             // the input has ended or failed
 };
 int look_ahead(FILE *in, lookahead &ahead); // 0, or -1 with errno set
-int next_byte(lookahead &ahead);            // EOF once the input has ended or failed
+
+// The program has one thread, so a byte need not lock the stream where the
+// C library lets it do without; Windows' msvcrt does not.
+#ifdef _WIN32
+#define GLYPHRIP_GETC getc
+#else
+#define GLYPHRIP_GETC getc_unlocked
+#endif
+
+// EOF once the input has ended or failed. Reading only forward serves a
+// pipe or FIFO as well as a file. Once the input has ended or failed,
+// nothing more is read: a terminal or pipe may deliver bytes later, but
+// the file ended there.
+inline int next_byte(lookahead &ahead)
+{
+    if (ahead.position < ahead.length)
+        return ahead.start[ahead.position++];
+    if (ahead.ended)
+        return EOF;
+    int c = GLYPHRIP_GETC(ahead.file);
+    ahead.ended = c == EOF;
+    if (!ahead.ended)
+        ahead.position++;
+    return c;
+}
 // Reads up to `n` bytes into `to`; fewer only where the input ends or fails.
 size_t next_bytes(lookahead &ahead, unsigned char *to, size_t n);
 // Reads and drops `n` bytes; false if the input ends first.
@@ -135,6 +159,26 @@ struct layout {
 void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l);
 // A row of 16-bit big-endian samples.
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l);
+// One colour of pixels stored as bit fields of a little-endian word of 16
+// or 32 bits: where its bits stand and their largest value. A mask of 0
+// gives no such colour.
+struct bit_field {
+    std::uint32_t mask, shift, max;
+};
+bool make_field(std::uint32_t mask, bit_field &f); // false if the mask has a gap
+// Red, green, blue and alpha, and tables from each one's values to what
+// they add to the rule's sum, and for alpha to 8 bits: an absent colour
+// adds 0, an absent alpha is 255.
+struct field_inks {
+    bit_field fields[4];
+    std::uint32_t weights[3][256];
+    unsigned char alphas[256];
+};
+// False where a field has more than 8 bits.
+bool make_field_inks(const bit_field fields[4], field_inks &t);
+// A row of pixels of `bytes` bytes, 2 or 4.
+void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const field_inks &t);
+
 // Turns row y the other way round, for a picture stored right to left.
 void mirror_row(ink &k, size_t y);
 
