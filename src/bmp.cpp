@@ -22,7 +22,6 @@ struct bmp_info {
     std::uint32_t data_offset;
     std::int32_t width, height; // height is negative where the top row comes first
     std::uint32_t bits, compression, colours_used;
-    std::uint32_t image_size; // of the pixel data, if the header says; a bound, not trusted
 };
 
 // The information headers BMP writers use: OS/2 1.x's core header, OS/2
@@ -60,14 +59,12 @@ static bool bmp_fields(const lookahead &ahead, bmp_info &bmp)
         bmp.bits = le16(b + 24);
         bmp.compression = 0;
         bmp.colours_used = 0;
-        bmp.image_size = 0;
     } else {
         bmp.width = static_cast<std::int32_t>(le32(b + 18));
         bmp.height = static_cast<std::int32_t>(le32(b + 22));
         bmp.bits = le16(b + 28);
         bmp.compression = le32(b + 30);
         bmp.colours_used = le32(b + 46);
-        bmp.image_size = le32(b + 34);
     }
     return true;
 }
@@ -196,12 +193,12 @@ static int read_table(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end,
     std::uint64_t room = (bmp.data_offset - end) / size;
     colours.entries = bmp.colours_used == 0 || bmp.colours_used > most ? most : bmp.colours_used;
     colours.entries = room < colours.entries ? static_cast<unsigned>(room) : colours.entries;
-    unsigned char entries[256 * 4];
+    static unsigned char table[256 * 4]; // blue, green, red and for 4-byte entries another
     size_t bytes = size_t{size} * colours.entries;
-    if (next_bytes(ahead, entries, bytes) != bytes)
+    if (next_bytes(ahead, table, bytes) != bytes)
         return refuse(why, "a damaged BMP: it ends before its last pixel");
-    for (unsigned i = 0; i < colours.entries; i++) {
-        const unsigned char *entry = entries + size_t{size} * i;
+    const unsigned char *entry = table;
+    for (unsigned i = 0; i < colours.entries; i++, entry += size) {
         colours.table[i][0] = entry[2];
         colours.table[i][1] = entry[1];
         colours.table[i][2] = entry[0];
@@ -313,28 +310,10 @@ struct runs {
     bool rle4;
     unsigned x, y;
     unsigned char *indices;
-    // The stream, read a block at a time up to the size the header gives
-    // for it, so that nothing past it is waited for on a pipe; beyond
-    // that a byte at a time.
-    lookahead *in;
-    std::uint64_t unread; // of the size given
-    const unsigned char *at, *end;
-    unsigned char block[4096];
+    byte_source stream;
 };
 
-static int refill(runs &r)
-{
-    size_t want = r.unread < sizeof r.block ? static_cast<size_t>(r.unread) : sizeof r.block;
-    if (want == 0)
-        return next_byte(*r.in);
-    size_t got = next_bytes(*r.in, r.block, want);
-    r.unread = got < want ? 0 : r.unread - got;
-    r.at = r.block;
-    r.end = r.block + got;
-    return got > 0 ? *r.at++ : EOF;
-}
-
-static inline int stream_byte(runs &r) { return r.at < r.end ? *r.at++ : refill(r); }
+static inline int stream_byte(runs &r) { return source_byte(r.stream); }
 
 static const char ends_early[] = "a damaged BMP: it ends before its last pixel";
 static const char past_edge[] = "a damaged BMP: its compressed pixels run past the picture's edge";
@@ -345,18 +324,18 @@ static int put_pixels(runs &r, const unsigned char *stored, unsigned n, bool abs
 {
     if (r.x + n > PICTURE_WIDTH || r.y >= PICTURE_HEIGHT)
         return refuse(why, past_edge);
-    unsigned char *to = r.indices + size_t{r.y} * PICTURE_WIDTH + r.x;
+    size_t at = size_t{r.y} * PICTURE_WIDTH + r.x;
     r.x += n;
     if (!r.rle4) {
         if (absolute)
-            memcpy(to, stored, n);
+            memcpy(r.indices + at, stored, n);
         else
-            memset(to, stored[0], n);
+            memset(r.indices + at, stored[0], n);
         return 0;
     }
     for (unsigned i = 0; i < n; i++) {
         unsigned char b = stored[absolute ? i / 2 : 0];
-        to[i] = static_cast<unsigned char>(i % 2 == 0 ? b >> 4 : b & 0x0F);
+        r.indices[at + i] = static_cast<unsigned char>(i % 2 == 0 ? b >> 4 : b & 0x0F);
     }
     return 0;
 }
@@ -381,7 +360,7 @@ static int escape(runs &r, int value, char why[REASON_SIZE])
         return r.x > PICTURE_WIDTH || r.y > PICTURE_HEIGHT ? refuse(why, past_edge) : 0;
     }
     auto n = static_cast<unsigned>(value);
-    unsigned char stored[256];
+    unsigned char stored[256] = {0};
     size_t bytes = r.rle4 ? (n + 1) / 2 : n, padded = bytes + bytes % 2;
     for (size_t i = 0; i < padded; i++) {
         int c = stream_byte(r);
@@ -398,9 +377,7 @@ static int run_lengths(lookahead &ahead, const bmp_info &bmp, unsigned char indi
     r.rle4 = bmp.compression == BI_RLE4;
     r.x = r.y = 0;
     r.indices = indices;
-    r.in = &ahead;
-    r.unread = bmp.image_size;
-    r.at = r.end = r.block;
+    start_source(r.stream, ahead);
     memset(indices, 0, size_t{PICTURE_WIDTH} * PICTURE_HEIGHT);
     for (;;) {
         int count = stream_byte(r), value = stream_byte(r);
@@ -410,9 +387,9 @@ static int run_lengths(lookahead &ahead, const bmp_info &bmp, unsigned char indi
         auto n = static_cast<unsigned>(count);
         // A run of RLE8, most of a drawing's packets, short, right here.
         if (count > 0 && !r.rle4 && r.x + n <= PICTURE_WIDTH && r.y < PICTURE_HEIGHT) {
-            unsigned char *to = indices + size_t{r.y} * PICTURE_WIDTH + r.x;
+            size_t at = size_t{r.y} * PICTURE_WIDTH + r.x;
             for (unsigned i = 0; i < n; i++)
-                to[i] = stored;
+                indices[at + i] = stored;
             r.x += n;
             continue;
         }
@@ -430,7 +407,7 @@ static int read_run_lengths(lookahead &ahead, const bmp_info &bmp, const bmp_col
         return 1;
     for (unsigned n = 0; n < PICTURE_HEIGHT; n++) {
         unsigned y = bmp.height < 0 ? n : PICTURE_HEIGHT - 1 - n;
-        const unsigned char *row = indices + n * PICTURE_WIDTH;
+        const unsigned char *row = indices + size_t{n} * PICTURE_WIDTH;
         if (!ink_values(k, y, row, colours.inks))
             return refuse_index(row, PICTURE_WIDTH, colours, why);
     }

@@ -131,6 +131,7 @@ bool is_whole_netpbm_header(const unsigned char *start, size_t length)
     memcpy(probe.start, start, probe.length);
     probe.position = 0;
     probe.ended = true; // nothing past the look-ahead is read
+    probe.seekable = false;
     netpbm_header h;
     int c = 0;
     return read_header(probe, h, c) || (c == EOF && probe.length == sizeof probe.start);
@@ -171,10 +172,18 @@ struct text {
     const unsigned char *p, *end;
 };
 
-// Reads on; false at the end of the input.
+// Reads on, a block from a file, a byte from a pipe, which may wait for
+// bytes the picture does not need; false at the end of the input.
 static bool refill(text &t)
 {
-    size_t got = next_bytes(*t.in, t.buf, sizeof t.buf - 1);
+    size_t got = 0;
+    if (t.in->seekable) {
+        got = next_bytes(*t.in, t.buf, sizeof t.buf - 1);
+    } else {
+        int c = next_byte(*t.in);
+        t.buf[0] = static_cast<unsigned char>(c);
+        got = c == EOF ? 0 : 1;
+    }
     t.buf[got] = 0;
     t.p = t.buf;
     t.end = t.buf + got;

@@ -11,6 +11,8 @@ int look_ahead(FILE *in, lookahead &ahead)
     ahead.length = fread(ahead.start, 1, sizeof ahead.start, in);
     ahead.position = 0;
     ahead.ended = ahead.length < sizeof ahead.start;
+    // A pipe cannot seek; moving nowhere tells a file from one.
+    ahead.seekable = !ahead.ended && fseek(in, 0, SEEK_CUR) == 0;
     return ferror(in) ? -1 : 0;
 }
 
@@ -30,6 +32,27 @@ size_t next_bytes(lookahead &ahead, unsigned char *to, size_t n)
         ahead.ended = got < n;
     }
     return got;
+}
+
+void start_source(byte_source &s, lookahead &in)
+{
+    s.in = &in;
+    s.at = s.end = s.block;
+}
+
+int refill(byte_source &s)
+{
+    size_t got = 0;
+    if (s.in->seekable) {
+        got = next_bytes(*s.in, s.block, sizeof s.block - 4);
+    } else {
+        int c = next_byte(*s.in);
+        s.block[0] = static_cast<unsigned char>(c);
+        got = c == EOF ? 0 : 1;
+    }
+    s.at = s.block;
+    s.end = s.block + got;
+    return got > 0 ? *s.at++ : EOF;
 }
 
 bool skip_bytes(lookahead &ahead, std::uint64_t n)
@@ -62,12 +85,6 @@ void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet sheet)
 {
     bool by_alpha = k.see_through && (k.alpha_anywhere || !zero_alpha_is_opaque);
     memcpy(sheet, by_alpha ? k.opaque : k.dark, SHEET_BYTES);
-}
-
-std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a)
-{
-    std::uint32_t none = 0;
-    return (is_dark(r, g, b) ? INK_DARK : none) | (a >= 128 ? INK_OPAQUE : none) | (a != 0 ? INK_ALPHA : none);
 }
 
 void grey_inks(std::uint32_t inks[256], unsigned max)
@@ -341,6 +358,15 @@ void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const fi
         fields_row(k, y, p, 2, any, t);
     else
         fields_row(k, y, p, 4, any, t);
+}
+
+std::uint32_t field_ink(const field_inks &t, std::uint32_t v)
+{
+    const bit_field *f = t.fields;
+    std::uint32_t sum = t.weights[0][(v & f[0].mask) >> f[0].shift] + t.weights[1][(v & f[1].mask) >> f[1].shift] +
+                        t.weights[2][(v & f[2].mask) >> f[2].shift];
+    unsigned a = t.alphas[(v & f[3].mask) >> f[3].shift];
+    return ((sum - 128000) >> 31) | ink_of(255, 255, 255, a); // white: only the alpha's bits
 }
 
 void mirror_row(ink &k, size_t y)

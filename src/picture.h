@@ -31,6 +31,7 @@ struct lookahead {
     size_t length;          // bytes read ahead, fewer if the input ended
     std::uint64_t position; // of the next byte next_byte gives
     bool ended;             // the input has ended or failed
+    bool seekable;          // a file, which may be read ahead freely
 };
 int look_ahead(FILE *in, lookahead &ahead); // 0, or -1 with errno set
 
@@ -62,6 +63,18 @@ inline int next_byte(lookahead &ahead)
 size_t next_bytes(lookahead &ahead, unsigned char *to, size_t n);
 // Reads and drops `n` bytes; false if the input ends first.
 bool skip_bytes(lookahead &ahead, std::uint64_t n);
+
+// A stream of bytes whose length nothing gives, read a block at a time
+// from a file; from a pipe or terminal, which may wait for bytes the
+// picture does not need, a byte at a time.
+struct byte_source {
+    lookahead *in;
+    const unsigned char *at, *end;
+    unsigned char block[4096 + 4]; // 4 to spare, for a few bytes read as a word
+};
+void start_source(byte_source &s, lookahead &in);
+int refill(byte_source &s); // the next byte, or EOF
+inline int source_byte(byte_source &s) { return s.at < s.end ? *s.at++ : refill(s); }
 
 // Fills `why` for a picture of another size than a sheet's and gives 1.
 int refuse_size(char why[REASON_SIZE], long long width, long long height);
@@ -138,7 +151,11 @@ inline void ink_pixel(ink &k, size_t x, size_t y, unsigned r, unsigned g, unsign
 // opaque, alpha not 0; NO_COLOUR for a value that is none of the picture's
 // colours, an index past its palette or a sample past its maximum.
 enum : std::uint32_t { INK_DARK = 1, INK_OPAQUE = 1U << 8, INK_ALPHA = 1U << 16, NO_COLOUR = 1U << 24 };
-std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a);
+inline std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a)
+{
+    std::uint32_t none = 0;
+    return dark_bit(r, g, b) | (a >= 128 ? INK_OPAQUE : none) | (a != 0 ? INK_ALPHA : none);
+}
 // The inks of grey levels 0 to `max`, at most 255; the rest NO_COLOUR.
 void grey_inks(std::uint32_t inks[256], unsigned max);
 
@@ -178,6 +195,8 @@ struct field_inks {
 bool make_field_inks(const bit_field fields[4], field_inks &t);
 // A row of pixels of `bytes` bytes, 2 or 4.
 void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const field_inks &t);
+// The ink of one pixel of bit fields `v`.
+std::uint32_t field_ink(const field_inks &t, std::uint32_t v);
 
 // Turns row y the other way round, for a picture stored right to left.
 void mirror_row(ink &k, size_t y);

@@ -2,6 +2,8 @@
 // run-length encoded, the rows in the order the header's origin bits say.
 // TGA has no signature; its header is known by fields that agree with one
 // another.
+#include <cstring>
+
 #include "kinds.h"
 #include "picture.h"
 
@@ -48,11 +50,13 @@ bool depth_fits(const tga_header &t)
 // pixel, as Pillow writes, a byte of eight, the leftmost in the top bit.
 struct picture {
     tga_header t;
-    unsigned char map[256][4]; // red, green, blue, alpha of each index
+    std::uint32_t inks[256]; // of each index or grey level
+    field_inks fields;       // of 15- and 16-bit colours
     size_t unit_bytes, row_units;
     bool alpha; // the descriptor gives pixels alpha bits
     ink k;
     char *why;
+    unsigned char units[PICTURE_HEIGHT * PICTURE_WIDTH * 4]; // as stored, rows in the file's order
 };
 
 int refuse(picture &p, const char *what)
@@ -61,114 +65,240 @@ int refuse(picture &p, const char *what)
     return 1;
 }
 
-// A colour of 15, 16, 24 or 32 bits, blue first, as red, green, blue and
-// alpha; alpha is 255 where the colour has none.
-void colour_of(const unsigned char *b, unsigned bits, unsigned char rgba[4])
+// A colour map entry of 15, 16, 24 or 32 bits, blue first, as its ink.
+std::uint32_t entry_ink(const picture &p, const unsigned char *b)
 {
+    unsigned bits = p.t.entry_bits, r = b[2], g = b[1], blue = b[0], a = bits == 32 ? b[3] : 255;
     if (bits <= 16) {
         unsigned v = le16(b);
-        rgba[0] = static_cast<unsigned char>(to_8_bits(v >> 10 & 31, 31));
-        rgba[1] = static_cast<unsigned char>(to_8_bits(v >> 5 & 31, 31));
-        rgba[2] = static_cast<unsigned char>(to_8_bits(v & 31, 31));
-        rgba[3] = bits == 16 && (v & 0x8000) == 0 ? 0 : 255;
-        return;
+        r = to_8_bits(v >> 10 & 31, 31);
+        g = to_8_bits(v >> 5 & 31, 31);
+        blue = to_8_bits(v & 31, 31);
+        a = bits == 16 && (v & 0x8000) == 0 ? 0 : 255;
     }
-    rgba[0] = b[2];
-    rgba[1] = b[1];
-    rgba[2] = b[0];
-    rgba[3] = bits == 32 ? b[3] : 255;
+    return ink_of(r, g, blue, p.alpha ? a : 255);
 }
 
-// Reads the colour map, keeping the entries a colour-mapped picture's
-// indices reach.
+// Reads the colour map, keeping the inks of the entries a colour-mapped
+// picture's indices reach; an index outside it is no colour.
 int read_map(lookahead &in, picture &p)
 {
     const tga_header &t = p.t;
     size_t entry = (t.entry_bits + 7) / 8;
     unsigned char b[4];
+    for (std::uint32_t &i : p.inks)
+        i = NO_COLOUR;
     for (unsigned i = 0; i < t.map_length; i++) {
         if (next_bytes(in, b, entry) != entry)
             return refuse(p, "it ends inside its colour map");
         if (t.first + i < 256)
-            colour_of(b, t.entry_bits, p.map[t.first + i]);
+            p.inks[t.first + i] = entry_ink(p, b);
     }
     return 0;
 }
 
-// Inks pixel `x` of picture row `y` from its stored bytes.
-int ink_stored(picture &p, size_t x, size_t y, const unsigned char *b)
+// How the pixels give colours where no colour map does.
+void make_inks(picture &p)
 {
-    const tga_header &t = p.t;
-    unsigned char rgba[4] = {b[0], b[0], b[0], 255};
-    switch (t.type & 7) {
-    case COLOUR_MAPPED:
-        if (b[0] < t.first || b[0] >= t.first + t.map_length) {
-            (void)snprintf(p.why, REASON_SIZE, "a damaged TGA: colour %u is not in its colour map",
-                           static_cast<unsigned>(b[0]));
-            return 1;
-        }
-        for (int i = 0; i < 4; i++)
-            rgba[i] = p.map[b[0]][i];
-        break;
-    case TRUE_COLOUR: colour_of(b, t.depth, rgba); break;
-    default: rgba[3] = t.depth == 16 ? b[1] : 255; break;
+    if ((p.t.type & 7) == GREY) {
+        grey_inks(p.inks, 255);
+    } else if ((p.t.type & 7) == TRUE_COLOUR && p.t.depth <= 16) {
+        bit_field f[4];
+        (void)make_field(0x7C00, f[0]);
+        (void)make_field(0x03E0, f[1]);
+        (void)make_field(0x001F, f[2]);
+        (void)make_field(p.t.depth == 16 && p.alpha ? 0x8000 : 0, f[3]);
+        (void)make_field_inks(f, p.fields);
     }
-    if (p.alpha)
-        ink_pixel(p.k, x, y, rgba[0], rgba[1], rgba[2], rgba[3]);
-    else
-        ink_dark(p.k, x, y, rgba[0], rgba[1], rgba[2]);
-    return 0;
 }
 
-// Inks unit `n` of the file's order.
-int ink_unit(picture &p, size_t n, const unsigned char *b)
-{
-    size_t row = n / p.row_units, x = n % p.row_units;
-    size_t y = (p.t.descriptor & 0x20) != 0 ? row : PICTURE_HEIGHT - 1 - row;
-    bool leftward = (p.t.descriptor & 0x10) != 0;
-    if (p.t.depth != 1)
-        return ink_stored(p, leftward ? PICTURE_WIDTH - 1 - x : x, y, b);
-    for (size_t i = 0; i < 8; i++) {
-        size_t at = 8 * x + i;
-        unsigned grey = (b[0] >> (7 - i) & 1U) != 0 ? 255 : 0;
-        ink_dark(p.k, leftward ? PICTURE_WIDTH - 1 - at : at, y, grey, grey, grey);
-    }
-    return 0;
-}
-
+// Reads the whole raster, whose size is known.
 int read_rows(lookahead &in, picture &p)
 {
-    unsigned char row[PICTURE_WIDTH * 4];
-    size_t stride = p.row_units * p.unit_bytes;
-    for (size_t n = 0; n < p.row_units * PICTURE_HEIGHT; n += p.row_units) {
-        if (next_bytes(in, row, stride) != stride)
-            return refuse(p, "it ends before its last pixel");
-        for (size_t x = 0; x < p.row_units; x++)
-            if (ink_unit(p, n + x, row + x * p.unit_bytes) != 0)
-                return 1;
+    size_t bytes = PICTURE_HEIGHT * p.row_units * p.unit_bytes;
+    return next_bytes(in, p.units, bytes) == bytes ? 0 : refuse(p, "it ends before its last pixel");
+}
+
+// What a unit of 8 bits or more is, decided once for the picture.
+enum class unit_kind { index, grey_alpha, fields, blue_green_red, with_alpha };
+
+unit_kind kind_of_units(const picture &p)
+{
+    unsigned kind = p.t.type & 7, depth = p.t.depth;
+    if (kind != TRUE_COLOUR && depth == 8)
+        return unit_kind::index;
+    if (kind == GREY)
+        return unit_kind::grey_alpha;
+    if (depth <= 16)
+        return unit_kind::fields;
+    return depth == 32 && p.alpha ? unit_kind::with_alpha : unit_kind::blue_green_red;
+}
+
+// The ink of one unit of 8 bits or more.
+inline std::uint32_t unit_ink(const picture &p, unit_kind kind, const unsigned char *u)
+{
+    switch (kind) {
+    case unit_kind::index: return p.inks[u[0]];
+    case unit_kind::grey_alpha: return ink_of(u[0], u[0], u[0], p.alpha ? u[1] : 255);
+    case unit_kind::fields: return field_ink(p.fields, le16(u));
+    case unit_kind::blue_green_red: return ink_of(u[2], u[1], u[0], 255);
+    default: return ink_of(u[2], u[1], u[0], u[3]);
     }
-    return 0;
+}
+
+// The picture's planes, a 64-bit row each, bit x for pixel x, rows in the
+// file's order, for pictures inked a run at a time; the row being made is
+// kept apart, where the compiler can hold it in registers.
+struct planes {
+    std::uint64_t dark[PICTURE_HEIGHT], opaque[PICTURE_HEIGHT];
+    std::uint32_t seen;
+    std::uint64_t row_dark, row_opaque;
+    size_t row, x;
+};
+
+// Marks `count` pixels on from where the last left off with one ink.
+inline void mark(planes &pl, size_t count, std::uint32_t w)
+{
+    std::uint64_t dark = 0 - std::uint64_t{w & INK_DARK}, opaque = 0 - std::uint64_t{(w & INK_OPAQUE) >> 8};
+    pl.seen |= w;
+    while (count > 0) {
+        size_t here = count < PICTURE_WIDTH - pl.x ? count : PICTURE_WIDTH - pl.x;
+        std::uint64_t bits = ((std::uint64_t{2} << (here - 1)) - 1) << pl.x; // here is 1 to 64
+        pl.row_dark |= dark & bits;
+        pl.row_opaque |= opaque & bits;
+        pl.x += here;
+        count -= here;
+        if (pl.x == PICTURE_WIDTH) {
+            pl.dark[pl.row] = pl.row_dark;
+            pl.opaque[pl.row++] = pl.row_opaque;
+            pl.row_dark = pl.row_opaque = 0;
+            pl.x = 0;
+        }
+    }
+}
+
+int refuse_colour(picture &p, unsigned index)
+{
+    (void)snprintf(p.why, REASON_SIZE, "a damaged TGA: colour %u is not in its colour map", index);
+    return 1;
+}
+
+// The bytes of the runs, with the place in them kept at hand, for the
+// compiler cannot know that storing a unit leaves the source as it is.
+struct run_bytes {
+    byte_source *source;
+    const unsigned char *at, *end;
+};
+
+inline int next_run_byte(run_bytes &r)
+{
+    if (r.at < r.end)
+        return *r.at++;
+    int c = refill(*r.source);
+    r.at = r.source->at;
+    r.end = r.source->end;
+    return c;
+}
+
+// Reads a unit of `bytes` bytes, as a word where it is wholly at hand (the
+// bytes past it are not used); false where the input ends first.
+inline bool read_unit(run_bytes &r, unsigned char unit[4], size_t bytes)
+{
+    if (static_cast<size_t>(r.end - r.at) >= bytes) {
+        memcpy(unit, r.at, 4);
+        r.at += bytes;
+        return true;
+    }
+    for (size_t j = 0; j < bytes; j++) {
+        int c = next_run_byte(r);
+        if (c == EOF)
+            return false;
+        unit[j] = static_cast<unsigned char>(c);
+    }
+    return true;
 }
 
 // Packets of one unit repeated or of units as stored, each of 1 to 128
-// units; a packet may run on into the next row, but not past the last.
-int read_runs(lookahead &in, picture &p)
+// units; a packet may run on into the next row, but not past the last. A
+// run is inked once, whatever its length. The planes are worked on in a
+// copy kept at hand, as the place in the bytes is.
+int read_runs(lookahead &in, picture &p, planes &planes_out)
 {
-    unsigned char units[128 * 4];
-    size_t all = p.row_units * PICTURE_HEIGHT;
-    for (size_t n = 0; n < all;) {
-        int head = next_byte(in);
+    static byte_source source;
+    start_source(source, in);
+    run_bytes r = {&source, source.at, source.end};
+    planes pl = planes_out;
+    unit_kind kind = kind_of_units(p);
+    size_t bytes = p.unit_bytes, left = size_t{PICTURE_WIDTH} * PICTURE_HEIGHT;
+    unsigned char unit[4] = {0};
+    while (left > 0) {
+        int head = next_run_byte(r);
         size_t count = (static_cast<unsigned>(head) & 0x7F) + 1;
-        bool repeated = (head & 0x80) != 0;
-        size_t bytes = (repeated ? 1 : count) * p.unit_bytes;
-        if (head == EOF || next_bytes(in, units, bytes) != bytes)
+        if (head == EOF)
             return refuse(p, "it ends before its last pixel");
-        if (n + count > all)
+        if (count > left)
             return refuse(p, "its run-length packets run past its last pixel");
-        for (size_t i = 0; i < count; i++, n++)
-            if (ink_unit(p, n, units + (repeated ? 0 : i * p.unit_bytes)) != 0)
-                return 1;
+        bool repeated = (head & 0x80) != 0;
+        for (size_t i = 0; i < (repeated ? 1 : count); i++) {
+            if (!read_unit(r, unit, bytes))
+                return refuse(p, "it ends before its last pixel");
+            std::uint32_t w = unit_ink(p, kind, unit);
+            if ((w & NO_COLOUR) != 0)
+                return refuse_colour(p, unit[0]);
+            mark(pl, repeated ? count : 1, w);
+        }
+        left -= count;
     }
+    planes_out = pl;
+    return 0;
+}
+
+// The planes into the sheet's, in the picture's own row order and
+// direction.
+void put_planes(picture &p, const planes &pl)
+{
+    std::uint32_t row_opaque = 0xFF;
+    for (size_t n = 0; n < PICTURE_HEIGHT; n++) {
+        size_t y = (p.t.descriptor & 0x20) != 0 ? n : PICTURE_HEIGHT - 1 - n;
+        for (size_t col = 0; col < SHEET_ROW_BYTES; col++) {
+            p.k.dark[y * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(pl.dark[n] >> (8 * col));
+            p.k.opaque[y * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(pl.opaque[n] >> (8 * col));
+            row_opaque &= static_cast<unsigned char>(pl.opaque[n] >> (8 * col));
+        }
+        if ((p.t.descriptor & 0x10) != 0)
+            mirror_row(p.k, y);
+    }
+    p.k.see_through = row_opaque != 0xFF;
+    p.k.alpha_anywhere = (pl.seen & INK_ALPHA) != 0;
+}
+
+// Inks row `n` of the file's order.
+int ink_row(picture &p, size_t n)
+{
+    static const layout grey_alpha = {2, 0, 0, 0, 1, true}, grey_only = {2, 0, 0, 0, 0, false},
+                        bgr = {3, 2, 1, 0, 0, false}, bgra = {4, 2, 1, 0, 3, true}, bgrx = {4, 2, 1, 0, 0, false};
+    const unsigned char *row = p.units + n * p.row_units * p.unit_bytes;
+    size_t y = (p.t.descriptor & 0x20) != 0 ? n : PICTURE_HEIGHT - 1 - n;
+    unsigned kind = p.t.type & 7, depth = p.t.depth;
+    if (kind != TRUE_COLOUR && depth == 8) {
+        if (!ink_values(p.k, y, row, p.inks)) {
+            size_t x = 0;
+            while (p.inks[row[x]] != NO_COLOUR)
+                x++;
+            return refuse_colour(p, row[x]);
+        }
+    } else if (kind == GREY) {
+        if (depth == 1)
+            ink_bits(p.k, y, row, p.inks[0], p.inks[255]);
+        else
+            ink_colours(p.k, y, row, p.alpha ? grey_alpha : grey_only);
+    } else if (depth <= 16) {
+        ink_fields(p.k, y, row, 2, p.fields);
+    } else {
+        ink_colours(p.k, y, row, depth == 24 ? bgr : p.alpha ? bgra : bgrx);
+    }
+    if ((p.t.descriptor & 0x10) != 0)
+        mirror_row(p.k, y);
     return 0;
 }
 
@@ -209,8 +339,20 @@ int read_tga(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
         return refuse(p, "it ends inside its headers");
     if (read_map(ahead, p) != 0)
         return 1;
-    if (((p.t.type & RUN_LENGTH) != 0 ? read_runs(ahead, p) : read_rows(ahead, p)) != 0)
-        return 1;
+    make_inks(p);
+    if ((p.t.type & RUN_LENGTH) != 0) {
+        static planes pl;
+        pl = planes{};
+        if (read_runs(ahead, p, pl) != 0)
+            return 1;
+        put_planes(p, pl);
+    } else {
+        if (read_rows(ahead, p) != 0)
+            return 1;
+        for (size_t n = 0; n < PICTURE_HEIGHT; n++)
+            if (ink_row(p, n) != 0)
+                return 1;
+    }
     // Many writers leave the alpha of a 16- or 32-bit TGA 0 in every pixel.
     finish_ink(p.k, true, sheet);
     return 0;
