@@ -1,6 +1,7 @@
 // PBM, PGM and PPM, plain (P1 to P3) and raw (P4 to P6), and PAM (P7): a
 // header of decimal numbers, or for PAM of keywords and numbers, comments
 // allowed, then the pixels top row first. In PBM a 1 is black.
+#include <cstdio>
 #include <cstring>
 
 #include "kinds.h"
@@ -237,28 +238,112 @@ static int plain_sample(text &t, const netpbm_header &h, std::uint32_t &s, char 
     return s > h.max ? too_large(why, h, s) : 0;
 }
 
+// Words of 8 bytes a drawing's plain samples mostly make, so that most
+// samples are told a word at a time: 0s, and samples of the maximum, each
+// followed by a space, as many as fit, and which samples those are.
+struct common_words {
+    std::uint64_t zeros, maxes, mask; // `mask` keeps the bytes of `maxes`
+    size_t max_count, max_bytes;      // four 0s to a word
+    std::uint64_t one, one_mask;      // the maximum's digits alone
+    size_t digits;
+    unsigned char zero_sample, max_sample;
+};
+
+// White space, by byte.
+struct space_table {
+    bool of[256];
+};
+static constexpr space_table spaces_of()
+{
+    space_table t{};
+    for (int c = 0; c < 256; c++)
+        t.of[c] = c == ' ' || (c >= '\t' && c <= '\r'); // \t \n \v \f \r
+    return t;
+}
+static constexpr space_table spaces = spaces_of();
+
+static void words_of(const netpbm_header &h, common_words &w)
+{
+    char digits[16];
+    int length = snprintf(digits, sizeof digits, "%lu ", static_cast<unsigned long>(h.max));
+    unsigned char text[8] = {0}, ones[8] = {0};
+    w.max_count = 8 / static_cast<size_t>(length);
+    w.max_bytes = w.max_count * static_cast<size_t>(length);
+    for (size_t i = 0; i < w.max_bytes; i++) {
+        text[i] = static_cast<unsigned char>(digits[i % static_cast<size_t>(length)]);
+        ones[i] = 0xFF;
+    }
+    memcpy(&w.maxes, text, 8);
+    memcpy(&w.mask, ones, 8);
+    w.digits = static_cast<size_t>(length) - 1;
+    unsigned char digit_ones[8] = {0};
+    memset(digit_ones, 0xFF, w.digits);
+    memcpy(&w.one_mask, digit_ones, 8);
+    w.one = w.maxes & w.one_mask;
+    memcpy(&w.zeros, "0 0 0 0 ", 8);
+    // In PBM a 1 is black: the text 0 is the sample 1.
+    w.zero_sample = static_cast<unsigned char>(to_8_bits(h.format == 1 ? 1 : 0, h.max));
+    w.max_sample = static_cast<unsigned char>(to_8_bits(h.format == 1 ? 0 : h.max, h.max));
+}
+
 // `c` is the first byte after the header, the samples' first or the white
-// space before them.
+// space before them. The samples are read whole, as 8 bits, then inked a
+// row at a time.
 static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char why[REASON_SIZE])
 {
     static text t;
-    static unsigned char row[PICTURE_WIDTH * 4];
+    static unsigned char eight[PICTURE_WIDTH * PICTURE_HEIGHT * 3];
+    static common_words w;
     t.in = &in;
     size_t held = c == EOF ? 0 : 1;
     t.buf[0] = static_cast<unsigned char>(c);
     t.buf[held] = 0;
     t.p = t.buf;
     t.end = t.buf + held;
-    size_t n = size_t{PICTURE_WIDTH} * h.depth;
-    for (size_t y = 0; y < PICTURE_HEIGHT; y++) {
-        for (size_t i = 0; i < n; i++) {
-            std::uint32_t s = 0;
-            if (plain_sample(t, h, s, why) != 0)
-                return 1;
-            row[i] = static_cast<unsigned char>(to_8_bits(s, h.max));
+    words_of(h, w);
+    const size_t all = size_t{PICTURE_WIDTH} * PICTURE_HEIGHT * h.depth;
+    for (size_t i = 0; i < all;) {
+        // Words while they come, in locals, which the stores of bytes
+        // cannot be taken to change.
+        const std::uint64_t zeros = w.zeros, maxes = w.maxes, mask = w.mask, one = w.one, one_mask = w.one_mask;
+        const size_t max_count = w.max_count, max_bytes = w.max_bytes, digits = w.digits;
+        const unsigned char zero_sample = w.zero_sample, max_sample = w.max_sample;
+        const unsigned char *p = t.p, *last = t.end - 8; // the last place a word may start
+        const size_t room = all - 8; // a word's samples stored as 8, those past it after written over
+        while (p <= last && i <= room) {
+            std::uint64_t word = 0;
+            memcpy(&word, p, 8);
+            if ((word & mask) == maxes) {
+                memset(eight + i, max_sample, 8);
+                i += max_count;
+                p += max_bytes;
+            } else if (word == zeros) {
+                memset(eight + i, zero_sample, 8);
+                i += 4;
+                p += 8;
+            } else if (p[0] == '0' && spaces.of[p[1]]) { // one of each, before any white space
+                eight[i++] = zero_sample;
+                p += 2;
+            } else if ((word & one_mask) == one && spaces.of[p[digits]]) {
+                eight[i++] = max_sample;
+                p += digits + 1;
+            } else if (spaces.of[p[0]]) {
+                p++;
+            } else {
+                break;
+            }
         }
-        ink_row(k, y, row, h);
+        t.p = p;
+        if (i == all)
+            break;
+        std::uint32_t sample = 0;
+        if (plain_sample(t, h, sample, why) != 0)
+            return 1;
+        eight[i++] = static_cast<unsigned char>(to_8_bits(sample, h.max));
+        t.p += is_space(*t.p) ? 1 : 0; // the space after it, so that the next word starts at a sample
     }
+    for (size_t y = 0; y < PICTURE_HEIGHT; y++)
+        ink_row(k, y, eight + y * PICTURE_WIDTH * h.depth, h);
     return 0;
 }
 

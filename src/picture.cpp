@@ -213,7 +213,10 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
 
 // A 16-bit sample as 8 bits: for every such sample the same as
 // to_8_bits(v, 65535), without its division.
-static std::uint32_t deep(const unsigned char *p) { return ((p[0] << 8 | p[1]) * 255U + 32895) >> 16; }
+static std::uint32_t deep(const unsigned char *p)
+{
+    return ((static_cast<std::uint32_t>(p[0]) << 8 | p[1]) * 255 + 32895) >> 16;
+}
 
 // Darkness by the samples' high bytes, each within 1 of the sample as 8
 // bits, so that their sum is within 1000 of the one the rule takes: only
@@ -241,7 +244,7 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &
             const unsigned char *q = p + i * l.step;
             dark = 2 * dark + deep_dark_bit(q, l);
             if (l.has_alpha) {
-                std::uint32_t a = q[l.alpha] << 8U | q[l.alpha + 1];
+                std::uint32_t a = static_cast<std::uint32_t>(q[l.alpha]) << 8 | q[l.alpha + 1];
                 opaque = 2 * opaque + (a >> 15);
                 alphas |= (a + 127) >> 8;
             }
