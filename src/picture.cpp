@@ -211,6 +211,23 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
         colour_row(k, y, p, l);
 }
 
+void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned char key[3])
+{
+    const unsigned k0 = key[0], k1 = key[1], k2 = key[2];
+    std::uint32_t row_opaque = 0xFFFF, any_opaque = 0;
+    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 24) {
+        std::uint32_t dark = 0, opaque = 0;
+        for (size_t i = 8; i-- > 0;) {
+            const unsigned char *q = p + 3 * i;
+            dark = 2 * dark + dark_bit(q[0], q[1], q[2]);
+            opaque = 2 * opaque + (((q[0] ^ k0) | (q[1] ^ k1) | (q[2] ^ k2)) != 0 ? 1 : 0);
+        }
+        any_opaque |= opaque;
+        put_inks(k, y, col, dark | opaque << 8, row_opaque);
+    }
+    put_row(k, row_opaque, any_opaque != 0); // alpha is 255 wherever it is not 0
+}
+
 // A 16-bit sample as 8 bits: for every such sample the same as
 // to_8_bits(v, 65535), without its division.
 static std::uint32_t deep(const unsigned char *p)

@@ -174,6 +174,8 @@ struct layout {
 };
 // A row of 8-bit samples.
 void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l);
+// A row of 8-bit red, green and blue, transparent where they are `key`'s.
+void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned char key[3]);
 // A row of 16-bit big-endian samples.
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l);
 // One colour of pixels stored as bit fields of a little-endian word of 16

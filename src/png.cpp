@@ -307,6 +307,47 @@ unsigned paeth(unsigned a, unsigned b, unsigned c)
     return pc < pa ? c : a;
 }
 
+// Paeth's filter undone for pixels of fewer than 4 bytes, byte by byte,
+// the pixel to the left kept at hand, since the compiler cannot know that
+// storing a byte of this row changes none of the row above.
+inline void unpaeth_small(unsigned char *r, const unsigned char *prior, size_t n, size_t bpp)
+{
+    unsigned char left[4];
+    size_t i = 0;
+    for (; i < bpp; i++)
+        left[i] = r[i] = static_cast<unsigned char>(r[i] + prior[i]);
+    for (; i < n; i += bpp)
+        for (size_t j = 0; j < bpp; j++)
+            left[j] = r[i + j] =
+                static_cast<unsigned char>(r[i + j] + paeth(left[j], prior[i + j], prior[i + j - bpp]));
+}
+
+// Paeth's filter undone for pixels of 4 bytes or more. Where eight bytes
+// of the row above are those a pixel to their left, as in most of a
+// drawing, each byte's predictor is the byte to its left; the rest one by
+// one, a pixel's worth at a time.
+inline void unpaeth_words(unsigned char *r, const unsigned char *prior, size_t n, size_t bpp)
+{
+    size_t i = 0;
+    for (; i < bpp; i++)
+        r[i] = static_cast<unsigned char>(r[i] + prior[i]);
+    while (i < n) {
+        std::uint64_t above = 0, above_left = 0;
+        size_t end = i + (n - i < bpp ? n - i : bpp);
+        if (n - i >= 8) {
+            memcpy(&above, prior + i, 8);
+            memcpy(&above_left, prior + i - bpp, 8);
+            if (above == above_left) {
+                for (end = i + 8; i < end; i++)
+                    r[i] = static_cast<unsigned char>(r[i] + r[i - bpp]);
+                continue;
+            }
+        }
+        for (; i < end; i++)
+            r[i] = static_cast<unsigned char>(r[i] + paeth(r[i - bpp], prior[i], prior[i - bpp]));
+    }
+}
+
 // Undoes a row's filter in place, one loop for each filter; `prior` is the
 // row above, unfiltered, all zeros above a pass's first row. The first
 // `bpp` bytes have no byte to their left.
@@ -330,19 +371,12 @@ unsigned paeth(unsigned a, unsigned b, unsigned c)
         for (; i < n; i++)
             r[i] = static_cast<unsigned char>(r[i] + (r[i - bpp] + prior[i]) / 2);
         break;
-    default: { // 4, the others refused already
-        // The pixel to the left kept at hand, since the compiler cannot
-        // know that storing a byte of this row changes none of the row
-        // above.
-        unsigned char left[8];
-        for (; i < bpp; i++)
-            left[i] = r[i] = static_cast<unsigned char>(r[i] + prior[i]);
-        for (; i < n; i += bpp)
-            for (size_t j = 0; j < bpp; j++)
-                left[j] = r[i + j] =
-                    static_cast<unsigned char>(r[i + j] + paeth(left[j], prior[i + j], prior[i + j - bpp]));
+    default: // 4, the others refused already
+        if (bpp < 4)
+            unpaeth_small(r, prior, n, bpp);
+        else
+            unpaeth_words(r, prior, n, bpp);
         break;
-    }
     }
 }
 
@@ -454,7 +488,15 @@ int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
         const unsigned char *v = p.depth < 8 ? values : r;
         return ink_values(k, y, v, p.inks) ? 0 : past_palette(p, v, PICTURE_WIDTH);
     }
-    if (p.keyed) {
+    if (p.keyed && p.depth == 8 && p.colour_type == 2) {
+        const unsigned char key[3] = {static_cast<unsigned char>(p.key[0]), static_cast<unsigned char>(p.key[1]),
+                                      static_cast<unsigned char>(p.key[2])};
+        // A key past 255 is no 8-bit colour: no pixel is transparent.
+        if (p.key[0] > 255 || p.key[1] > 255 || p.key[2] > 255)
+            ink_colours(k, y, r, eight[2]);
+        else
+            ink_keyed_colours(k, y, r, key);
+    } else if (p.keyed) {
         unkey(p, r, values);
         ink_colours(k, y, values, eight[6]);
     } else if (p.depth == 8) {

@@ -237,4 +237,138 @@ TEST(RandomFonts, ComeBackThroughASheet)
                  expect_round_trip);
 }
 
+// The rule, stated here apart from the tool's loops: a sample of `max` as
+// 8 bits rounded half up, dark below 128000 by 299 R + 587 G + 114 B, and
+// ink by alpha where a pixel is less than half opaque.
+struct colour {
+    unsigned r, g, b, a; // as stored
+};
+
+unsigned eight_bits(unsigned v, unsigned max) { return (v * 510 + max) / (2 * max); }
+
+bytes font_by_the_rule(const std::vector<colour> &pixels, unsigned max, bool zero_alpha_is_opaque)
+{
+    bool see_through = false, alpha_anywhere = false;
+    for (const auto &p : pixels) {
+        see_through = see_through || eight_bits(p.a, max) < 128;
+        alpha_anywhere = alpha_anywhere || eight_bits(p.a, max) != 0;
+    }
+    bool by_alpha = see_through && (alpha_anywhere || !zero_alpha_is_opaque);
+    bytes font(font_size, 0);
+    for (size_t i = 0; i < pixels.size(); i++) {
+        const colour &p = pixels[i];
+        unsigned r = eight_bits(p.r, max), g = eight_bits(p.g, max), b = eight_bits(p.b, max);
+        bool ink = by_alpha ? eight_bits(p.a, max) >= 128 : 299 * r + 587 * g + 114 * b < 128000;
+        size_t x = i % 64, y = i / 64;
+        font[128 * (x / 8) + y] = static_cast<unsigned char>(font[128 * (x / 8) + y] | (ink ? 1 : 0) << (x % 8));
+    }
+    return font;
+}
+
+// Colours many of which stand right where the rule turns: dark or not by
+// one step, alpha 0, 127, 128 or 255, and runs of one colour.
+std::vector<colour> random_colours(std::mt19937 &gen, unsigned max, bool alpha)
+{
+    std::uniform_int_distribution<unsigned> any(0, max), near(0, 4), step(0, 2);
+    std::vector<colour> pixels(size_t{64} * 128);
+    for (size_t i = 0; i < pixels.size(); i++) {
+        colour &p = pixels[i];
+        if (i > 0 && near(gen) == 0) { // a run
+            p = pixels[i - 1];
+            continue;
+        }
+        unsigned r = any(gen) * 255 / max, g = any(gen) * 255 / max;
+        int b =
+            (128000 - 299 * static_cast<int>(r) - 587 * static_cast<int>(g)) / 114 + static_cast<int>(step(gen)) - 1;
+        b = near(gen) == 0 ? static_cast<int>(any(gen) * 255 / max) : b < 0 ? 0 : b > 255 ? 255 : b;
+        // As `max` samples near those 8 bits, off by a little either way.
+        auto deep = [&](unsigned v8) {
+            long v = static_cast<long>(v8 * max / 255) + static_cast<long>(step(gen) * max / 1024) -
+                     static_cast<long>(max / 1024);
+            return static_cast<unsigned>(v < 0 ? 0 : v > static_cast<long>(max) ? max : v);
+        };
+        static const unsigned alphas[] = {0, 127, 128, 255, 255};
+        p = {deep(r), deep(g), deep(static_cast<unsigned>(b)), alpha ? deep(alphas[near(gen)]) : max};
+    }
+    return pixels;
+}
+
+void put_sample(bytes &b, unsigned v, unsigned max)
+{
+    if (max > 255)
+        b.push_back(static_cast<unsigned char>(v >> 8));
+    b.push_back(static_cast<unsigned char>(v));
+}
+
+// The picture as `kind` stores it; `zero_alpha_is_opaque` says whether the
+// format reads an alpha of 0 everywhere as none.
+bytes stored_as(const std::string &kind, const std::vector<colour> &pixels, unsigned max, bool &zero_alpha_is_opaque)
+{
+    bool alpha = kind.find("alpha") != std::string::npos, grey = kind.find("grey") != std::string::npos;
+    zero_alpha_is_opaque = kind.rfind("bmp", 0) == 0 || kind.rfind("tga", 0) == 0;
+    bytes rows;
+    for (size_t y = 0; y < 128; y++) {
+        size_t from = 64 * (kind.rfind("bmp", 0) == 0 ? 127 - y : y); // BMP stores the bottom row first
+        if (kind.rfind("png", 0) == 0)
+            rows.push_back(0);
+        for (size_t x = 0; x < 64; x++) {
+            const colour &p = pixels[from + x];
+            bool blue_first = kind.rfind("bmp", 0) == 0 || kind.rfind("tga", 0) == 0;
+            for (unsigned v : grey         ? std::vector<unsigned>{p.r}
+                              : blue_first ? std::vector<unsigned>{p.b, p.g, p.r}
+                                           : std::vector<unsigned>{p.r, p.g, p.b})
+                put_sample(rows, v, max);
+            if (alpha)
+                put_sample(rows, p.a, max);
+        }
+    }
+    std::string header;
+    int depth = max > 255 ? 16 : 8, type = (grey ? 0 : 2) + (alpha ? 4 : 0);
+    if (kind.rfind("png", 0) == 0)
+        return png_file({png_header(64, 128, depth, type), png_data(rows)});
+    if (kind.rfind("bmp", 0) == 0)
+        return bmp_file({40, false, 64, 128, alpha ? 32 : 24}, rows);
+    if (kind.rfind("tga", 0) == 0)
+        header =
+            std::string("\0\0\2\0\0\0\0\0\0\0\0\0\x40\0\x80\0", 16) + char(alpha ? 32 : 24) + char(alpha ? 0x28 : 0x20);
+    else if (kind == "pam alpha")
+        header = "P7\nWIDTH 64\nHEIGHT 128\nDEPTH 4\nMAXVAL " + std::to_string(max) + "\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    else
+        header = std::string(grey ? "P5" : "P6") + "\n64 128\n" + std::to_string(max) + "\n";
+    bytes b(header.begin(), header.end());
+    b.insert(b.end(), rows.begin(), rows.end());
+    return b;
+}
+
+// Random colours, many where the rule turns, in each layout of samples the
+// readers ink in loops of their own: glyphrip must give the rule's font.
+TEST(RandomColours, InkByTheRule)
+{
+    unsigned s = seed();
+    SCOPED_TRACE("GLYPHRIP_TEST_SEED=" + std::to_string(s));
+    std::mt19937 gen(s);
+    static const struct {
+        const char *kind;
+        unsigned max;
+    } kinds[] = {{"png", 255},       {"png alpha", 255},   {"png grey alpha", 255},
+                 {"png", 65535},     {"png alpha", 65535}, {"png grey", 65535},
+                 {"ppm", 255},       {"ppm", 65535},       {"pgm grey", 100},
+                 {"pam alpha", 255}, {"bmp", 255},         {"bmp alpha", 255},
+                 {"tga", 255},       {"tga alpha", 255}};
+    for (const auto &k : kinds) {
+        SCOPED_TRACE(std::string(k.kind) + " of " + std::to_string(k.max));
+        std::vector<colour> pixels = random_colours(gen, k.max, std::string(k.kind).find("alpha") != std::string::npos);
+        if (std::string(k.kind).find("grey") != std::string::npos)
+            for (auto &p : pixels)
+                p.g = p.b = p.r;
+        bool zero_alpha_is_opaque = false;
+        bytes file = stored_as(k.kind, pixels, k.max, zero_alpha_is_opaque);
+        std::string dir = fresh_dir();
+        spill(dir + "/picture", file);
+        expect_run(dir, "glyphrip", "picture", "font.raw");
+        expect_font(slurp(dir + "/font.raw"), font_by_the_rule(pixels, k.max, zero_alpha_is_opaque));
+        remove_dir(dir);
+    }
+}
+
 } // namespace
