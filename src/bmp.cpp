@@ -313,8 +313,6 @@ struct runs {
     byte_source stream;
 };
 
-static inline int stream_byte(runs &r) { return source_byte(r.stream); }
-
 static const char ends_early[] = "a damaged BMP: it ends before its last pixel";
 static const char past_edge[] = "a damaged BMP: its compressed pixels run past the picture's edge";
 
@@ -352,7 +350,7 @@ static int escape(runs &r, int value, char why[REASON_SIZE])
         return ++r.y > PICTURE_HEIGHT ? refuse(why, past_edge) : 0;
     }
     if (value == 2) {
-        int dx = stream_byte(r), dy = stream_byte(r);
+        int dx = source_byte(r.stream), dy = source_byte(r.stream);
         if (dy == EOF)
             return refuse(why, ends_early);
         r.x += static_cast<unsigned>(dx);
@@ -363,7 +361,7 @@ static int escape(runs &r, int value, char why[REASON_SIZE])
     unsigned char stored[256] = {0};
     size_t bytes = r.rle4 ? (n + 1) / 2 : n, padded = bytes + bytes % 2;
     for (size_t i = 0; i < padded; i++) {
-        int c = stream_byte(r);
+        int c = source_byte(r.stream);
         if (c == EOF)
             return refuse(why, ends_early);
         stored[i] = static_cast<unsigned char>(c);
@@ -380,7 +378,7 @@ static int run_lengths(lookahead &ahead, const bmp_info &bmp, unsigned char indi
     start_source(r.stream, ahead);
     memset(indices, 0, size_t{PICTURE_WIDTH} * PICTURE_HEIGHT);
     for (;;) {
-        int count = stream_byte(r), value = stream_byte(r);
+        int count = source_byte(r.stream), value = source_byte(r.stream);
         if (value == EOF)
             return refuse(why, ends_early);
         auto stored = static_cast<unsigned char>(value);

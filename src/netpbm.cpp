@@ -14,7 +14,10 @@ struct netpbm_header {
 
 static const char *const kinds[] = {"PBM", "PGM", "PPM", "PBM", "PGM", "PPM", "PAM"};
 
-static bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+static constexpr bool is_space(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 static bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // Gives the byte after the comment that `c` starts, with the newline that
@@ -173,18 +176,10 @@ struct text {
     const unsigned char *p, *end;
 };
 
-// Reads on, a block from a file, a byte from a pipe, which may wait for
-// bytes the picture does not need; false at the end of the input.
+// Reads on; false at the end of the input.
 static bool refill(text &t)
 {
-    size_t got = 0;
-    if (t.in->seekable) {
-        got = next_bytes(*t.in, t.buf, sizeof t.buf - 1);
-    } else {
-        int c = next_byte(*t.in);
-        t.buf[0] = static_cast<unsigned char>(c);
-        got = c == EOF ? 0 : 1;
-    }
+    size_t got = next_bytes_at_hand(*t.in, t.buf, sizeof t.buf - 1);
     t.buf[got] = 0;
     t.p = t.buf;
     t.end = t.buf + got;
@@ -257,7 +252,7 @@ static constexpr space_table spaces_of()
 {
     space_table t{};
     for (int c = 0; c < 256; c++)
-        t.of[c] = c == ' ' || (c >= '\t' && c <= '\r'); // \t \n \v \f \r
+        t.of[c] = is_space(c);
     return t;
 }
 static constexpr space_table spaces = spaces_of();

@@ -40,16 +40,18 @@ void start_source(byte_source &s, lookahead &in)
     s.at = s.end = s.block;
 }
 
+size_t next_bytes_at_hand(lookahead &ahead, unsigned char *to, size_t n)
+{
+    if (ahead.seekable)
+        return next_bytes(ahead, to, n);
+    int c = next_byte(ahead);
+    to[0] = static_cast<unsigned char>(c);
+    return c == EOF ? 0 : 1;
+}
+
 int refill(byte_source &s)
 {
-    size_t got = 0;
-    if (s.in->seekable) {
-        got = next_bytes(*s.in, s.block, sizeof s.block - 4);
-    } else {
-        int c = next_byte(*s.in);
-        s.block[0] = static_cast<unsigned char>(c);
-        got = c == EOF ? 0 : 1;
-    }
+    size_t got = next_bytes_at_hand(*s.in, s.block, sizeof s.block - 4);
     s.at = s.block;
     s.end = s.block + got;
     return got > 0 ? *s.at++ : EOF;

@@ -73,6 +73,9 @@ struct byte_source {
     unsigned char block[4096 + 4]; // 4 to spare, for a few bytes read as a word
 };
 void start_source(byte_source &s, lookahead &in);
+// Reads up to `n` bytes for such a stream: from a file up to `n`, from a
+// pipe or terminal one; 0 at the end of the input.
+size_t next_bytes_at_hand(lookahead &ahead, unsigned char *to, size_t n);
 int refill(byte_source &s); // the next byte, or EOF
 inline int source_byte(byte_source &s) { return s.at < s.end ? *s.at++ : refill(s); }
 
@@ -121,20 +124,14 @@ inline std::uint32_t dark_bit(std::uint32_t r, std::uint32_t g, std::uint32_t b)
 }
 inline bool is_dark(unsigned r, unsigned g, unsigned b) { return dark_bit(r, g, b) != 0; }
 
-// Pixel (x, y), y counted from the top, as 8-bit red, green and blue, of a
-// picture without alpha: only its darkness counts.
-inline void ink_dark(ink &k, size_t x, size_t y, unsigned r, unsigned g, unsigned b)
-{
-    if (is_dark(r, g, b))
-        k.dark[y * SHEET_ROW_BYTES + x / 8] |= static_cast<unsigned char>(1U << (x % 8));
-}
-
-// Pixel (x, y) as 8-bit red, green, blue and alpha.
+// Pixel (x, y), y counted from the top, as 8-bit red, green, blue and
+// alpha, for the pictures not inked a row at a time.
 inline void ink_pixel(ink &k, size_t x, size_t y, unsigned r, unsigned g, unsigned b, unsigned a)
 {
     size_t at = y * SHEET_ROW_BYTES + x / 8;
     auto bit = static_cast<unsigned char>(1U << (x % 8));
-    ink_dark(k, x, y, r, g, b);
+    if (is_dark(r, g, b))
+        k.dark[at] |= bit;
     if (a >= 128)
         k.opaque[at] |= bit;
     else

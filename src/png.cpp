@@ -453,18 +453,18 @@ int past_palette(png &p, const unsigned char *values, size_t n)
     return 0;
 }
 
-// A row of 8- or 16-bit samples keyed by the tRNS chunk, as 8-bit samples
+// A row of 16-bit samples keyed by the tRNS chunk, as 8-bit samples
 // with alpha: 0 where the pixel is the key's colour, 255 elsewhere.
 void unkey(const png &p, const unsigned char *r, unsigned char *rgba)
 {
-    size_t wide = p.depth / 8, channels = p.channels;
-    for (size_t x = 0; x < PICTURE_WIDTH; x++, r += channels * wide, rgba += 4) {
+    size_t channels = p.channels;
+    for (size_t x = 0; x < PICTURE_WIDTH; x++, r += 2 * channels, rgba += 4) {
         bool key = true;
         for (size_t c = 0; c < 3; c++) {
-            const unsigned char *s = r + (c < channels ? c : 0) * wide;
-            std::uint32_t v = wide == 2 ? static_cast<std::uint32_t>(s[0]) << 8 | s[1] : s[0];
+            const unsigned char *s = r + 2 * (c < channels ? c : 0);
+            std::uint32_t v = static_cast<std::uint32_t>(s[0]) << 8 | s[1];
             key = key && v == p.key[c < channels ? c : 0];
-            rgba[c] = static_cast<unsigned char>(wide == 2 ? to_8_bits(v, 65535) : v);
+            rgba[c] = static_cast<unsigned char>(to_8_bits(v, 65535));
         }
         rgba[3] = key ? 0 : 255;
     }
