@@ -143,7 +143,8 @@ static unsigned field_value(const bit_field &f, std::uint32_t v, unsigned absent
 struct bmp_colours {
     unsigned char table[256][3]; // red, green, blue
     unsigned entries;
-    std::uint32_t inks[256]; // the table's inks, NO_COLOUR past it
+    std::uint32_t inks[256];      // the table's inks, NO_COLOUR past it
+    std::uint32_t byte_inks[256]; // of each byte's two pixels, at 4 bits
     bit_field fields[4];
     field_inks field_tables; // where the fields are of 8 bits or fewer
     bool by_tables;
@@ -208,6 +209,8 @@ static int read_table(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end,
         const unsigned char *e = colours.table[i];
         colours.inks[i] = i < colours.entries ? ink_of(e[0], e[1], e[2], 255) : NO_COLOUR;
     }
+    if (bmp.bits == 4)
+        byte_inks(colours.inks, 4, colours.byte_inks);
     return 0;
 }
 
@@ -263,13 +266,13 @@ static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &b
     if (bmp.bits == 24) {
         ink_colours(k, y, p, bgr);
     } else if (bmp.bits <= 8) {
+        if (bmp.bits == 4 ? ink_packed(k, y, p, 4, c.byte_inks) : ink_values(k, y, p, c.inks))
+            return 0;
         for (size_t x = 0; bmp.bits == 4 && x < PICTURE_WIDTH; x += 2) {
             indices[x] = static_cast<unsigned char>(p[x / 2] >> 4);
             indices[x + 1] = static_cast<unsigned char>(p[x / 2] & 0x0F);
         }
-        const unsigned char *v = bmp.bits == 4 ? indices : p;
-        if (!ink_values(k, y, v, c.inks))
-            return refuse_index(v, PICTURE_WIDTH, c, why);
+        return refuse_index(bmp.bits == 4 ? indices : p, PICTURE_WIDTH, c, why);
     } else if (bmp.bits == 32 && f[0].max == 255 && f[1].max == 255 && f[2].max == 255 && f[0].shift % 8 == 0 &&
                f[1].shift % 8 == 0 && f[2].shift % 8 == 0 && (f[3].max == 255 || f[3].mask == 0) &&
                f[3].shift % 8 == 0) {

@@ -130,58 +130,127 @@ bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32
     return seen >> 24 == 0;
 }
 
-// Each byte mirrored, made once, by the compiler.
-struct mirrors {
-    unsigned char of[256];
-};
-static constexpr mirrors mirrors_of()
+void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t table[256])
 {
-    mirrors m{};
-    for (int b = 0; b < 256; b++)
-        m.of[b] = static_cast<unsigned char>(reverse_bits(b));
-    return m;
+    unsigned mask = (1U << depth) - 1;
+    for (unsigned b = 0; b < 256; b++) {
+        std::uint32_t bits = 0;
+        for (unsigned i = 8 / depth; i-- > 0;)
+            bits = 2 * bits + inks[b >> (8 - depth * (i + 1)) & mask];
+        table[b] = bits;
+    }
 }
-static constexpr mirrors mirrored = mirrors_of();
+
+// As ink_values, a byte of pixels at a time: each byte's inks go in above
+// those of the bytes to its left. Copied for each depth, so that the
+// shifts are constants.
+[[gnu::always_inline]] static inline bool packed_row(ink &k, size_t y, const unsigned char *packed, unsigned depth,
+                                                     const std::uint32_t table[256])
+{
+    std::uint32_t seen = 0, opaque = 0xFFFF;
+    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, packed += depth) {
+        std::uint32_t bits = 0;
+        for (size_t i = depth; i-- > 0;)
+            bits = (bits << (8 / depth)) + table[packed[i]];
+        seen |= bits;
+        put_inks(k, y, col, bits, opaque);
+    }
+    put_row(k, opaque, (seen & 0xFF0000) != 0);
+    return seen >> 24 == 0;
+}
+
+bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256])
+{
+    switch (depth) {
+    case 1: return packed_row(k, y, packed, 1, table);
+    case 2: return packed_row(k, y, packed, 2, table);
+    default: return packed_row(k, y, packed, 4, table);
+    }
+}
+
+// A row of one bit a pixel is one word: each plane's row takes the 1s
+// where a 1 sets it, and the 0s where a 0 does.
+static_assert(SHEET_ROW_BYTES == 8, "a row of one-bit pixels is a 64-bit word");
 
 void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero, std::uint32_t one)
 {
-    // Each plane's byte takes the 1s where a 1 sets it, and the 0s where a
-    // 0 does.
-    std::uint32_t ones = 0, zeros = 0, opaque = 0xFFFF;
-    std::uint32_t dark1 = (one & INK_DARK) * 0xFF, dark0 = (zero & INK_DARK) * 0xFF;
-    std::uint32_t opaque1 = (one & INK_OPAQUE) * 0xFF, opaque0 = (zero & INK_OPAQUE) * 0xFF;
-    for (size_t col = 0; col < SHEET_ROW_BYTES; col++) {
-        std::uint32_t b = mirrored.of[packed[col]], n = b ^ 0xFF;
-        put_inks(k, y, col, (b & dark1) | (n & dark0) | ((b << 8) & opaque1) | ((n << 8) & opaque0), opaque);
-        ones |= b;
-        zeros |= n;
+    const std::uint64_t all = ~std::uint64_t{0}, low = all / 3, pairs = all / 5, nibbles = all / 17;
+    std::uint64_t b;
+    memcpy(&b, packed, 8);
+    // Each byte's bits mirrored, the leftmost pixel to the lowest bit.
+    b = (b & low) << 1 | (b >> 1 & low);
+    b = (b & pairs) << 2 | (b >> 2 & pairs);
+    b = (b & nibbles) << 4 | (b >> 4 & nibbles);
+    std::uint64_t n = ~b;
+    std::uint64_t dark = (b & ((one & INK_DARK) != 0 ? all : 0)) | (n & ((zero & INK_DARK) != 0 ? all : 0));
+    std::uint64_t opaque = (b & ((one & INK_OPAQUE) != 0 ? all : 0)) | (n & ((zero & INK_OPAQUE) != 0 ? all : 0));
+    memcpy(k.dark + y * SHEET_ROW_BYTES, &dark, 8);
+    memcpy(k.opaque + y * SHEET_ROW_BYTES, &opaque, 8);
+    std::uint32_t seen = (b != 0 ? one : 0) | (b != all ? zero : 0);
+    k.see_through = k.see_through || opaque != all;
+    k.alpha_anywhere = k.alpha_anywhere || (seen & INK_ALPHA) != 0;
+}
+
+// Whether the eight pixels of `step` bytes, 2 or more, from `p` are of one
+// colour, as most of a drawing's are: each byte that of the pixel before,
+// a word at a time.
+[[gnu::always_inline]] static inline bool one_colour(const unsigned char *p, size_t step)
+{
+    std::uint64_t differ = 0;
+    for (size_t i = 0; i < 7 * step; i += 8) {
+        size_t at = i < 7 * step - 8 ? i : 7 * step - 8;
+        std::uint64_t a, b;
+        memcpy(&a, p + at, 8);
+        memcpy(&b, p + at + step, 8);
+        differ |= a ^ b;
     }
-    std::uint32_t seen = (ones != 0 ? one : 0) | (zeros != 0 ? zero : 0);
-    put_row(k, opaque, (seen & INK_ALPHA) != 0);
+    return differ == 0;
+}
+
+// Once some pixel is less than half opaque and some alpha is not 0, the
+// picture is read by its alpha alone, and how dark a pixel is no longer
+// matters: a row's opaque pixels, by the top bit of each alpha (of 8
+// bits, or the high byte of 16), and its dark ones left out.
+static bool read_by_alpha(const ink &k) { return k.see_through && k.alpha_anywhere; }
+
+static void opaque_row(ink &k, size_t y, const unsigned char *p, size_t step, size_t alpha)
+{
+    std::uint32_t row_opaque = 0xFFFF;
+    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * step) {
+        std::uint32_t bits = 0;
+        for (size_t i = 8; i-- > 0;)
+            bits = 2 * bits + (p[i * step + alpha] >> 7);
+        put_inks(k, y, col, bits << 8, row_opaque);
+    }
+}
+
+// One pixel of 8-bit samples: its dark bit, and its opaque bit above.
+[[gnu::always_inline]] static inline std::uint32_t colour_ink(const unsigned char *q, const layout &l,
+                                                              std::uint32_t &alphas)
+{
+    std::uint32_t a = l.has_alpha ? q[l.alpha] : 255;
+    alphas |= a;
+    return dark_bit(q[l.red], q[l.green], q[l.blue]) | (a >> 7) << 8;
 }
 
 // The loop over a row of 8-bit colours, which `ink_colours` copies in whole
 // for each layout pictures have, so that its offsets are constants and
-// cost nothing.
-// Each byte is built from its rightmost pixel on, each bit going in below
-// the last.
+// cost nothing. Each byte is built from its rightmost pixel on, each
+// pixel's bits going in below the last's; eight pixels of one colour are
+// one pixel's bits eight times over.
 [[gnu::always_inline]] static inline void colour_row(ink &k, size_t y, const unsigned char *p, const layout &l)
 {
     std::uint32_t alphas = 0, row_opaque = 0xFFFF;
     for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * l.step) {
-        std::uint32_t dark = 0, opaque = l.has_alpha ? 0 : 0xFF;
-        for (size_t i = 8; i-- > 0;) {
-            const unsigned char *q = p + i * l.step;
-            dark = 2 * dark + dark_bit(q[l.red], q[l.green], q[l.blue]);
-            if (l.has_alpha) {
-                std::uint32_t a = q[l.alpha];
-                opaque = 2 * opaque + (a >> 7);
-                alphas |= a;
-            }
-        }
-        put_inks(k, y, col, dark | opaque << 8, row_opaque);
+        std::uint32_t bits = 0;
+        if (l.step > 1 && one_colour(p, l.step))
+            bits = colour_ink(p, l, alphas) * 0xFF;
+        else
+            for (size_t i = 8; i-- > 0;)
+                bits = 2 * bits + colour_ink(p + i * l.step, l, alphas);
+        put_inks(k, y, col, bits, row_opaque);
     }
-    put_row(k, row_opaque, alphas != 0);
+    put_row(k, row_opaque, l.has_alpha && alphas != 0);
 }
 
 static bool operator==(const layout &a, const layout &b)
@@ -195,7 +264,9 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
     static const layout grey = {1, 0, 0, 0, 0, false}, grey_alpha = {2, 0, 0, 0, 1, true}, rgb = {3, 0, 1, 2, 0, false},
                         bgr = {3, 2, 1, 0, 0, false}, rgba = {4, 0, 1, 2, 3, true}, bgra = {4, 2, 1, 0, 3, true},
                         bgrx = {4, 2, 1, 0, 0, false};
-    if (l == grey)
+    if (l.has_alpha && read_by_alpha(k))
+        opaque_row(k, y, p, l.step, l.alpha);
+    else if (l == grey)
         colour_row(k, y, p, grey);
     else if (l == grey_alpha)
         colour_row(k, y, p, grey_alpha);
@@ -213,21 +284,39 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
         colour_row(k, y, p, l);
 }
 
-void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned char key[3])
+// A pixel of 8-bit red, green and blue: its dark bit where `dark`, and
+// above it whether it is opaque, not the key's colour.
+[[gnu::always_inline]] static inline std::uint32_t keyed_ink(const unsigned char *q, const unsigned char key[3],
+                                                             bool dark)
 {
-    const unsigned k0 = key[0], k1 = key[1], k2 = key[2];
+    std::uint32_t opaque = ((q[0] ^ key[0]) | (q[1] ^ key[1]) | (q[2] ^ key[2])) != 0 ? 1U << 8 : 0;
+    return (dark ? dark_bit(q[0], q[1], q[2]) : 0) | opaque;
+}
+
+[[gnu::always_inline]] static inline void keyed_row(ink &k, size_t y, const unsigned char *p,
+                                                    const unsigned char key[3], bool dark)
+{
     std::uint32_t row_opaque = 0xFFFF, any_opaque = 0;
     for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 24) {
-        std::uint32_t dark = 0, opaque = 0;
-        for (size_t i = 8; i-- > 0;) {
-            const unsigned char *q = p + 3 * i;
-            dark = 2 * dark + dark_bit(q[0], q[1], q[2]);
-            opaque = 2 * opaque + (((q[0] ^ k0) | (q[1] ^ k1) | (q[2] ^ k2)) != 0 ? 1 : 0);
-        }
-        any_opaque |= opaque;
-        put_inks(k, y, col, dark | opaque << 8, row_opaque);
+        std::uint32_t bits = 0;
+        if (one_colour(p, 3))
+            bits = keyed_ink(p, key, dark) * 0xFF;
+        else
+            for (size_t i = 8; i-- > 0;)
+                bits = 2 * bits + keyed_ink(p + 3 * i, key, dark);
+        any_opaque |= bits >> 8;
+        put_inks(k, y, col, bits, row_opaque);
     }
     put_row(k, row_opaque, any_opaque != 0); // alpha is 255 wherever it is not 0
+}
+
+void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned char key[3])
+{
+    const unsigned char copy[3] = {key[0], key[1], key[2]}; // apart from the planes the loop stores to
+    if (read_by_alpha(k))
+        keyed_row(k, y, p, copy, false);
+    else
+        keyed_row(k, y, p, copy, true);
 }
 
 // A 16-bit sample as 8 bits: for every such sample the same as
@@ -251,33 +340,39 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &
     return near - 127000 < 2000 ? exact_dark_bit(q, l) : (near - 128000) >> 31;
 }
 
-// As colour_row, for 16-bit samples. As 8 bits an alpha is at least 128
+// As colour_ink, for 16-bit samples. As 8 bits an alpha is at least 128
 // from 32768 on, and not 0 from 129 on.
+[[gnu::always_inline]] static inline std::uint32_t deep_ink(const unsigned char *q, const layout &l,
+                                                            std::uint32_t &alphas)
+{
+    std::uint32_t a = l.has_alpha ? static_cast<std::uint32_t>(q[l.alpha]) << 8 | q[l.alpha + 1] : 65535;
+    alphas |= (a + 127) >> 8;
+    return deep_dark_bit(q, l) | (a >> 15) << 8;
+}
+
+// As colour_row, for 16-bit samples.
 [[gnu::always_inline]] static inline void deep_row(ink &k, size_t y, const unsigned char *p, const layout &l)
 {
     std::uint32_t alphas = 0, row_opaque = 0xFFFF;
     for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * l.step) {
-        std::uint32_t dark = 0, opaque = l.has_alpha ? 0 : 0xFF;
-#pragma GCC unroll 8
-        for (size_t i = 8; i-- > 0;) {
-            const unsigned char *q = p + i * l.step;
-            dark = 2 * dark + deep_dark_bit(q, l);
-            if (l.has_alpha) {
-                std::uint32_t a = static_cast<std::uint32_t>(q[l.alpha]) << 8 | q[l.alpha + 1];
-                opaque = 2 * opaque + (a >> 15);
-                alphas |= (a + 127) >> 8;
-            }
-        }
-        put_inks(k, y, col, dark | opaque << 8, row_opaque);
+        std::uint32_t bits = 0;
+        if (one_colour(p, l.step))
+            bits = deep_ink(p, l, alphas) * 0xFF;
+        else
+            for (size_t i = 8; i-- > 0;)
+                bits = 2 * bits + deep_ink(p + i * l.step, l, alphas);
+        put_inks(k, y, col, bits, row_opaque);
     }
-    put_row(k, row_opaque, alphas != 0);
+    put_row(k, row_opaque, l.has_alpha && alphas != 0);
 }
 
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
 {
     static const layout grey = {2, 0, 0, 0, 0, false}, grey_alpha = {4, 0, 0, 0, 2, true}, rgb = {6, 0, 2, 4, 0, false},
                         rgba = {8, 0, 2, 4, 6, true};
-    if (l == grey)
+    if (l.has_alpha && read_by_alpha(k))
+        opaque_row(k, y, p, l.step, l.alpha);
+    else if (l == grey)
         deep_row(k, y, p, grey);
     else if (l == grey_alpha)
         deep_row(k, y, p, grey_alpha);

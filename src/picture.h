@@ -159,6 +159,11 @@ void grey_inks(std::uint32_t inks[256], unsigned max);
 // A row of 64 values, one byte each, through the table of their inks;
 // false if one is NO_COLOUR.
 bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256]);
+// For pixels of 1, 2 or 4 bits packed leftmost first, the inks of each
+// byte's pixels, as ink_values sums them; and a row of such pixels
+// through that table, false if one is NO_COLOUR.
+void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t table[256]);
+bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256]);
 // A row of one bit a pixel, the leftmost in the top bit of the first byte,
 // whose 0 and 1 have the inks given.
 void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero, std::uint32_t one);

@@ -61,7 +61,8 @@ struct png {
     bool inflated, broken;     // all the picture's bytes are there, or cannot be
     unsigned char zlib_header[2];
     unsigned zlib_header_seen;
-    std::uint32_t inks[256]; // of each value, for 8 bits a pixel or fewer
+    std::uint32_t inks[256];      // of each value, for 8 bits a pixel or fewer
+    std::uint32_t byte_inks[256]; // of each byte's pixels, for fewer than 8
 };
 
 unsigned char filtered[MOST_FILTERED];
@@ -72,26 +73,21 @@ int refuse(png &p, const char *what)
     return 1;
 }
 
-// Where the pixels of one interlaced pass stand, from (x0, y0) every dx
-// across and dy down, and how many there are each way; pass -1 is the
-// whole picture.
+// Which rows of the picture one interlaced pass holds, from y0 every dy
+// down, and how many pixels it has each way; pass -1 is the whole
+// picture. Where its pixels stand across, whole_row knows.
 struct pass_shape {
-    unsigned x0, y0, dx, dy, width, height;
+    unsigned y0, dy, width, height;
 };
 
 pass_shape shape_of(int pass)
 {
     static const unsigned adam7[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
-                                         {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-    pass_shape s = {0, 0, 1, 1, PICTURE_WIDTH, PICTURE_HEIGHT};
+                                         {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}; // x0, y0, dx, dy
+    pass_shape s = {0, 1, PICTURE_WIDTH, PICTURE_HEIGHT};
     if (pass >= 0) {
         const unsigned *a = adam7[pass];
-        s = {a[0],
-             a[1],
-             a[2],
-             a[3],
-             (PICTURE_WIDTH - a[0] + a[2] - 1) / a[2],
-             (PICTURE_HEIGHT - a[1] + a[3] - 1) / a[3]};
+        s = {a[1], a[3], (PICTURE_WIDTH - a[0] + a[2] - 1) / a[2], (PICTURE_HEIGHT - a[1] + a[3] - 1) / a[3]};
     }
     return s;
 }
@@ -307,19 +303,43 @@ unsigned paeth(unsigned a, unsigned b, unsigned c)
     return pc < pa ? c : a;
 }
 
-// Paeth's filter undone for pixels of fewer than 4 bytes, byte by byte,
-// the pixel to the left kept at hand, since the compiler cannot know that
-// storing a byte of this row changes none of the row above.
+// Whether `bytes` bytes from `a` are those from `b`, a word at a time.
+inline bool same_words(const unsigned char *a, const unsigned char *b, size_t bytes)
+{
+    bool same = true;
+    for (size_t i = 0; i < bytes; i += 8) {
+        std::uint64_t x, y;
+        memcpy(&x, a + i, 8);
+        memcpy(&y, b + i, 8);
+        same = same && x == y;
+    }
+    return same;
+}
+
+// Paeth's filter undone for pixels of fewer than 4 bytes, the pixel to the
+// left kept at hand, since the compiler cannot know that storing a byte of
+// this row changes none of the row above. Where eight pixels of the row
+// above are those to their left, as in most of a drawing, each byte's
+// predictor is the byte to its left.
 inline void unpaeth_small(unsigned char *r, const unsigned char *prior, size_t n, size_t bpp)
 {
     unsigned char left[4];
     size_t i = 0;
     for (; i < bpp; i++)
         left[i] = r[i] = static_cast<unsigned char>(r[i] + prior[i]);
-    for (; i < n; i += bpp)
-        for (size_t j = 0; j < bpp; j++)
-            left[j] = r[i + j] =
-                static_cast<unsigned char>(r[i + j] + paeth(left[j], prior[i + j], prior[i + j - bpp]));
+    while (i < n) {
+        size_t end = i + (n - i < 8 * bpp ? n - i : 8 * bpp);
+        if (end - i == 8 * bpp && same_words(prior + i, prior + i - bpp, 8 * bpp)) {
+            for (; i < end; i += bpp)
+                for (size_t j = 0; j < bpp; j++)
+                    left[j] = r[i + j] = static_cast<unsigned char>(r[i + j] + left[j]);
+            continue;
+        }
+        for (; i < end; i += bpp)
+            for (size_t j = 0; j < bpp; j++)
+                left[j] = r[i + j] =
+                    static_cast<unsigned char>(r[i + j] + paeth(left[j], prior[i + j], prior[i + j - bpp]));
+    }
 }
 
 // Paeth's filter undone for pixels of 4 bytes or more. Where eight bytes
@@ -470,6 +490,10 @@ void unkey(const png &p, const unsigned char *r, unsigned char *rgba)
     }
 }
 
+// One bit a pixel, both values colours of the picture: its rows are
+// inked a word at a time.
+bool two_colours(const png &p) { return p.depth == 1 && p.inks[1] != NO_COLOUR; }
+
 // Inks a whole row of the picture as PNG packs it, unfiltered.
 int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
 {
@@ -478,16 +502,18 @@ int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
     static const layout deep[7] = {{2, 0, 0, 0, 0, false}, {}, {6, 0, 2, 4, 0, false}, {},
                                    {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
     static unsigned char values[PICTURE_WIDTH * 4 + 8];
-    if (p.depth == 1 && p.inks[1] != NO_COLOUR) {
+    if (two_colours(p)) {
         ink_bits(k, y, r, p.inks[0], p.inks[1]);
         return 0;
     }
-    if (p.colour_type == 3 || (p.colour_type == 0 && p.depth <= 8)) {
-        if (p.depth < 8)
-            unpack(p, r, values, PICTURE_WIDTH);
-        const unsigned char *v = p.depth < 8 ? values : r;
-        return ink_values(k, y, v, p.inks) ? 0 : past_palette(p, v, PICTURE_WIDTH);
+    if (p.depth < 8) {
+        if (ink_packed(k, y, r, p.depth, p.byte_inks))
+            return 0;
+        unpack(p, r, values, PICTURE_WIDTH);
+        return past_palette(p, values, PICTURE_WIDTH);
     }
+    if (p.colour_type == 3 || (p.colour_type == 0 && p.depth == 8))
+        return ink_values(k, y, r, p.inks) ? 0 : past_palette(p, r, PICTURE_WIDTH);
     if (p.keyed && p.depth == 8 && p.colour_type == 2) {
         const unsigned char key[3] = {static_cast<unsigned char>(p.key[0]), static_cast<unsigned char>(p.key[1]),
                                       static_cast<unsigned char>(p.key[2])};
@@ -507,98 +533,135 @@ int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
     return 0;
 }
 
-// Copies a pass row's pixels of `bytes` bytes each where they stand in the
-// row of the whole picture; called with each size as a constant, so that
-// each copy is a move or two rather than a call. The last pass's rows are
-// whole.
-inline void spread_pixels(const unsigned char *r, const pass_shape &s, unsigned char *whole, size_t bytes)
+// For each byte of pixels of 1, 2 or 4 bits, the same pixels in 16 bits
+// with room for one more after each.
+struct gaps {
+    std::uint16_t of[256];
+};
+
+constexpr gaps gaps_of(unsigned depth)
 {
-    if (s.dx == 1) {
-        memcpy(whole, r, s.width * bytes);
-        return;
-    }
-    for (size_t i = 0; i < s.width; i++)
-        memcpy(whole + (s.x0 + i * s.dx) * bytes, r + i * bytes, bytes);
+    gaps t{};
+    for (unsigned b = 0; b < 256; b++)
+        for (unsigned i = 0; i < 8 / depth; i++) {
+            unsigned v = b >> (8 - depth * (i + 1)) & ((1U << depth) - 1);
+            t.of[b] = static_cast<std::uint16_t>(t.of[b] | v << (16 - depth * (2 * i + 1)));
+        }
+    return t;
 }
 
-// The pixels of one interlaced pass's row put where they stand in the
-// whole picture: each a value of its own where they are fewer than 8 bits.
-void place(const png &p, const unsigned char *r, const pass_shape &s, unsigned char *whole)
+constexpr gaps gapped[3] = {gaps_of(1), gaps_of(2), gaps_of(4)};
+
+// Pixels of `bytes` bytes each, taken in turn from `even` and `odd`;
+// called with each size as a constant, so that each copy is a move or two
+// rather than a call.
+inline void alternate(const unsigned char *even, const unsigned char *odd, size_t n, unsigned char *out, size_t bytes)
+{
+    for (size_t i = 0; i < n; i += bytes, out += 2 * bytes) {
+        memcpy(out, even + i, bytes);
+        memcpy(out + bytes, odd + i, bytes);
+    }
+}
+
+// The row of twice as many pixels whose pixels at even places are the `n`
+// bytes of `even`, and those at odd places the `n` of `odd`.
+void interleave(const png &p, const unsigned char *even, const unsigned char *odd, size_t n, unsigned char *out)
 {
     if (p.depth < 8) {
-        static unsigned char values[PICTURE_WIDTH + 8]; // room for a last byte's values past the row
-        unpack(p, r, s.dx == 1 ? whole : values, s.width);
-        if (s.dx > 1)
-            spread_pixels(values, s, whole, 1);
+        const gaps &g = gapped[p.depth == 4 ? 2 : p.depth - 1];
+        for (size_t i = 0; i < n; i++) {
+            unsigned both = g.of[even[i]] | g.of[odd[i]] >> p.depth;
+            out[2 * i] = static_cast<unsigned char>(both >> 8);
+            out[2 * i + 1] = static_cast<unsigned char>(both);
+        }
         return;
     }
     switch (p.channels * p.depth / 8) {
-    case 1: spread_pixels(r, s, whole, 1); break;
-    case 2: spread_pixels(r, s, whole, 2); break;
-    case 3: spread_pixels(r, s, whole, 3); break;
-    case 4: spread_pixels(r, s, whole, 4); break;
-    case 6: spread_pixels(r, s, whole, 6); break;
-    default: spread_pixels(r, s, whole, 8); break;
+    case 1: alternate(even, odd, n, out, 1); break;
+    case 2: alternate(even, odd, n, out, 2); break;
+    case 3: alternate(even, odd, n, out, 3); break;
+    case 4: alternate(even, odd, n, out, 4); break;
+    case 6: alternate(even, odd, n, out, 6); break;
+    default: alternate(even, odd, n, out, 8); break;
     }
 }
 
-// Refuses the first palette index past the palette of a whole interlaced
-// picture, as the passes come.
-int past_palette_in_passes(png &p, unsigned char whole[][PICTURE_WIDTH * 8])
+// The passes' rows, unfiltered, where `filtered` holds them: where each
+// pass begins, and each one's rows' length with their filter bytes.
+struct passes {
+    const unsigned char *start[7];
+    size_t stride[7];
+};
+
+const unsigned char *pass_row(const passes &at, int pass, size_t y)
 {
+    pass_shape s = shape_of(pass);
+    return at.start[pass] + (y - s.y0) / s.dy * at.stride[pass] + 1;
+}
+
+// Row y of an interlaced picture, packed as a picture not interlaced packs
+// it: the row of the coarsest pass that has pixels in it, then each finer
+// one's pixels put in the places between. The passes with pixels in a row
+// go by the row's place among eight (Adam7's grid), coarsest first; each
+// fills the places between those before it.
+const unsigned char *whole_row(const png &p, const passes &at, size_t y)
+{
+    static const int holding[8][5] = {{0, 1, 3, 5, -1}, {6, -1}, {4, 5, -1}, {6, -1},
+                                      {2, 3, 5, -1},    {6, -1}, {4, 5, -1}, {6, -1}};
+    static unsigned char rows[2][PICTURE_WIDTH * 8];
+    const int *pass = holding[y % 8];
+    const unsigned char *row = pass_row(at, pass[0], y);
+    size_t n = at.stride[pass[0]] - 1;
+    for (int i = 1; pass[i] >= 0; i++, n *= 2) {
+        interleave(p, row, pass_row(at, pass[i], y), n, rows[i % 2]);
+        row = rows[i % 2];
+    }
+    return row;
+}
+
+// Refuses the first palette index past the palette of an interlaced
+// picture, as the passes come.
+int past_palette_in_passes(png &p, const passes &at)
+{
+    static unsigned char values[PICTURE_WIDTH + 8];
     for (int pass = 0; pass < 7; pass++) {
         pass_shape s = shape_of(pass);
-        for (unsigned j = 0; j < s.height; j++)
-            for (unsigned i = 0; i < s.width; i++)
-                if (past_palette(p, &whole[s.y0 + j * s.dy][s.x0 + i * s.dx], 1) != 0)
-                    return 1;
-    }
-    return 0;
-}
-
-// Inks an interlaced picture once its passes are put together.
-int ink_whole(png &p, ink &k, unsigned char whole[][PICTURE_WIDTH * 8])
-{
-    for (size_t y = 0; y < PICTURE_HEIGHT; y++) {
-        if (p.depth == 1 && p.inks[1] != NO_COLOUR) {
-            // Its values back to bits, as the rows of a picture not interlaced.
-            unsigned char bits[SHEET_ROW_BYTES];
-            for (size_t col = 0; col < SHEET_ROW_BYTES; col++) {
-                unsigned b = 0;
-                for (size_t i = 0; i < 8; i++)
-                    b = 2 * b + whole[y][8 * col + i];
-                bits[col] = static_cast<unsigned char>(b);
-            }
-            ink_bits(k, y, bits, p.inks[0], p.inks[1]);
-        } else if (p.depth >= 8 && p.colour_type != 3) {
-            (void)ink_row(p, k, whole[y], y); // nothing in it can be refused
-        } else if (!ink_values(k, y, whole[y], p.inks)) {
-            return past_palette_in_passes(p, whole);
+        for (unsigned j = 0; j < s.height; j++) {
+            const unsigned char *row = at.start[pass] + j * at.stride[pass] + 1;
+            if (p.depth < 8)
+                unpack(p, row, values, s.width);
+            if (past_palette(p, p.depth < 8 ? values : row, s.width) != 0)
+                return 1;
         }
     }
     return 0;
 }
 
-// The picture, unfiltered row by row and inked; an interlaced one's passes
-// are first put together into the whole picture.
+// The picture, unfiltered row by row and inked; an interlaced one's rows
+// are put together once all its passes are unfiltered.
 int ink_picture(png &p, ink &k)
 {
     static const unsigned char zeros[PICTURE_WIDTH * 8] = {0};
-    static unsigned char whole[PICTURE_HEIGHT][PICTURE_WIDTH * 8];
+    passes at = {};
     unsigned char *row = filtered;
     for (int pass = p.interlace ? 0 : -1; pass < (p.interlace ? 7 : 0); pass++) {
         pass_shape s = shape_of(pass);
         size_t n = row_bytes(p, s.width);
+        if (pass >= 0) {
+            at.start[pass] = row;
+            at.stride[pass] = n + 1;
+        }
         for (unsigned j = 0; j < s.height; j++, row += n + 1) {
             if (unfilter(p, row, j > 0 ? row - n : zeros, n) != 0)
                 return 1;
-            if (p.interlace)
-                place(p, row + 1, s, whole[s.y0 + j * s.dy]);
-            else if (ink_row(p, k, row + 1, j) != 0)
+            if (!p.interlace && ink_row(p, k, row + 1, j) != 0)
                 return 1;
         }
     }
-    return p.interlace ? ink_whole(p, k, whole) : 0;
+    for (size_t y = 0; p.interlace && y < PICTURE_HEIGHT; y++)
+        if (ink_row(p, k, whole_row(p, at, y), y) != 0)
+            return past_palette_in_passes(p, at);
+    return 0;
 }
 
 } // namespace
@@ -624,6 +687,8 @@ int read_png(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
     static ink k;
     start_ink(k);
     value_inks(p, p.inks);
+    if (p.depth < 8 && !two_colours(p))
+        byte_inks(p.inks, p.depth, p.byte_inks);
     if (ink_picture(p, k) != 0)
         return 1;
     finish_ink(k, false, sheet);

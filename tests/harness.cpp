@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -151,12 +152,13 @@ bytes png_chunk(const std::string &type, const bytes &data)
     return c;
 }
 
-bytes png_header(int width, int height, int depth, int colour_type)
+bytes png_header(int width, int height, int depth, int colour_type, int interlace)
 {
     bytes d;
     put_be(d, static_cast<unsigned long>(width), 4);
     put_be(d, static_cast<unsigned long>(height), 4);
-    d.insert(d.end(), {static_cast<unsigned char>(depth), static_cast<unsigned char>(colour_type), 0, 0, 0});
+    d.insert(d.end(), {static_cast<unsigned char>(depth), static_cast<unsigned char>(colour_type), 0, 0,
+                       static_cast<unsigned char>(interlace)});
     return png_chunk("IHDR", d);
 }
 
@@ -167,6 +169,53 @@ bytes png_data(const bytes &filtered)
     EXPECT_EQ(compress(packed.data(), &size, filtered.data(), static_cast<uLong>(filtered.size())), Z_OK);
     packed.resize(size);
     return png_chunk("IDAT", packed);
+}
+
+// Pixel x of a row of `bits`-bit pixels, packed leftmost first.
+static unsigned pixel_bits(const unsigned char *row, size_t x, int bits, int i)
+{
+    size_t at = x * static_cast<size_t>(bits) + static_cast<size_t>(i);
+    return row[at / 8] >> (7 - at % 8) & 1U;
+}
+
+static int paeth(int a, int b, int c)
+{
+    int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+bytes png_rows(const bytes &pixels, int bits, bool interlaced, unsigned seed)
+{
+    static const size_t passes[8][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                        {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}, {0, 0, 1, 1}};
+    std::mt19937 gen(seed);
+    const size_t stride = 64 * static_cast<size_t>(bits) / 8, bpp = bits < 8 ? 1 : static_cast<size_t>(bits) / 8;
+    bytes out;
+    for (size_t pass = interlaced ? 0 : 7; pass < (interlaced ? 7 : 8); pass++) {
+        const size_t *a = passes[pass];
+        bytes prior;
+        for (size_t y = a[1]; y < 128; y += a[3]) {
+            bytes row;
+            size_t n = 0;
+            for (size_t x = a[0]; x < 64; x += a[2])
+                for (int i = 0; i < bits; i++, n++) {
+                    if (n % 8 == 0)
+                        row.push_back(0);
+                    row.back() = static_cast<unsigned char>(
+                        row.back() | pixel_bits(pixels.data() + y * stride, x, bits, i) << (7 - n % 8));
+                }
+            prior.resize(row.size());
+            auto filter = static_cast<int>(gen() % 5);
+            out.push_back(static_cast<unsigned char>(filter));
+            for (size_t i = 0; i < row.size(); i++) {
+                int left = i >= bpp ? row[i - bpp] : 0, up = prior[i], corner = i >= bpp ? prior[i - bpp] : 0;
+                const int by[5] = {0, left, up, (left + up) / 2, paeth(left, up, corner)};
+                out.push_back(static_cast<unsigned char>(row[i] - by[filter]));
+            }
+            prior = row;
+        }
+    }
+    return out;
 }
 
 bytes png_file(const std::vector<bytes> &chunks)
@@ -187,10 +236,9 @@ bytes redrawn(redraw as, const bytes &sheet_file)
     };
     const bool alpha = as == redraw::png_alpha || as == redraw::pam_alpha;
     const size_t channels = alpha || as == redraw::bmp32 ? 4 : 3;
-    bytes rows; // top row first, as PNG, netpbm and this TGA store it
+    bytes rows;                                           // top row first, as PNG, netpbm and this TGA store it
+    auto seed = static_cast<unsigned>(sheet_file.size()); // of the PNGs' filters
     for (size_t y = 0; y < 128; y++) {
-        if (as == redraw::png || as == redraw::png_alpha)
-            rows.push_back(0); // no filter
         if (as == redraw::tga)
             rows.push_back(63); // 64 pixels as stored
         for (size_t x = 0; x < 64; x++) {
@@ -213,8 +261,8 @@ bytes redrawn(redraw as, const bytes &sheet_file)
         return b;
     };
     switch (as) {
-    case redraw::png: return png_file({png_header(64, 128, 8, 2), png_data(rows)});
-    case redraw::png_alpha: return png_file({png_header(64, 128, 8, 6), png_data(rows)});
+    case redraw::png: return png_file({png_header(64, 128, 8, 2, 1), png_data(png_rows(rows, 24, true, seed))});
+    case redraw::png_alpha: return png_file({png_header(64, 128, 8, 6), png_data(png_rows(rows, 32, false, seed))});
     case redraw::ppm: return text("P6\n# drawn\n64 128\n255\n");
     case redraw::pbm: return text("P4\n64 128\n");
     case redraw::pam_alpha: return text("P7\nWIDTH 64\nHEIGHT 128\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n");

@@ -48,15 +48,20 @@ bytes bmp_file(const bmp_fields &f, const bytes &pixels);
 
 // A PNG made of chunks, for pictures that are damaged on purpose.
 bytes png_chunk(const std::string &type, const bytes &data);
-bytes png_header(int width, int height, int depth, int colour_type);
-bytes png_data(const bytes &filtered);            // an IDAT chunk of the bytes deflated
+bytes png_header(int width, int height, int depth, int colour_type, int interlace = 0);
+bytes png_data(const bytes &filtered); // an IDAT chunk of the bytes deflated
+// A 64 x 128 picture's rows, top first, of `bits`-bit pixels packed
+// leftmost first, as PNG filters them: in Adam7's passes where
+// `interlaced`, each row under a filter picked at random from `seed`.
+bytes png_rows(const bytes &pixels, int bits, bool interlaced, unsigned seed);
 bytes png_file(const std::vector<bytes> &chunks); // signature, chunks, then IEND
 
 // A sheet file (see sheet_of) drawn again as a paint program saves it:
 // its 1 bits as black ink on white paper, or for png_alpha and pam_alpha as
 // black ink on transparent black paper, which only the transparency tells
-// from ink and which a sheet of ink alone still gives; bmp32's fourth byte
-// is 0, as many writers leave it; tga is run-length encoded, top row first.
+// from ink and which a sheet of ink alone still gives; png is interlaced,
+// and both PNGs' rows filtered; bmp32's fourth byte is 0, as many writers
+// leave it; tga is run-length encoded, top row first.
 enum class redraw { png, png_alpha, bmp24, bmp32, ppm, pbm, pam_alpha, tga };
 bytes redrawn(redraw as, const bytes &sheet_file);
 

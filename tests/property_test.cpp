@@ -300,17 +300,17 @@ void put_sample(bytes &b, unsigned v, unsigned max)
     b.push_back(static_cast<unsigned char>(v));
 }
 
-// The picture as `kind` stores it; `zero_alpha_is_opaque` says whether the
-// format reads an alpha of 0 everywhere as none.
-bytes stored_as(const std::string &kind, const std::vector<colour> &pixels, unsigned max, bool &zero_alpha_is_opaque)
+// The picture as `kind` stores it, a PNG's rows filtered at random by
+// `seed`; `zero_alpha_is_opaque` says whether the format reads an alpha of
+// 0 everywhere as none.
+bytes stored_as(const std::string &kind, const std::vector<colour> &pixels, unsigned max, bool &zero_alpha_is_opaque,
+                unsigned seed)
 {
     bool alpha = kind.find("alpha") != std::string::npos, grey = kind.find("grey") != std::string::npos;
     zero_alpha_is_opaque = kind.rfind("bmp", 0) == 0 || kind.rfind("tga", 0) == 0;
     bytes rows;
     for (size_t y = 0; y < 128; y++) {
         size_t from = 64 * (kind.rfind("bmp", 0) == 0 ? 127 - y : y); // BMP stores the bottom row first
-        if (kind.rfind("png", 0) == 0)
-            rows.push_back(0);
         for (size_t x = 0; x < 64; x++) {
             const colour &p = pixels[from + x];
             bool blue_first = kind.rfind("bmp", 0) == 0 || kind.rfind("tga", 0) == 0;
@@ -324,8 +324,24 @@ bytes stored_as(const std::string &kind, const std::vector<colour> &pixels, unsi
     }
     std::string header;
     int depth = max > 255 ? 16 : 8, type = (grey ? 0 : 2) + (alpha ? 4 : 0);
-    if (kind.rfind("png", 0) == 0)
-        return png_file({png_header(64, 128, depth, type), png_data(rows)});
+    if (kind.rfind("png", 0) == 0) {
+        if (max < 255) { // grey of 1, 2 or 4 bits, packed
+            depth = max == 1 ? 1 : max == 3 ? 2 : 4;
+            bytes packed(rows.size() * static_cast<size_t>(depth) / 8);
+            for (size_t i = 0; i < rows.size(); i++)
+                packed[i * depth / 8] |= static_cast<unsigned char>(rows[i] << (8 - depth - i * depth % 8));
+            rows = packed;
+        }
+        bool interlaced = kind.find("interlaced") != std::string::npos;
+        int bits = depth * ((grey ? 1 : 3) + (alpha ? 1 : 0));
+        bytes key; // a tRNS chunk's colour: that of the transparent pixels
+        for (const auto &p : pixels)
+            if (kind.find("keyed") != std::string::npos && p.a == 0 && key.empty())
+                for (unsigned v : grey ? std::vector<unsigned>{p.r} : std::vector<unsigned>{p.r, p.g, p.b})
+                    key.insert(key.end(), {static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)});
+        return png_file({png_header(64, 128, depth, type, interlaced), png_chunk(key.empty() ? "teXt" : "tRNS", key),
+                         png_data(png_rows(rows, bits, interlaced, seed))});
+    }
     if (kind.rfind("bmp", 0) == 0)
         return bmp_file({40, false, 64, 128, alpha ? 32 : 24}, rows);
     if (kind.rfind("tga", 0) == 0)
@@ -350,19 +366,40 @@ TEST(RandomColours, InkByTheRule)
     static const struct {
         const char *kind;
         unsigned max;
-    } kinds[] = {{"png", 255},       {"png alpha", 255},   {"png grey alpha", 255},
-                 {"png", 65535},     {"png alpha", 65535}, {"png grey", 65535},
-                 {"ppm", 255},       {"ppm", 65535},       {"pgm grey", 100},
-                 {"pam alpha", 255}, {"bmp", 255},         {"bmp alpha", 255},
-                 {"tga", 255},       {"tga alpha", 255}};
+    } kinds[] = {{"png", 255},
+                 {"png alpha", 255},
+                 {"png grey alpha", 255},
+                 {"png", 65535},
+                 {"png alpha", 65535},
+                 {"png grey", 65535},
+                 {"png interlaced", 255},
+                 {"png grey alpha interlaced", 65535},
+                 {"png grey", 15},
+                 {"png grey interlaced", 3},
+                 {"png keyed", 255},
+                 {"png grey keyed", 65535},
+                 {"ppm", 255},
+                 {"ppm", 65535},
+                 {"pgm grey", 100},
+                 {"pam alpha", 255},
+                 {"bmp", 255},
+                 {"bmp alpha", 255},
+                 {"tga", 255},
+                 {"tga alpha", 255}};
     for (const auto &k : kinds) {
         SCOPED_TRACE(std::string(k.kind) + " of " + std::to_string(k.max));
         std::vector<colour> pixels = random_colours(gen, k.max, std::string(k.kind).find("alpha") != std::string::npos);
         if (std::string(k.kind).find("grey") != std::string::npos)
             for (auto &p : pixels)
                 p.g = p.b = p.r;
+        const colour key = pixels[100]; // for "keyed", the colour a third of the pixels take, transparent
+        for (auto &p : pixels)
+            if (std::string(k.kind).find("keyed") != std::string::npos) {
+                p = gen() % 3 == 0 ? key : p;
+                p.a = p.r == key.r && p.g == key.g && p.b == key.b ? 0 : k.max;
+            }
         bool zero_alpha_is_opaque = false;
-        bytes file = stored_as(k.kind, pixels, k.max, zero_alpha_is_opaque);
+        bytes file = stored_as(k.kind, pixels, k.max, zero_alpha_is_opaque, gen());
         std::string dir = fresh_dir();
         spill(dir + "/picture", file);
         expect_run(dir, "glyphrip", "picture", "font.raw");
