@@ -233,21 +233,55 @@ static void opaque_row(ink &k, size_t y, const unsigned char *p, size_t step, si
     return dark_bit(q[l.red], q[l.green], q[l.blue]) | (a >> 7) << 8;
 }
 
-// The loop over a row of 8-bit colours, which `ink_colours` copies in whole
-// for each layout pictures have, so that its offsets are constants and
-// cost nothing. Each byte is built from its rightmost pixel on, each
-// pixel's bits going in below the last's; eight pixels of one colour are
-// one pixel's bits eight times over.
-[[gnu::always_inline]] static inline void colour_row(ink &k, size_t y, const unsigned char *p, const layout &l)
+// A 16-bit sample as 8 bits: for every such sample the same as
+// to_8_bits(v, 65535), without its division.
+static std::uint32_t deep(const unsigned char *p)
+{
+    return ((static_cast<std::uint32_t>(p[0]) << 8 | p[1]) * 255 + 32895) >> 16;
+}
+
+// Darkness by the samples' high bytes, each within 1 of the sample as 8
+// bits, so that their sum is within 1000 of the one the rule takes: only
+// a colour whose sum is that near the threshold needs the whole samples.
+static std::uint32_t exact_dark_bit(const unsigned char *q, const layout &l)
+{
+    return dark_bit(deep(q + l.red), deep(q + l.green), deep(q + l.blue));
+}
+
+static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &l)
+{
+    std::uint32_t near = 299U * q[l.red] + 587U * q[l.green] + 114U * q[l.blue];
+    return near - 127000 < 2000 ? exact_dark_bit(q, l) : (near - 128000) >> 31;
+}
+
+// As colour_ink, for 16-bit samples. As 8 bits an alpha is at least 128
+// from 32768 on, and not 0 from 129 on.
+[[gnu::always_inline]] static inline std::uint32_t deep_ink(const unsigned char *q, const layout &l,
+                                                            std::uint32_t &alphas)
+{
+    std::uint32_t a = l.has_alpha ? static_cast<std::uint32_t>(q[l.alpha]) << 8 | q[l.alpha + 1] : 65535;
+    alphas |= (a + 127) >> 8;
+    return deep_dark_bit(q, l) | (a >> 15) << 8;
+}
+
+// The loop over a row of 8- or 16-bit samples, which `ink_colours` and
+// `ink_deep_colours` copy in whole for each layout pictures have, so that
+// its offsets are constants and cost nothing. Each byte is built from its
+// rightmost pixel on, each pixel's bits going in below the last's; eight
+// pixels of one colour are one pixel's bits eight times over.
+[[gnu::always_inline]] static inline void samples_row(ink &k, size_t y, const unsigned char *p, const layout &l,
+                                                      bool sixteen)
 {
     std::uint32_t alphas = 0, row_opaque = 0xFFFF;
     for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * l.step) {
         std::uint32_t bits = 0;
         if (l.step > 1 && one_colour(p, l.step))
-            bits = colour_ink(p, l, alphas) * 0xFF;
+            bits = (sixteen ? deep_ink(p, l, alphas) : colour_ink(p, l, alphas)) * 0xFF;
         else
-            for (size_t i = 8; i-- > 0;)
-                bits = 2 * bits + colour_ink(p + i * l.step, l, alphas);
+            for (size_t i = 8; i-- > 0;) {
+                const unsigned char *q = p + i * l.step;
+                bits = 2 * bits + (sixteen ? deep_ink(q, l, alphas) : colour_ink(q, l, alphas));
+            }
         put_inks(k, y, col, bits, row_opaque);
     }
     put_row(k, row_opaque, l.has_alpha && alphas != 0);
@@ -267,21 +301,21 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
     if (l.has_alpha && read_by_alpha(k))
         opaque_row(k, y, p, l.step, l.alpha);
     else if (l == grey)
-        colour_row(k, y, p, grey);
+        samples_row(k, y, p, grey, false);
     else if (l == grey_alpha)
-        colour_row(k, y, p, grey_alpha);
+        samples_row(k, y, p, grey_alpha, false);
     else if (l == rgb)
-        colour_row(k, y, p, rgb);
+        samples_row(k, y, p, rgb, false);
     else if (l == bgr)
-        colour_row(k, y, p, bgr);
+        samples_row(k, y, p, bgr, false);
     else if (l == rgba)
-        colour_row(k, y, p, rgba);
+        samples_row(k, y, p, rgba, false);
     else if (l == bgra)
-        colour_row(k, y, p, bgra);
+        samples_row(k, y, p, bgra, false);
     else if (l == bgrx)
-        colour_row(k, y, p, bgrx);
+        samples_row(k, y, p, bgrx, false);
     else
-        colour_row(k, y, p, l);
+        samples_row(k, y, p, l, false);
 }
 
 // A pixel of 8-bit red, green and blue: its dark bit where `dark`, and
@@ -319,53 +353,6 @@ void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned 
         keyed_row(k, y, p, copy, true);
 }
 
-// A 16-bit sample as 8 bits: for every such sample the same as
-// to_8_bits(v, 65535), without its division.
-static std::uint32_t deep(const unsigned char *p)
-{
-    return ((static_cast<std::uint32_t>(p[0]) << 8 | p[1]) * 255 + 32895) >> 16;
-}
-
-// Darkness by the samples' high bytes, each within 1 of the sample as 8
-// bits, so that their sum is within 1000 of the one the rule takes: only
-// a colour whose sum is that near the threshold needs the whole samples.
-static std::uint32_t exact_dark_bit(const unsigned char *q, const layout &l)
-{
-    return dark_bit(deep(q + l.red), deep(q + l.green), deep(q + l.blue));
-}
-
-static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &l)
-{
-    std::uint32_t near = 299U * q[l.red] + 587U * q[l.green] + 114U * q[l.blue];
-    return near - 127000 < 2000 ? exact_dark_bit(q, l) : (near - 128000) >> 31;
-}
-
-// As colour_ink, for 16-bit samples. As 8 bits an alpha is at least 128
-// from 32768 on, and not 0 from 129 on.
-[[gnu::always_inline]] static inline std::uint32_t deep_ink(const unsigned char *q, const layout &l,
-                                                            std::uint32_t &alphas)
-{
-    std::uint32_t a = l.has_alpha ? static_cast<std::uint32_t>(q[l.alpha]) << 8 | q[l.alpha + 1] : 65535;
-    alphas |= (a + 127) >> 8;
-    return deep_dark_bit(q, l) | (a >> 15) << 8;
-}
-
-// As colour_row, for 16-bit samples.
-[[gnu::always_inline]] static inline void deep_row(ink &k, size_t y, const unsigned char *p, const layout &l)
-{
-    std::uint32_t alphas = 0, row_opaque = 0xFFFF;
-    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * l.step) {
-        std::uint32_t bits = 0;
-        if (one_colour(p, l.step))
-            bits = deep_ink(p, l, alphas) * 0xFF;
-        else
-            for (size_t i = 8; i-- > 0;)
-                bits = 2 * bits + deep_ink(p + i * l.step, l, alphas);
-        put_inks(k, y, col, bits, row_opaque);
-    }
-    put_row(k, row_opaque, l.has_alpha && alphas != 0);
-}
-
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
 {
     static const layout grey = {2, 0, 0, 0, 0, false}, grey_alpha = {4, 0, 0, 0, 2, true}, rgb = {6, 0, 2, 4, 0, false},
@@ -373,15 +360,15 @@ void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
     if (l.has_alpha && read_by_alpha(k))
         opaque_row(k, y, p, l.step, l.alpha);
     else if (l == grey)
-        deep_row(k, y, p, grey);
+        samples_row(k, y, p, grey, true);
     else if (l == grey_alpha)
-        deep_row(k, y, p, grey_alpha);
+        samples_row(k, y, p, grey_alpha, true);
     else if (l == rgb)
-        deep_row(k, y, p, rgb);
+        samples_row(k, y, p, rgb, true);
     else if (l == rgba)
-        deep_row(k, y, p, rgba);
+        samples_row(k, y, p, rgba, true);
     else
-        deep_row(k, y, p, l);
+        samples_row(k, y, p, l, true);
 }
 
 bool make_field(std::uint32_t mask, bit_field &f)
@@ -427,7 +414,7 @@ static bool operator==(const field_shape &shape, const bit_field f[4])
     return true;
 }
 
-// As colour_row, for bit fields, copied for each size of pixel and each
+// As samples_row, for bit fields, copied for each size of pixel and each
 // shape of fields writers use, so that the shifts are constants.
 [[gnu::always_inline]] static inline void fields_row(ink &k, size_t y, const unsigned char *p, size_t bytes,
                                                      const field_shape &f, const field_inks &t)
