@@ -600,10 +600,9 @@ const unsigned char *pass_row(const passes &at, int pass, size_t y)
 }
 
 // Row y of an interlaced picture, packed as a picture not interlaced packs
-// it: the row of the coarsest pass that has pixels in it, then each finer
-// one's pixels put in the places between. The passes with pixels in a row
-// go by the row's place among eight (Adam7's grid), coarsest first; each
-// fills the places between those before it.
+// it. Which passes have pixels in a row goes by its place among eight
+// (Adam7's grid): the coarsest one's row, then each finer one's pixels put
+// in the places between those before.
 const unsigned char *whole_row(const png &p, const passes &at, size_t y)
 {
     static const int holding[8][5] = {{0, 1, 3, 5, -1}, {6, -1}, {4, 5, -1}, {6, -1},
