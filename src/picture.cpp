@@ -192,19 +192,10 @@ void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero,
 }
 
 // Whether the eight pixels of `step` bytes, 2 or more, from `p` are of one
-// colour, as most of a drawing's are: each byte that of the pixel before,
-// a word at a time.
+// colour, as most of a drawing's are: each byte that of the pixel before.
 [[gnu::always_inline]] static inline bool one_colour(const unsigned char *p, size_t step)
 {
-    std::uint64_t differ = 0;
-    for (size_t i = 0; i < 7 * step; i += 8) {
-        size_t at = i < 7 * step - 8 ? i : 7 * step - 8;
-        std::uint64_t a, b;
-        memcpy(&a, p + at, 8);
-        memcpy(&b, p + at + step, 8);
-        differ |= a ^ b;
-    }
-    return differ == 0;
+    return same_bytes(p, p + step, 7 * step);
 }
 
 // Once some pixel is less than half opaque and some alpha is not 0, the

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "glyph_sheet.h"
 
@@ -78,6 +79,21 @@ void start_source(byte_source &s, lookahead &in);
 size_t next_bytes_at_hand(lookahead &ahead, unsigned char *to, size_t n);
 int refill(byte_source &s); // the next byte, or EOF
 inline int source_byte(byte_source &s) { return s.at < s.end ? *s.at++ : refill(s); }
+
+// Whether the `n` bytes from `a`, 8 or more, are those from `b`, a word at
+// a time, the last word over the one before where `n` is no multiple of 8.
+[[gnu::always_inline]] inline bool same_bytes(const unsigned char *a, const unsigned char *b, size_t n)
+{
+    std::uint64_t differ = 0;
+    for (size_t i = 0; i < n; i += 8) {
+        size_t at = i < n - 8 ? i : n - 8;
+        std::uint64_t x, y;
+        memcpy(&x, a + at, 8);
+        memcpy(&y, b + at, 8);
+        differ |= x ^ y;
+    }
+    return differ == 0;
+}
 
 // Fills `why` for a picture of another size than a sheet's and gives 1.
 int refuse_size(char why[REASON_SIZE], long long width, long long height);

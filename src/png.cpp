@@ -303,19 +303,6 @@ unsigned paeth(unsigned a, unsigned b, unsigned c)
     return pc < pa ? c : a;
 }
 
-// Whether `bytes` bytes from `a` are those from `b`, a word at a time.
-inline bool same_words(const unsigned char *a, const unsigned char *b, size_t bytes)
-{
-    bool same = true;
-    for (size_t i = 0; i < bytes; i += 8) {
-        std::uint64_t x, y;
-        memcpy(&x, a + i, 8);
-        memcpy(&y, b + i, 8);
-        same = same && x == y;
-    }
-    return same;
-}
-
 // Paeth's filter undone for pixels of fewer than 4 bytes, the pixel to the
 // left kept at hand, since the compiler cannot know that storing a byte of
 // this row changes none of the row above. Where eight pixels of the row
@@ -329,7 +316,7 @@ inline void unpaeth_small(unsigned char *r, const unsigned char *prior, size_t n
         left[i] = r[i] = static_cast<unsigned char>(r[i] + prior[i]);
     while (i < n) {
         size_t end = i + (n - i < 8 * bpp ? n - i : 8 * bpp);
-        if (end - i == 8 * bpp && same_words(prior + i, prior + i - bpp, 8 * bpp)) {
+        if (end - i == 8 * bpp && same_bytes(prior + i, prior + i - bpp, 8 * bpp)) {
             for (; i < end; i += bpp)
                 for (size_t j = 0; j < bpp; j++)
                     left[j] = r[i + j] = static_cast<unsigned char>(r[i + j] + left[j]);
@@ -352,16 +339,11 @@ inline void unpaeth_words(unsigned char *r, const unsigned char *prior, size_t n
     for (; i < bpp; i++)
         r[i] = static_cast<unsigned char>(r[i] + prior[i]);
     while (i < n) {
-        std::uint64_t above = 0, above_left = 0;
         size_t end = i + (n - i < bpp ? n - i : bpp);
-        if (n - i >= 8) {
-            memcpy(&above, prior + i, 8);
-            memcpy(&above_left, prior + i - bpp, 8);
-            if (above == above_left) {
-                for (end = i + 8; i < end; i++)
-                    r[i] = static_cast<unsigned char>(r[i] + r[i - bpp]);
-                continue;
-            }
+        if (n - i >= 8 && same_bytes(prior + i, prior + i - bpp, 8)) {
+            for (end = i + 8; i < end; i++)
+                r[i] = static_cast<unsigned char>(r[i] + r[i - bpp]);
+            continue;
         }
         for (; i < end; i++)
             r[i] = static_cast<unsigned char>(r[i] + paeth(r[i - bpp], prior[i], prior[i - bpp]));
@@ -421,55 +403,33 @@ int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
 // The ink of each value of a picture of at most 8 bits a pixel: a
 // palette's colours, or grey levels, transparent where they are the tRNS
 // chunk's; NO_COLOUR past the palette.
-void value_inks(png &p, std::uint32_t inks[256])
+void value_inks(png &p)
 {
     unsigned max = (1U << p.depth) - 1;
     for (unsigned v = 0; v <= max && v < 256; v++) {
         if (p.colour_type == 3) {
             const unsigned char *e = p.palette[v];
-            inks[v] = v < p.palette_size ? ink_of(e[0], e[1], e[2], e[3]) : NO_COLOUR;
+            p.inks[v] = v < p.palette_size ? ink_of(e[0], e[1], e[2], e[3]) : NO_COLOUR;
         } else {
             unsigned grey = to_8_bits(v & max, max);
-            inks[v] = ink_of(grey, grey, grey, p.keyed && v == p.key[0] ? 0 : 255);
+            p.inks[v] = ink_of(grey, grey, grey, p.keyed && v == p.key[0] ? 0 : 255);
         }
     }
 }
 
-// For each byte, the values of its pixels of 1, 2 or 4 bits, one byte each.
-struct spread {
-    unsigned char values[256][8];
-};
-
-constexpr spread spread_of(unsigned depth)
+// Refuses the first of a row's `n` pixels, packed as PNG packs them at 8
+// bits or fewer, whose value is past the palette.
+int past_palette(png &p, const unsigned char *r, size_t n)
 {
-    spread t{};
-    for (unsigned b = 0; b < 256; b++)
-        for (unsigned i = 0; i < 8 / depth; i++)
-            t.values[b][i] = static_cast<unsigned char>(b >> (8 - depth * (i + 1)) & ((1U << depth) - 1));
-    return t;
-}
-
-constexpr spread spreads[3] = {spread_of(1), spread_of(2), spread_of(4)};
-
-// A row's values, one byte each, from `n` pixels of fewer than 8 bits,
-// into room for 8 more.
-void unpack(const png &p, const unsigned char *r, unsigned char *values, size_t n)
-{
-    const spread &t = spreads[p.depth / 2];
-    // Eight bytes at a time, the next byte's values over what is past one's
-    // own: the buffers have room for it.
-    for (size_t i = 0; i < n; i += 8 / p.depth, r++)
-        memcpy(values + i, t.values[*r], 8);
-}
-
-int past_palette(png &p, const unsigned char *values, size_t n)
-{
-    for (size_t i = 0; i < n; i++)
-        if (values[i] >= p.palette_size) {
-            (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: palette index %u past a palette of %u",
-                           static_cast<unsigned>(values[i]), p.palette_size);
+    for (size_t i = 0; i < n; i++) {
+        size_t bit = i * p.depth;
+        unsigned v = r[bit / 8] >> (8 - p.depth - bit % 8) & ((1U << p.depth) - 1);
+        if (v >= p.palette_size) {
+            (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: palette index %u past a palette of %u", v,
+                           p.palette_size);
             return 1;
         }
+    }
     return 0;
 }
 
@@ -501,17 +461,13 @@ int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
                                     {2, 0, 0, 0, 1, true},  {}, {4, 0, 1, 2, 3, true}};
     static const layout deep[7] = {{2, 0, 0, 0, 0, false}, {}, {6, 0, 2, 4, 0, false}, {},
                                    {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
-    static unsigned char values[PICTURE_WIDTH * 4 + 8];
+    static unsigned char rgba[PICTURE_WIDTH * 4];
     if (two_colours(p)) {
         ink_bits(k, y, r, p.inks[0], p.inks[1]);
         return 0;
     }
-    if (p.depth < 8) {
-        if (ink_packed(k, y, r, p.depth, p.byte_inks))
-            return 0;
-        unpack(p, r, values, PICTURE_WIDTH);
-        return past_palette(p, values, PICTURE_WIDTH);
-    }
+    if (p.depth < 8)
+        return ink_packed(k, y, r, p.depth, p.byte_inks) ? 0 : past_palette(p, r, PICTURE_WIDTH);
     if (p.colour_type == 3 || (p.colour_type == 0 && p.depth == 8))
         return ink_values(k, y, r, p.inks) ? 0 : past_palette(p, r, PICTURE_WIDTH);
     if (p.keyed && p.depth == 8 && p.colour_type == 2) {
@@ -523,8 +479,8 @@ int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
         else
             ink_keyed_colours(k, y, r, key);
     } else if (p.keyed) {
-        unkey(p, r, values);
-        ink_colours(k, y, values, eight[6]);
+        unkey(p, r, rgba);
+        ink_colours(k, y, rgba, eight[6]);
     } else if (p.depth == 8) {
         ink_colours(k, y, r, eight[p.colour_type]);
     } else {
@@ -622,16 +578,11 @@ const unsigned char *whole_row(const png &p, const passes &at, size_t y)
 // picture, as the passes come.
 int past_palette_in_passes(png &p, const passes &at)
 {
-    static unsigned char values[PICTURE_WIDTH + 8];
     for (int pass = 0; pass < 7; pass++) {
         pass_shape s = shape_of(pass);
-        for (unsigned j = 0; j < s.height; j++) {
-            const unsigned char *row = at.start[pass] + j * at.stride[pass] + 1;
-            if (p.depth < 8)
-                unpack(p, row, values, s.width);
-            if (past_palette(p, p.depth < 8 ? values : row, s.width) != 0)
+        for (unsigned j = 0; j < s.height; j++)
+            if (past_palette(p, at.start[pass] + j * at.stride[pass] + 1, s.width) != 0)
                 return 1;
-        }
     }
     return 0;
 }
@@ -685,7 +636,7 @@ int read_png(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
         return refuse(p, "its compressed data hold fewer bytes than the picture needs");
     static ink k;
     start_ink(k);
-    value_inks(p, p.inks);
+    value_inks(p);
     if (p.depth < 8 && !two_colours(p))
         byte_inks(p.inks, p.depth, p.byte_inks);
     if (ink_picture(p, k) != 0)
