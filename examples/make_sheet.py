@@ -3,16 +3,18 @@
 
 Usage: make_sheet.py [--check] [DRAWING SHEET [FONT]]
 
-Writes SHEET, the 64 x 128 one-bit BMP that glyphrip reads, drawn in
-DRAWING, and FONT, the font it must give, computed straight from the
-drawing rather than from the BMP, so that converting the one and comparing
-with the other checks the tool. Without paths, the example's: glyphs.txt,
-sheet.bmp and font.raw beside this script. With --check, writes nothing
-and fails if either file is not what the drawing says.
+Writes SHEET, the 64 x 128 sheet that glyphrip reads, drawn in DRAWING, as
+a one-bit BMP, or a one-bit PNG where its name ends in .png, and FONT, the
+font it must give, computed straight from the drawing rather than from the
+picture, so that converting the one and comparing with the other checks
+the tool. Without paths, the example's: glyphs.txt, sheet.bmp, sheet.png
+and font.raw beside this script. With --check, writes nothing and fails if
+a file is not what the drawing says.
 """
 import argparse
 import struct
 import sys
+import zlib
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -66,6 +68,19 @@ def bmp(rows):
     return file_header + info_header + colours + bytes(pixels)
 
 
+def png(rows):
+    """A PNG of one-bit grey pixels, black ink 0 and white paper 1, its
+    image data stored rather than compressed, so that no version of zlib
+    changes its bytes."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    raw = b"".join(b"\0" + bytes(sum((not row[b + i]) << (7 - i) for i in range(8)) for b in range(0, WIDTH, 8))
+                   for row in rows)
+    stored = b"\x78\x01\x01" + struct.pack("<HH", len(raw), 0xFFFF - len(raw)) + raw + struct.pack(">I", zlib.adler32(raw))
+    header = struct.pack(">IIBBBBB", WIDTH, HEIGHT, 1, 0, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", stored) + chunk(b"IEND", b"")
+
+
 def raw_font(glyphs):
     """Glyph after glyph in code order, a byte per scanline, leftmost pixel
     in the lowest bit."""
@@ -80,17 +95,18 @@ def arguments():
                         help="the drawing, the sheet to write and the font to write (default: the example's)")
     args = parser.parse_args()
     if not args.paths:
-        return args.check, HERE / "glyphs.txt", HERE / "sheet.bmp", HERE / "font.raw"
+        return args.check, HERE / "glyphs.txt", [HERE / "sheet.bmp", HERE / "sheet.png"], HERE / "font.raw"
     if len(args.paths) not in (2, 3):
         parser.error("give a drawing and a sheet, and a font if wanted")
     paths = [Path(p) for p in args.paths] + [None]
-    return args.check, paths[0], paths[1], paths[2]
+    return args.check, paths[0], [paths[1]], paths[2]
 
 
 def main():
-    check, drawing, sheet, font = arguments()
+    check, drawing, sheets, font = arguments()
     glyphs = read_glyphs(drawing)
-    wanted = {sheet: bmp(picture(glyphs))}
+    rows = picture(glyphs)
+    wanted = {sheet: png(rows) if sheet.suffix.lower() == ".png" else bmp(rows) for sheet in sheets}
     if font:
         wanted[font] = raw_font(glyphs)
     if check:

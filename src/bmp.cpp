@@ -249,8 +249,9 @@ static void ink_wide_fields(ink &k, unsigned y, const unsigned char *p, const bm
 {
     for (size_t x = 0; x < PICTURE_WIDTH; x++) {
         std::uint32_t v = bmp.bits == 16 ? le16(p + 2 * x) : le32(p + 4 * x);
-        ink_pixel(k, x, y, field_value(c.fields[0], v, 0), field_value(c.fields[1], v, 0),
-                  field_value(c.fields[2], v, 0), field_value(c.fields[3], v, 255));
+        put_ink(k, x, y,
+                ink_of(field_value(c.fields[0], v, 0), field_value(c.fields[1], v, 0), field_value(c.fields[2], v, 0),
+                       field_value(c.fields[3], v, 255)));
     }
 }
 
@@ -382,6 +383,11 @@ static int run_lengths(lookahead &ahead, const bmp_info &bmp, unsigned char indi
     memset(indices, 0, size_t{PICTURE_WIDTH} * PICTURE_HEIGHT);
     for (;;) {
         int count = source_byte(r.stream), value = source_byte(r.stream);
+        // Every pixel has come, and only the end-of-bitmap mark, or the
+        // end of the last row and that mark, are missing.
+        bool whole = r.y == PICTURE_HEIGHT || (r.y == PICTURE_HEIGHT - 1 && r.x == PICTURE_WIDTH);
+        if (count == EOF && whole)
+            return 0;
         if (value == EOF)
             return refuse(why, ends_early);
         auto stored = static_cast<unsigned char>(value);

@@ -2,6 +2,7 @@
 // order in which the files are opened, read, written and closed, and every
 // message.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +16,53 @@
 #include "glyph_sheet.h"
 #include "kinds.h"
 #include "picture.h"
+
+// The length of the one printable character of UTF-8 text that starts at
+// `p`, or 0 where what starts there is a control character (C0, DEL or
+// C1) or no character: a byte out of place, an overlong form, a surrogate
+// or past U+10FFFF.
+static size_t printable_at(const unsigned char *p)
+{
+    unsigned c = p[0];
+    if (c >= 0x20 && c < 0x7F)
+        return 1;
+    size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    std::uint32_t code = c & (0x7FU >> n);
+    for (size_t i = 1; i < n; i++) {
+        if ((p[i] & 0xC0) != 0x80) // a 0 byte ends the name here too
+            return 0;
+        code = code << 6 | (p[i] & 0x3FU);
+    }
+    bool shortest = n != 3 || code >= 0x800, in_range = n != 4 || (code >= 0x10000 && code <= 0x10FFFF);
+    bool c1 = n == 2 && code <= 0x9F, surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return n > 0 && shortest && in_range && !c1 && !surrogate ? n : 0;
+}
+
+size_t show_name(const char **name, char *out, size_t room)
+{
+    static const char letters[] = "\a\b\t\n\v\f\r";
+    const auto *p = reinterpret_cast<const unsigned char *>(*name);
+    size_t n = 0;
+    while (*p != 0 && n + 4 <= room) {
+        size_t length = printable_at(p);
+        const char *letter = length == 0 ? strchr(letters, *p) : nullptr; // *p is never the terminating 0
+        for (size_t i = 0; i < length; i++)
+            out[n++] = static_cast<char>(*p++);
+        if (length > 0)
+            continue;
+        out[n++] = '\\';
+        if (letter != nullptr) {
+            out[n++] = "abtnvfr"[letter - letters];
+        } else {
+            out[n++] = static_cast<char>('0' + (*p >> 6));
+            out[n++] = static_cast<char>('0' + (*p >> 3 & 7));
+            out[n++] = static_cast<char>('0' + (*p & 7));
+        }
+        p++;
+    }
+    *name = reinterpret_cast<const char *>(p);
+    return n;
+}
 
 // What the file system and standard error need of a path as the user typed
 // it: on Windows it stays in UTF-16 throughout, since any conversion to the
@@ -76,32 +124,30 @@ static int same_file(FILE *in, const path_char *path, existing &there)
 }
 
 // A console shows UTF-16 as it is; a file or pipe gets UTF-8. A path is at
-// most 32767 characters, the longest command line; a reason is ASCII.
+// most 32767 characters, the longest command line, and is shown as
+// elsewhere, from UTF-8; a reason is ASCII.
 static void report(const path_char *path, const char *reason)
 {
-    static wchar_t line[32768 + 256];
-    static char utf8[3 * sizeof line / sizeof line[0]];
-    const size_t room = sizeof line / sizeof line[0];
+    static char name[3 * 32768], line[4 * sizeof name + REASON_SIZE + 4];
     size_t n = 0;
-    for (const wchar_t *p = path; *p != L'\0' && n < room - 256; p++)
-        line[n++] = *p;
-    if (n > 0) {
-        line[n++] = L':';
-        line[n++] = L' ';
+    if (WideCharToMultiByte(CP_UTF8, 0, path, -1, name, sizeof name, nullptr, nullptr) > 1) {
+        for (const char *p = name; *p != '\0';)
+            n += show_name(&p, line + n, sizeof line - n);
+        line[n++] = ':';
+        line[n++] = ' ';
     }
-    for (const char *r = reason; *r != '\0' && n < room - 1; r++)
-        line[n++] = static_cast<unsigned char>(*r);
-    line[n++] = L'\n';
+    n += static_cast<size_t>(snprintf(line + n, sizeof line - n, "%s\n", reason));
 
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0, shown = 0;
     if (GetConsoleMode(err, &mode)) {
-        WriteConsoleW(err, line, static_cast<DWORD>(n), &shown, nullptr);
+        static wchar_t wide[sizeof line];
+        int size = MultiByteToWideChar(CP_UTF8, 0, line, static_cast<int>(n), wide, sizeof wide / sizeof wide[0]);
+        if (size > 0)
+            WriteConsoleW(err, wide, static_cast<DWORD>(size), &shown, nullptr);
         return;
     }
-    int size = WideCharToMultiByte(CP_UTF8, 0, line, static_cast<int>(n), utf8, sizeof utf8, nullptr, nullptr);
-    if (size > 0)
-        (void)fwrite(utf8, 1, static_cast<size_t>(size), stderr);
+    (void)fwrite(line, 1, n, stderr);
 }
 #else
 static FILE *open_file(const path_char *path, bool for_writing) { return fopen(path, for_writing ? "wb" : "rb"); }
@@ -127,30 +173,17 @@ static int same_file(FILE *in, const path_char *path, existing &there)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
 }
 
-// Writes a name as it is but for control characters, which could break
-// the line or command the terminal: those as `ls -b` shows them.
-static void write_name(const char *path)
-{
-    static const char letters[] = "\a\b\t\n\v\f\r";
-    for (const char *p = path; *p != '\0'; p++) {
-        auto c = static_cast<unsigned char>(*p);
-        const char *letter = strchr(letters, c); // c is never the terminating 0
-        if (letter != nullptr)
-            (void)fprintf(stderr, "\\%c", "abtnvfr"[letter - letters]);
-        else if (c < 0x20 || c == 0x7F)
-            (void)fprintf(stderr, "\\%03o", c);
-        else
-            (void)putc(c, stderr);
-    }
-}
-
 static void report(const path_char *path, const char *reason)
 {
     // One write for the line, not one for each character.
     static char line[BUFSIZ];
     (void)setvbuf(stderr, line, _IOFBF, sizeof line);
     if (*path != '\0') {
-        write_name(path);
+        char shown[256];
+        for (const char *p = path; *p != '\0';) {
+            size_t n = show_name(&p, shown, sizeof shown);
+            (void)fwrite(shown, 1, n, stderr);
+        }
         (void)fputs(": ", stderr);
     }
     (void)fprintf(stderr, "%s\n", reason);
@@ -218,21 +251,26 @@ static void ending_of(const path_char *path, char ending[ENDING_SIZE])
     ending[end - dot] = '\0';
 }
 
-// An existing output that is plainly a picture, or a paint program's own
-// file, is most likely the drawing, named second by mistake: nothing is
-// written over it. Only a sure sign counts, since a font may begin with
-// any bytes; an output that cannot be read is replaced as any other.
+// An existing output that glyphrip can name is most likely the drawing,
+// or another file of the user's, named second by mistake: nothing is
+// written over it. A font may begin with any bytes, so a file of a raw
+// font's length is replaced unless its signature is a sure one. One that
+// cannot be read cannot be told, and is kept too.
 static bool may_replace(const conversion &how, const path_char *path, failure *f)
 {
     FILE *out = open_file(path, false);
-    if (out == nullptr)
-        return true;
+    if (out == nullptr) {
+        (void)snprintf(f->refusal, REASON_SIZE, "%s; %s cannot tell what it is and will not write a font over it",
+                       strerror(errno), how.name);
+        return blame(f, path, f->refusal);
+    }
     lookahead ahead;
     int read = look_ahead(out, ahead);
     if (fclose(out) != 0 || read != 0)
         return blame(f, path, nullptr);
-    const file_kind *kind = kind_of(ahead.start, ahead.length, sureness::sure);
-    if (kind == nullptr)
+    bool sure = false;
+    const file_kind *kind = kind_of(first_bytes_of(ahead), sureness::likely, &sure);
+    if (kind == nullptr || (!sure && is_font_length(ahead.size)))
         return true;
     (void)snprintf(f->refusal, REASON_SIZE, "%s; %s will not write a font over it", kind->name, how.name);
     return blame(f, path, f->refusal);

@@ -12,7 +12,7 @@ int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE])
         return -1;
     // A picture here is most likely a sheet given to the wrong program; a
     // font may begin with any bytes, so only a sure sign counts.
-    if (const file_kind *kind = kind_of(ahead.start, ahead.length, sureness::sure)) {
+    if (const file_kind *kind = kind_of(first_bytes_of(ahead), sureness::sure)) {
         (void)snprintf(why, REASON_SIZE, "%s, not a raw font", kind->name);
         return 1;
     }

@@ -18,6 +18,16 @@ constexpr long SHEET_DATA_OFFSET = 62;
 // Entry (row, column) is sheet[row * SHEET_ROW_BYTES + column].
 typedef unsigned char glyph_sheet[SHEET_BYTES];
 
+// Whether a picture of this size is a sheet.
+constexpr bool is_sheet_size(unsigned long long width, unsigned long long height)
+{
+    return width == 64 && height == 128;
+}
+
+// Whether a file of `length` bytes may be a raw font as glyphsheet reads it
+// and glyphrip writes it.
+constexpr bool is_font_length(unsigned long long length) { return length == SHEET_BYTES; }
+
 // Room for why a reader refuses its input: one line, without the file's
 // name.
 enum { REASON_SIZE = 128 };
@@ -64,6 +74,13 @@ typedef wchar_t path_char;
 typedef char path_char;
 #define program_main main
 #endif
+
+// Puts into `out` as much of the name from `*name` on as fits in `room`
+// bytes, as a message shows it, and moves `*name` past it; gives the bytes
+// put. Names are shown as `ls -b` shows them: UTF-8 text as it is, control
+// characters (C0, DEL and C1) and bytes that are no UTF-8 as escapes, so
+// that a message is one line and sends the terminal nothing to obey.
+size_t show_name(const char **name, char *out, size_t room);
 
 // Runs `name infile outfile` as the whole process does; gives the exit
 // status, having reported any failure on standard error.

@@ -9,13 +9,15 @@
 
 // The format of the name's ending; a one-bit BMP, as glyphsheet has always
 // written, for a name without an ending or with one of no picture format.
+// Every ending of a kind it writes is here, so that a refusal never names
+// one: `.pnm`, any of netpbm's, is the simplest, PBM.
 static sheet_writer sheet_writer_for(const char *ending, char why[REASON_SIZE])
 {
     static const struct {
         const char *ending;
         sheet_writer write;
-    } formats[] = {
-        {"bmp", write_sheet}, {"png", write_png}, {"pbm", write_pbm}, {"pgm", write_pgm}, {"ppm", write_ppm}};
+    } formats[] = {{"bmp", write_sheet}, {"dib", write_sheet}, {"png", write_png}, {"pbm", write_pbm},
+                   {"pnm", write_pbm},   {"pgm", write_pgm},   {"ppm", write_ppm}};
     for (const auto &f : formats)
         if (strcmp(ending, f.ending) == 0)
             return f.write;

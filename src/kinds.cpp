@@ -8,135 +8,156 @@
 
 namespace {
 
-enum class match { no, likely, sure };
+// `likely` kinds give way to `sized`, a TGA by its size alone, which gives
+// way to `sure` ones.
+enum class match { no, likely, sized, sure };
 
 struct kind_row {
     file_kind kind;
     size_t at; // where `magic` stands
     const char *magic;
-    size_t length;                                    // of `magic`, which may hold zero bytes
-    match (*check)(const unsigned char *b, size_t n); // nullptr: the magic alone is sure
+    size_t length;                       // of `magic`, which may hold zero bytes
+    match (*check)(const first_bytes &); // nullptr: the magic alone is sure
 };
 
 unsigned le16(const unsigned char *p) { return p[0] | static_cast<unsigned>(p[1]) << 8; }
-bool has(const unsigned char *b, size_t n, size_t at, const char *text)
+std::uint32_t le32(const unsigned char *p) { return le16(p) | static_cast<std::uint32_t>(le16(p + 2)) << 16; }
+bool has(const first_bytes &f, size_t at, const char *text)
 {
     size_t length = strlen(text);
-    return n >= at + length && memcmp(b + at, text, length) == 0;
+    return f.length >= at + length && memcmp(f.start + at, text, length) == 0;
 }
 match sure_if(bool b) { return b ? match::sure : match::no; }
 match likely_if(bool b) { return b ? match::likely : match::no; }
 
-match bmp(const unsigned char *b, size_t n) { return sure_if(is_bmp(b, n)); }
+match bmp(const first_bytes &f) { return sure_if(is_bmp(f.start, f.length)); }
 
 // `P1` to `P7` then white space or a comment is netpbm, whole or damaged.
-match netpbm(const unsigned char *b, size_t n)
+match netpbm(const first_bytes &f)
 {
-    if (n < 3 || (strchr(" \t\n\v\f\r#", b[2]) == nullptr || b[2] == '\0'))
+    if (f.length < 3 || (strchr(" \t\n\v\f\r#", f.start[2]) == nullptr || f.start[2] == '\0'))
         return match::no;
-    return is_whole_netpbm_header(b, n) ? match::sure : match::likely;
+    return is_whole_netpbm_header(f.start, f.length) ? match::sure : match::likely;
 }
 
-match tga(const unsigned char *b, size_t n) { return likely_if(is_tga_header(b, n)); }
-match always_likely(const unsigned char * /*b*/, size_t /*n*/) { return match::likely; }
+// TGA has no signature: a sheet's size where TGA keeps it, or a header
+// whose fields agree.
+match tga(const first_bytes &f)
+{
+    if (is_tga_of_sheet_size(f.start, f.length))
+        return match::sized;
+    return likely_if(is_tga_header(f.start, f.length));
+}
+match always_likely(const first_bytes & /*f*/) { return match::likely; }
 
 // A JFIF or Exif segment first is sure; any other marker only likely.
-match jpeg(const unsigned char *b, size_t n)
+match jpeg(const first_bytes &f)
 {
-    if (has(b, n, 6, "JFIF") || has(b, n, 6, "Exif"))
+    if (has(f, 6, "JFIF") || has(f, 6, "Exif"))
         return match::sure;
-    return likely_if(n > 3 && (b[3] >= 0xC0 && b[3] != 0xFF));
+    return likely_if(f.length > 3 && (f.start[3] >= 0xC0 && f.start[3] != 0xFF));
 }
 
-match webp(const unsigned char *b, size_t n) { return sure_if(has(b, n, 8, "WEBP")); }
+match webp(const first_bytes &f) { return sure_if(has(f, 8, "WEBP")); }
 
 // A zip archive whose first entry, `mimetype`, names the kind of document.
-bool zip_says(const unsigned char *b, size_t n, const char *mimetype)
+bool zip_says(const first_bytes &f, const char *mimetype)
 {
-    if (n < 30 || !has(b, n, 30, "mimetype"))
+    if (f.length < 30 || !has(f, 30, "mimetype"))
         return false;
-    return has(b, n, 30 + size_t{le16(b + 26)} + le16(b + 28), mimetype);
+    return has(f, 30 + size_t{le16(f.start + 26)} + le16(f.start + 28), mimetype);
 }
-match krita(const unsigned char *b, size_t n) { return sure_if(zip_says(b, n, "application/x-krita")); }
-match openraster(const unsigned char *b, size_t n) { return sure_if(zip_says(b, n, "image/openraster")); }
+match krita(const first_bytes &f) { return sure_if(zip_says(f, "application/x-krita")); }
+match openraster(const first_bytes &f) { return sure_if(zip_says(f, "image/openraster")); }
 
 // An ISO media file's brands, after the box's size and `ftyp`.
-bool brand(const unsigned char *b, size_t n, const char *const brands[])
+bool brand(const first_bytes &f, const char *const brands[])
 {
     for (size_t i = 0; brands[i] != nullptr; i++)
-        for (size_t at = 8; at + 4 <= n && at < 32; at += 4)
-            if (at != 12 && has(b, n, at, brands[i])) // bytes 12 to 15 are a version
+        for (size_t at = 8; at + 4 <= f.length && at < 32; at += 4)
+            if (at != 12 && has(f, at, brands[i])) // bytes 12 to 15 are a version
                 return true;
     return false;
 }
-match avif(const unsigned char *b, size_t n)
+match avif(const first_bytes &f)
 {
     static const char *const brands[] = {"avif", "avis", nullptr};
-    return sure_if(brand(b, n, brands));
+    return sure_if(brand(f, brands));
 }
-match heif(const unsigned char *b, size_t n)
+match heif(const first_bytes &f)
 {
     static const char *const brands[] = {"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1", "msf1", nullptr};
-    return sure_if(brand(b, n, brands));
+    return sure_if(brand(f, brands));
 }
 
-match dds(const unsigned char *b, size_t n) { return sure_if(n >= 8 && le16(b + 4) == 124 && le16(b + 6) == 0); }
+match dds(const first_bytes &f) { return sure_if(f.length >= 8 && le16(f.start + 4) == 124 && le16(f.start + 6) == 0); }
 
-// An icon directory of at least one entry whose reserved byte is 0; a
-// cursor's planes and depth are its hot spot.
-match icon(const unsigned char *b, size_t n)
+// An icon directory that can be one: a first entry whose reserved byte is
+// 0, whose image has a size and starts past the directory and inside the
+// file; a cursor's planes and depth are its hot spot. Without the
+// directory, the four bytes are as likely a raw sheet's.
+match icon(const first_bytes &f)
 {
-    return likely_if(n >= 22 && le16(b + 4) >= 1 && b[9] == 0 && (b[2] == 2 || le16(b + 10) <= 1));
+    const unsigned char *b = f.start;
+    if (f.length < 22)
+        return match::no;
+    std::uint32_t count = le16(b + 4), size = le32(b + 14), offset = le32(b + 18);
+    bool inside = offset >= 6 + 16 * count && (f.size == UNKNOWN_SIZE || offset < f.size);
+    return likely_if(count >= 1 && b[9] == 0 && (b[2] == 2 || le16(b + 10) <= 1) && size != 0 && inside);
 }
 
 // Version, encoding, bits per plane, the reserved byte and the planes.
-match pcx(const unsigned char *b, size_t n)
+match pcx(const first_bytes &f)
 {
-    return likely_if(n >= 66 && b[1] <= 5 && b[1] != 1 && b[2] <= 1 &&
+    const unsigned char *b = f.start;
+    return likely_if(f.length >= 66 && b[1] <= 5 && b[1] != 1 && b[2] <= 1 &&
                      (b[3] == 1 || b[3] == 2 || b[3] == 4 || b[3] == 8) && b[64] == 0 && b[65] >= 1 && b[65] <= 4);
 }
 
 // Storage, bytes per channel, dimensions and channels.
-match sgi(const unsigned char *b, size_t n)
+match sgi(const first_bytes &f)
 {
-    return likely_if(n >= 12 && b[2] <= 1 && (b[3] == 1 || b[3] == 2) && b[4] == 0 && b[5] >= 1 && b[5] <= 3 &&
+    const unsigned char *b = f.start;
+    return likely_if(f.length >= 12 && b[2] <= 1 && (b[3] == 1 || b[3] == 2) && b[4] == 0 && b[5] >= 1 && b[5] <= 3 &&
                      b[10] == 0 && b[11] >= 1 && b[11] <= 4);
 }
 
 // The colour depth, and two fields that must be 0.
-match aseprite(const unsigned char *b, size_t n)
+match aseprite(const first_bytes &f)
 {
     static const unsigned char zeros[8] = {0};
-    unsigned depth = n >= 28 ? le16(b + 12) : 0;
-    return likely_if((depth == 8 || depth == 16 || depth == 32) && memcmp(b + 20, zeros, 8) == 0);
+    unsigned depth = f.length >= 28 ? le16(f.start + 12) : 0;
+    return likely_if((depth == 8 || depth == 16 || depth == 32) && memcmp(f.start + 20, zeros, 8) == 0);
 }
 
-match xbm(const unsigned char *b, size_t n)
+match xbm(const first_bytes &f)
 {
-    for (size_t i = 8; i + 7 <= n && b[i] != '\n'; i++)
-        if (memcmp(b + i, "_width ", 7) == 0)
+    for (size_t i = 8; i + 7 <= f.length && f.start[i] != '\n'; i++)
+        if (memcmp(f.start + i, "_width ", 7) == 0)
             return match::sure;
     return match::no;
 }
 
-match svg(const unsigned char *b, size_t n)
+match svg(const first_bytes &f)
 {
-    for (size_t i = 0; i + 4 <= n; i++)
-        if (memcmp(b + i, "<svg", 4) == 0)
+    for (size_t i = 0; i + 4 <= f.length; i++)
+        if (memcmp(f.start + i, "<svg", 4) == 0)
             return match::sure;
     return match::no;
 }
 
 // Compression method 8, no reserved flag, and a known system.
-match gzip(const unsigned char *b, size_t n)
+match gzip(const first_bytes &f)
 {
-    return likely_if(n >= 10 && b[2] == 8 && (b[3] & 0xE0) == 0 && (b[9] <= 13 || b[9] == 255));
+    const unsigned char *b = f.start;
+    return likely_if(f.length >= 10 && b[2] == 8 && (b[3] & 0xE0) == 0 && (b[9] <= 13 || b[9] == 255));
 }
 
 // A block's or the stream end's 48-bit magic after the block size.
-match bzip2(const unsigned char *b, size_t n)
+match bzip2(const first_bytes &f)
 {
-    return sure_if(n >= 10 && b[3] >= '1' && b[3] <= '9' &&
+    const unsigned char *b = f.start;
+    return sure_if(f.length >= 10 && b[3] >= '1' && b[3] <= '9' &&
                    (memcmp(b + 4, "1AY&SY", 6) == 0 || memcmp(b + 4, "\x17\x72\x45\x38\x50\x90", 6) == 0));
 }
 
@@ -162,7 +183,7 @@ const char extract[] = "extract the sheet from it first";
 
 // The pictures glyphrip reads come first; a kind told by more bytes comes
 // before one whose signature begins the same, and TGA, which has none,
-// comes last.
+// comes last. Of kinds equally sure, the first wins.
 // clang-format off
 const kind_row rows[] = {
     {{"a PNG picture", nullptr, reader::png, "png"},        0, MAGIC("\x89PNG\r\n\x1a\n"), nullptr},
@@ -227,16 +248,24 @@ const kind_row rows[] = {
 
 } // namespace
 
-const file_kind *kind_of(const unsigned char *start, size_t length, sureness at_least)
+const file_kind *kind_of(const first_bytes &file, sureness at_least, bool *sure)
 {
+    const kind_row *best = nullptr;
+    match best_match = match::no;
     for (const auto &row : rows) {
-        if (length < row.at + row.length || memcmp(start + row.at, row.magic, row.length) != 0)
+        if (file.length < row.at + row.length || memcmp(file.start + row.at, row.magic, row.length) != 0)
             continue;
-        match m = row.check != nullptr ? row.check(start, length) : match::sure;
-        if (m == match::sure || (m == match::likely && at_least == sureness::likely))
-            return &row.kind;
+        match m = row.check != nullptr ? row.check(file) : match::sure;
+        if (m > best_match) {
+            best = &row;
+            best_match = m;
+        }
     }
-    return nullptr;
+    if (sure != nullptr)
+        *sure = best_match == match::sure;
+    if (best_match == match::no || (best_match != match::sure && at_least == sureness::sure))
+        return nullptr;
+    return &best->kind;
 }
 
 const file_kind *kind_by_ending(const char *ending)

@@ -5,6 +5,7 @@
 #define GLYPHRIP_KINDS_H
 
 #include <cstddef>
+#include <cstdint>
 
 // The reader of a kind, if glyphrip reads it.
 enum class reader { none, bmp, png, netpbm, tga };
@@ -21,9 +22,19 @@ struct file_kind {
 // three bytes, or a few plausible header fields, say `likely`.
 enum class sureness { likely, sure };
 
-// The kind of the file whose first `length` bytes are `start`, if it is
-// one of at least `at_least` sureness; otherwise nullptr.
-const file_kind *kind_of(const unsigned char *start, size_t length, sureness at_least);
+// The first bytes of a file, and its whole length where that is known
+// (UNKNOWN_SIZE for a pipe).
+constexpr std::uint64_t UNKNOWN_SIZE = ~std::uint64_t{0};
+struct first_bytes {
+    const unsigned char *start;
+    size_t length;
+    std::uint64_t size;
+};
+
+// The kind of the file, if it is one of at least `at_least` sureness;
+// otherwise nullptr. Where several kinds match, the surest wins; `sure`
+// says whether it is a sure one.
+const file_kind *kind_of(const first_bytes &file, sureness at_least, bool *sure = nullptr);
 
 // The kind whose files' names end in `ending` (lower case, without the
 // dot), if any.
@@ -34,5 +45,7 @@ bool is_bmp(const unsigned char *start, size_t length);
 // A netpbm header wholly in `start`, or one that fills it without fault.
 bool is_whole_netpbm_header(const unsigned char *start, size_t length);
 bool is_tga_header(const unsigned char *start, size_t length);
+// Bytes 12 to 15 give a sheet's width and height as TGA stores them.
+bool is_tga_of_sheet_size(const unsigned char *start, size_t length);
 
 #endif

@@ -20,22 +20,23 @@ static constexpr bool is_space(int c)
 }
 static bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
-// Gives the byte after the comment that `c` starts, with the newline that
-// ends it.
-static int skip_comment(lookahead &in, int c)
+// Gives the byte after the comment that `c` starts, with the line end that
+// ends it. As netpbm reads them, a carriage return ends a comment in PBM,
+// PGM and PPM, and is part of one in PAM, whose header is lines.
+static int skip_comment(lookahead &in, int c, bool pam)
 {
-    while (c != '\n' && c != '\r' && c != EOF)
+    while (c != '\n' && (c != '\r' || pam) && c != EOF)
         c = next_byte(in);
     return c == EOF ? EOF : next_byte(in);
 }
 
 // Gives the first byte from `c` on that is neither white space nor in a
 // comment.
-static int skip_space(lookahead &in, int c)
+static int skip_space(lookahead &in, int c, bool pam = false)
 {
     for (;;) {
         if (c == '#')
-            c = skip_comment(in, c);
+            c = skip_comment(in, c, pam);
         else if (is_space(c))
             c = next_byte(in);
         else
@@ -46,9 +47,9 @@ static int skip_space(lookahead &in, int c)
 // A decimal number from `c` on, after white space and comments; `c` is then
 // the byte after it, which may begin a comment. Leading zeros are allowed;
 // a number past 7 digits is no netpbm file's.
-static bool number(lookahead &in, int &c, std::uint32_t &v)
+static bool number(lookahead &in, int &c, std::uint32_t &v, bool pam = false)
 {
-    c = skip_space(in, c);
+    c = skip_space(in, c, pam);
     if (!is_digit(c))
         return false;
     v = 0;
@@ -69,7 +70,7 @@ static bool header_end(lookahead &in, const netpbm_header &h, int &c)
 {
     bool comment = c == '#';
     while (c == '#')
-        c = skip_comment(in, c);
+        c = skip_comment(in, c, false);
     return is_space(c) || (h.format <= 3 && comment && c != EOF);
 }
 
@@ -84,7 +85,7 @@ static bool read_pam_header(lookahead &in, netpbm_header &h, int &c)
     for (;;) {
         char word[9] = "";
         size_t n = 0;
-        for (c = skip_space(in, c); n < 8 && ((c >= 'A' && c <= 'Z') || c == '_'); c = next_byte(in))
+        for (c = skip_space(in, c, true); n < 8 && ((c >= 'A' && c <= 'Z') || c == '_'); c = next_byte(in))
             word[n++] = static_cast<char>(c);
         if (strcmp(word, "ENDHDR") == 0)
             return c == '\n' && seen == 15;
@@ -96,7 +97,7 @@ static bool read_pam_header(lookahead &in, netpbm_header &h, int &c)
         size_t i = 0;
         while (i < 4 && strcmp(word, fields[i]) != 0)
             i++;
-        if (i == 4 || !number(in, c, *values[i]))
+        if (i == 4 || !number(in, c, *values[i], true))
             return false;
         seen |= 1U << i;
     }
@@ -136,6 +137,7 @@ bool is_whole_netpbm_header(const unsigned char *start, size_t length)
     probe.position = 0;
     probe.ended = true; // nothing past the look-ahead is read
     probe.seekable = false;
+    probe.size = UNKNOWN_SIZE;
     netpbm_header h;
     int c = 0;
     return read_header(probe, h, c) || (c == EOF && probe.length == sizeof probe.start);

@@ -5,14 +5,35 @@
 
 #include "picture.h"
 
+// 64-bit positions everywhere: Windows' long is 32 bits.
+#ifdef _WIN32
+#define GLYPHRIP_FSEEK _fseeki64
+#define GLYPHRIP_FTELL _ftelli64
+#else
+#define GLYPHRIP_FSEEK fseeko
+#define GLYPHRIP_FTELL ftello
+#endif
+
+// The length of a file that can seek, read `at` bytes from its start, to
+// which it is put back: false if it cannot be.
+static bool file_size(FILE *in, size_t at, std::uint64_t &size)
+{
+    auto end = GLYPHRIP_FSEEK(in, 0, SEEK_END) == 0 ? GLYPHRIP_FTELL(in) : -1;
+    size = end < 0 ? UNKNOWN_SIZE : static_cast<std::uint64_t>(end);
+    return GLYPHRIP_FSEEK(in, static_cast<long>(at), SEEK_SET) == 0;
+}
+
 int look_ahead(FILE *in, lookahead &ahead)
 {
     ahead.file = in;
     ahead.length = fread(ahead.start, 1, sizeof ahead.start, in);
     ahead.position = 0;
     ahead.ended = ahead.length < sizeof ahead.start;
+    ahead.size = ahead.ended ? ahead.length : UNKNOWN_SIZE;
     // A pipe cannot seek; moving nowhere tells a file from one.
     ahead.seekable = !ahead.ended && fseek(in, 0, SEEK_CUR) == 0;
+    if (ahead.seekable && !file_size(in, ahead.length, ahead.size))
+        return -1;
     return ferror(in) ? -1 : 0;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "glyph_sheet.h"
+#include "kinds.h"
 
 enum { PICTURE_WIDTH = 64, PICTURE_HEIGHT = 128 };
 
@@ -33,8 +34,10 @@ struct lookahead {
     std::uint64_t position; // of the next byte next_byte gives
     bool ended;             // the input has ended or failed
     bool seekable;          // a file, which may be read ahead freely
+    std::uint64_t size;     // the whole input's length, or UNKNOWN_SIZE
 };
 int look_ahead(FILE *in, lookahead &ahead); // 0, or -1 with errno set
+inline first_bytes first_bytes_of(const lookahead &ahead) { return {ahead.start, ahead.length, ahead.size}; }
 
 // The program has one thread, so a byte need not lock the stream where the
 // C library lets it do without; Windows' msvcrt does not.
@@ -140,22 +143,6 @@ inline std::uint32_t dark_bit(std::uint32_t r, std::uint32_t g, std::uint32_t b)
 }
 inline bool is_dark(unsigned r, unsigned g, unsigned b) { return dark_bit(r, g, b) != 0; }
 
-// Pixel (x, y), y counted from the top, as 8-bit red, green, blue and
-// alpha, for the pictures not inked a row at a time.
-inline void ink_pixel(ink &k, size_t x, size_t y, unsigned r, unsigned g, unsigned b, unsigned a)
-{
-    size_t at = y * SHEET_ROW_BYTES + x / 8;
-    auto bit = static_cast<unsigned char>(1U << (x % 8));
-    if (is_dark(r, g, b))
-        k.dark[at] |= bit;
-    if (a >= 128)
-        k.opaque[at] |= bit;
-    else
-        k.see_through = true;
-    if (a != 0)
-        k.alpha_anywhere = true;
-}
-
 // The ink rule for whole rows of the picture, y counted from the top and
 // pixels from the left, eight pixels to a byte of each plane.
 
@@ -169,6 +156,18 @@ inline std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a)
     std::uint32_t none = 0;
     return dark_bit(r, g, b) | (a >= 128 ? INK_OPAQUE : none) | (a != 0 ? INK_ALPHA : none);
 }
+// Pixel (x, y), y counted from the top, whose ink is `w`, for the
+// pictures not inked a row at a time.
+inline void put_ink(ink &k, size_t x, size_t y, std::uint32_t w)
+{
+    size_t at = y * SHEET_ROW_BYTES + x / 8;
+    auto bit = static_cast<unsigned char>(1U << (x % 8));
+    k.dark[at] = static_cast<unsigned char>(k.dark[at] | ((w & INK_DARK) != 0 ? bit : 0));
+    k.opaque[at] = static_cast<unsigned char>(k.opaque[at] | ((w & INK_OPAQUE) != 0 ? bit : 0));
+    k.see_through = k.see_through || (w & INK_OPAQUE) == 0;
+    k.alpha_anywhere = k.alpha_anywhere || (w & INK_ALPHA) != 0;
+}
+
 // The inks of grey levels 0 to `max`, at most 255; the rest NO_COLOUR.
 void grey_inks(std::uint32_t inks[256], unsigned max);
 

@@ -9,7 +9,7 @@ int read_sheet(FILE *in, glyph_sheet sheet, char why[REASON_SIZE])
     lookahead ahead;
     if (look_ahead(in, ahead) != 0)
         return -1;
-    const file_kind *kind = kind_of(ahead.start, ahead.length, sureness::likely);
+    const file_kind *kind = kind_of(first_bytes_of(ahead), sureness::likely);
     int status = 0;
     switch (kind == nullptr ? reader::none : kind->read_by) {
     case reader::bmp: status = read_bmp(ahead, sheet, why); break;

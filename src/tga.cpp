@@ -36,12 +36,15 @@ bool map_fits(const tga_header &t)
     return (t.type & 7) != COLOUR_MAPPED || t.first + t.map_length <= 256;
 }
 
+// The depths of pixels glyphrip reads: colour indices of 8 bits, or of 16
+// where the map has more entries than 8 bits reach; true colour; grey as
+// Pillow writes bits, grey, and grey and alpha.
 bool depth_fits(const tga_header &t)
 {
     switch (t.type & 7) {
-    case COLOUR_MAPPED: return t.map_type == 1 && t.depth == 8;
+    case COLOUR_MAPPED: return t.depth == 8 || t.depth == 16;
     case TRUE_COLOUR: return is_colour_depth(t.depth);
-    default: return t.depth == 1 || t.depth == 8 || t.depth == 16; // grey, as Pillow writes bits; grey and alpha
+    default: return t.depth == 1 || t.depth == 8 || t.depth == 16;
     }
 }
 
@@ -50,8 +53,8 @@ bool depth_fits(const tga_header &t)
 // pixel, as Pillow writes, a byte of eight, the leftmost in the top bit.
 struct picture {
     tga_header t;
-    std::uint32_t inks[256]; // of each index or grey level
-    field_inks fields;       // of 15- and 16-bit colours
+    std::uint32_t inks[65536]; // of each index or grey level
+    field_inks fields;         // of 15- and 16-bit colours
     size_t unit_bytes, row_units;
     bool alpha; // the descriptor gives pixels alpha bits
     ink k;
@@ -79,19 +82,21 @@ std::uint32_t entry_ink(const picture &p, const unsigned char *b)
     return ink_of(r, g, blue, p.alpha ? a : 255);
 }
 
-// Reads the colour map, keeping the inks of the entries a colour-mapped
-// picture's indices reach; an index outside it is no colour.
+// Reads the colour map, if there is one, keeping the inks of the entries a
+// colour-mapped picture's indices reach; an index outside it is no colour.
+// A picture of another kind may carry a map, which is passed over.
 int read_map(lookahead &in, picture &p)
 {
     const tga_header &t = p.t;
-    size_t entry = (t.entry_bits + 7) / 8;
+    size_t entry = (t.entry_bits + 7) / 8, reached = t.depth == 16 ? 65536 : 256;
+    bool mapped = (t.type & 7) == COLOUR_MAPPED;
     unsigned char b[4];
-    for (std::uint32_t &i : p.inks)
-        i = NO_COLOUR;
-    for (unsigned i = 0; i < t.map_length; i++) {
+    for (size_t i = 0; mapped && i < reached; i++)
+        p.inks[i] = NO_COLOUR;
+    for (unsigned i = 0; t.map_type == 1 && i < t.map_length; i++) {
         if (next_bytes(in, b, entry) != entry)
             return refuse(p, "it ends inside its colour map");
-        if (t.first + i < 256)
+        if (mapped && t.first + i < reached)
             p.inks[t.first + i] = entry_ink(p, b);
     }
     return 0;
@@ -120,13 +125,15 @@ int read_rows(lookahead &in, picture &p)
 }
 
 // What a unit of 8 bits or more is, decided once for the picture.
-enum class unit_kind { index, grey_alpha, fields, blue_green_red, with_alpha };
+enum class unit_kind { index, wide_index, grey_alpha, fields, blue_green_red, with_alpha };
 
 unit_kind kind_of_units(const picture &p)
 {
     unsigned kind = p.t.type & 7, depth = p.t.depth;
     if (kind != TRUE_COLOUR && depth == 8)
         return unit_kind::index;
+    if (kind == COLOUR_MAPPED)
+        return unit_kind::wide_index;
     if (kind == GREY)
         return unit_kind::grey_alpha;
     if (depth <= 16)
@@ -139,6 +146,7 @@ inline std::uint32_t unit_ink(const picture &p, unit_kind kind, const unsigned c
 {
     switch (kind) {
     case unit_kind::index: return p.inks[u[0]];
+    case unit_kind::wide_index: return p.inks[le16(u)];
     case unit_kind::grey_alpha: return ink_of(u[0], u[0], u[0], p.alpha ? u[1] : 255);
     case unit_kind::fields: return field_ink(p.fields, le16(u));
     case unit_kind::blue_green_red: return ink_of(u[2], u[1], u[0], 255);
@@ -244,7 +252,7 @@ int read_runs(lookahead &in, picture &p, planes &planes_out)
                 return refuse(p, "it ends before its last pixel");
             std::uint32_t w = unit_ink(p, kind, unit);
             if ((w & NO_COLOUR) != 0)
-                return refuse_colour(p, unit[0]);
+                return refuse_colour(p, kind == unit_kind::wide_index ? le16(unit) : unit[0]);
             mark(pl, repeated ? count : 1, w);
         }
         left -= count;
@@ -272,6 +280,27 @@ void put_planes(picture &p, const planes &pl)
     p.k.alpha_anywhere = (pl.seen & INK_ALPHA) != 0;
 }
 
+// Inks a row of colour indices, or of 8-bit grey: of 8 bits through the
+// table of their inks, of 16 pixel by pixel, as such maps are rare.
+int ink_indices(picture &p, size_t y, const unsigned char *row)
+{
+    if (p.t.depth == 8) {
+        if (ink_values(p.k, y, row, p.inks))
+            return 0;
+        size_t x = 0;
+        while (p.inks[row[x]] != NO_COLOUR)
+            x++;
+        return refuse_colour(p, row[x]);
+    }
+    for (size_t x = 0; x < PICTURE_WIDTH; x++) {
+        unsigned index = le16(row + 2 * x);
+        if (p.inks[index] == NO_COLOUR)
+            return refuse_colour(p, index);
+        put_ink(p.k, x, y, p.inks[index]);
+    }
+    return 0;
+}
+
 // Inks row `n` of the file's order.
 int ink_row(picture &p, size_t n)
 {
@@ -280,13 +309,9 @@ int ink_row(picture &p, size_t n)
     const unsigned char *row = p.units + n * p.row_units * p.unit_bytes;
     size_t y = (p.t.descriptor & 0x20) != 0 ? n : PICTURE_HEIGHT - 1 - n;
     unsigned kind = p.t.type & 7, depth = p.t.depth;
-    if (kind != TRUE_COLOUR && depth == 8) {
-        if (!ink_values(p.k, y, row, p.inks)) {
-            size_t x = 0;
-            while (p.inks[row[x]] != NO_COLOUR)
-                x++;
-            return refuse_colour(p, row[x]);
-        }
+    if (kind == COLOUR_MAPPED || (kind == GREY && depth == 8)) {
+        if (ink_indices(p, y, row) != 0)
+            return 1;
     } else if (kind == GREY) {
         if (depth == 1)
             ink_bits(p.k, y, row, p.inks[0], p.inks[255]);
@@ -311,17 +336,55 @@ bool is_tga_header(const unsigned char *start, size_t length)
     tga_header t = fields_of(start);
     unsigned kind = t.type & 7;
     bool known_type = (t.type & ~unsigned{RUN_LENGTH}) == kind && kind >= COLOUR_MAPPED && kind <= GREY;
-    return known_type && map_fits(t) && depth_fits(t) && t.width > 0 && t.height > 0 && (t.descriptor & 0xC0) == 0 &&
-           (t.descriptor & 15) <= 8;
+    bool usual_map = kind != COLOUR_MAPPED || (t.map_type == 1 && t.depth == 8);
+    return known_type && map_fits(t) && depth_fits(t) && usual_map && t.width > 0 && t.height > 0 &&
+           (t.descriptor & 0xC0) == 0 && (t.descriptor & 15) <= 8;
 }
+
+bool is_tga_of_sheet_size(const unsigned char *start, size_t length)
+{
+    return length >= 16 && is_sheet_size(le16(start + 12), le16(start + 14));
+}
+
+namespace {
+
+// Says why a TGA's header cannot be read, if it cannot. What the readers
+// that matter ignore is ignored: the map fields of a picture without a
+// map, and descriptor bits 6 and 7.
+bool refuse_header(picture &p)
+{
+    static const char *const kinds[] = {"", "colour-mapped", "true-colour", "grey"};
+    const tga_header &t = p.t;
+    unsigned kind = t.type & 7;
+    const char *reason = nullptr;
+    char what[REASON_SIZE];
+    if ((t.type & ~unsigned{RUN_LENGTH}) != kind || kind < COLOUR_MAPPED || kind > GREY)
+        (void)snprintf(what, sizeof what, "image type %u, not 1, 2, 3, 9, 10 or 11", t.type);
+    else if (t.map_type > 1)
+        (void)snprintf(what, sizeof what, "colour map type %u, not 0 or 1", t.map_type);
+    else if (kind == COLOUR_MAPPED && t.map_type == 0)
+        reason = "a colour-mapped picture without a colour map";
+    else if (t.map_type == 1 && t.map_length > 0 && !is_colour_depth(t.entry_bits))
+        (void)snprintf(what, sizeof what, "colour map entries of %u bits", t.entry_bits);
+    else if (!depth_fits(t))
+        (void)snprintf(what, sizeof what, "%u-bit pixels in a %s picture", t.depth, kinds[kind]);
+    else
+        return false;
+    (void)refuse(p, reason != nullptr ? reason : what);
+    return true;
+}
+
+} // namespace
 
 int read_tga(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
 {
     static picture p;
     p.why = why;
-    if (!is_tga_header(ahead.start, ahead.length))
-        return refuse(p, "its header is malformed");
+    if (ahead.length < 18)
+        return refuse(p, "it ends inside its header");
     p.t = fields_of(ahead.start);
+    if (refuse_header(p))
+        return 1;
     if (p.t.width != PICTURE_WIDTH || p.t.height != PICTURE_HEIGHT)
         return refuse_size(why, p.t.width, p.t.height);
     // Pillow's writer runs 64 units over each row of 8 bytes, and no reader

@@ -123,6 +123,15 @@ const bytes kra = joined(joined(text(std::string("PK\3\4", 4)), bytes(22, 0)),
 // A font whose first bytes agree as a TGA header's would.
 const bytes tga_font =
     joined(text(std::string("\0\0\2\0\0\0\0\0\0\0\0\0\x40\0\x80\0\x18\x20", 18)), bytes(font.begin() + 18, font.end()));
+// Files glyphrip names only as likely: a bare JPEG XL codestream, a JPEG
+// that begins with its quantisation tables, an icon, each as long as a
+// picture is; a text file that begins as a PBM header would; and a font
+// that begins like a JPEG XL codestream, which is a font's length.
+const bytes jxl = joined({0xFF, 0x0A, 0xFA, 0x1F}, old_font);
+const bytes jpeg_dqt = joined({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43}, old_font);
+const bytes icon = joined({0, 0, 1, 0, 1, 0, 64, 64, 0, 0, 1, 0, 32, 0, 0x28, 0x40, 0, 0, 22, 0, 0, 0}, old_font);
+const bytes p1_notes = text("P1 notes on the font\n");
+const bytes jxl_font = joined({0xFF, 0x0A}, bytes(font.begin() + 2, font.end()));
 // A sheet of a font of line feeds, at each of which Windows' C library
 // writes out what it holds.
 const bytes line_feeds(sheet_size, 0x50);
@@ -181,6 +190,11 @@ const struct {
     {"sheet.kra", kra},
     {"tga.raw", tga_font},
     {"old.TGA", old_font},
+    {"sheet.jxl", jxl},
+    {"dqt.jpg", jpeg_dqt},
+    {"sheet.ico", icon},
+    {"notes.txt", p1_notes},
+    {"jxl.raw", jxl_font},
 };
 
 void lay_out(const std::string &dir)
@@ -215,7 +229,8 @@ enum class content {
     sheet_of_short_font,
     as_before,
     the_font,
-    sheet_of_input
+    sheet_of_input,
+    pbm_of_font
 };
 
 struct cli_case {
@@ -305,11 +320,19 @@ const cli_case all_cases[] = {
     {"swapped_onto_xcf",      on::any,     {"glyphrip", "glyphs.raw", "sheet.xcf"},             feed_by::none, 1, "sheet.xcf: a GIMP XCF file; glyphrip will not write a font over it\n", "sheet.xcf", content::as_before},
     {"swapped_onto_psd",      on::any,     {"glyphrip", "glyphs.raw", "sheet.psd"},             feed_by::none, 1, "sheet.psd: a Photoshop PSD file; glyphrip will not write a font over it\n", "sheet.psd", content::as_before},
     {"swapped_onto_kra",      on::any,     {"glyphrip", "glyphs.raw", "sheet.kra"},             feed_by::none, 1, "sheet.kra: a Krita document; glyphrip will not write a font over it\n", "sheet.kra", content::as_before},
+    {"swapped_onto_jxl",      on::any,     {"glyphrip", "glyphs.raw", "sheet.jxl"},             feed_by::none, 1, "sheet.jxl: a JPEG XL picture; glyphrip will not write a font over it\n", "sheet.jxl", content::as_before},
+    {"swapped_onto_jpeg_dqt", on::any,     {"glyphrip", "glyphs.raw", "dqt.jpg"},               feed_by::none, 1, "dqt.jpg: a JPEG picture; glyphrip will not write a font over it\n", "dqt.jpg", content::as_before},
+    {"swapped_onto_gzip",     on::any,     {"glyphrip", "glyphs.raw", "sheet.png.gz"},          feed_by::none, 1, "sheet.png.gz: a gzip file; glyphrip will not write a font over it\n", "sheet.png.gz", content::as_before},
+    {"swapped_onto_ico",      on::any,     {"glyphrip", "glyphs.raw", "sheet.ico"},             feed_by::none, 1, "sheet.ico: an ICO icon; glyphrip will not write a font over it\n", "sheet.ico", content::as_before},
+    {"keeps_p1_text",         on::any,     {"glyphrip", "sheet.bmp", "notes.txt"},              feed_by::none, 1, "notes.txt: a PBM picture; glyphrip will not write a font over it\n", "notes.txt", content::as_before},
+    {"replaces_jxl_like_font",on::any,     {"glyphrip", "sheet.bmp", "jxl.raw"},                feed_by::none, 0, "",                                              "jxl.raw",    content::font_of_sheet},
     {"replaces_tga_like_font",on::any,     {"glyphrip", "sheet.bmp", "tga.raw"},                feed_by::none, 0, "",                                              "tga.raw",    content::font_of_sheet},
     {"glyphsheet_tga_like",   on::any,     {"glyphsheet", "tga.raw", "new.bmp"},                feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_input},
     {"glyphsheet_no_ending",  on::any,     {"glyphsheet", "glyphs.raw", "new"},                 feed_by::none, 0, "",                                              "new",        content::sheet_of_font},
     {"glyphsheet_other_ending",on::any,    {"glyphsheet", "glyphs.raw", "new.raw"},             feed_by::none, 0, "",                                              "new.raw",    content::sheet_of_font},
     {"glyphsheet_jpg_refused",on::any,     {"glyphsheet", "glyphs.raw", "new.jpg"},             feed_by::none, 1, "new.jpg: glyphsheet writes PNG, BMP, PBM, PGM or PPM, not a JPEG picture\n", "new.jpg", content::nothing},
+    {"glyphsheet_dib",        on::any,     {"glyphsheet", "glyphs.raw", "new.dib"},             feed_by::none, 0, "",                                              "new.dib",    content::sheet_of_font},
+    {"glyphsheet_pnm",        on::any,     {"glyphsheet", "glyphs.raw", "new.pnm"},             feed_by::none, 0, "",                                              "new.pnm",    content::pbm_of_font},
     {"glyphsheet_tga_refused",on::any,     {"glyphsheet", "glyphs.raw", "old.TGA"},             feed_by::none, 1, "old.TGA: glyphsheet writes PNG, BMP, PBM, PGM or PPM, not a TGA picture\n", "old.TGA", content::as_before},
     {"glyphsheet_given_xcf",  on::any,     {"glyphsheet", "sheet.xcf", "old.raw"},              feed_by::none, 1, "sheet.xcf: a GIMP XCF file, not a raw font\n", "old.raw",    content::as_before},
     {"glyphsheet",            on::any,     {"glyphsheet", "glyphs.raw", "new.bmp"},             feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
@@ -341,6 +364,8 @@ const cli_case all_cases[] = {
     {"name_newline",          on::posix,   {"glyphrip", "a\nb.gif", "font.raw"},                feed_by::none, 1, "a\\nb.gif: No such file or directory\n",       "font.raw",   content::nothing},
     {"name_escape",           on::posix,   {"glyphrip", "e\033[31mred.gif", "font.raw"},        feed_by::none, 1, "e\\033[31mred.gif: No such file or directory\n", "font.raw", content::nothing},
     {"name_return",           on::posix,   {"glyphrip", "sheet.bmp", "c\rr/font.raw"},          feed_by::none, 1, "c\\rr/font.raw: No such file or directory\n",  "sheet.bmp",  content::as_before},
+    {"name_c1_control",       on::any,     {"glyphrip", "c\u009b31m.gif", "font.raw"},          feed_by::none, 1, "c\\302\\23331m.gif: No such file or directory\n", "font.raw", content::nothing},
+    {"name_not_utf8",         on::posix,   {"glyphrip", "a\xff\xc0\xaf\xed\xa0\x80.gif", "font.raw"}, feed_by::none, 1, "a\\377\\300\\257\\355\\240\\200.gif: No such file or directory\n", "font.raw", content::nothing},
     {"name_tab",              on::posix,   {"glyphsheet", "t\tab.raw", "new.bmp"},              feed_by::none, 1, "t\\tab.raw: No such file or directory\n",      "new.bmp",    content::nothing},
     {"glyphsheet_other_case", on::windows, {"glyphsheet", "glyphs.raw", "GLYPHS.RAW"},          feed_by::none, 1, "GLYPHS.RAW: Same file as the input\n",          "glyphs.raw", content::as_before},
     // clang-format on
@@ -400,6 +425,7 @@ TEST_P(CommandLine, Run)
     case content::as_before: EXPECT_EQ(slurp(file), as_laid_out(c.file)); break;
     case content::the_font: EXPECT_EQ(slurp(file), font); break;
     case content::sheet_of_input: EXPECT_EQ(slurp(file), sheet_of(as_laid_out(c.command[1]))); break;
+    case content::pbm_of_font: EXPECT_EQ(slurp(file), as_pbm); break; // raw PBM, as a paint program saves it
     }
     remove_dir(dir);
 }
@@ -407,11 +433,14 @@ TEST_P(CommandLine, Run)
 INSTANTIATE_TEST_SUITE_P(Cases, CommandLine, testing::ValuesIn(cases_here()),
                          [](const testing::TestParamInfo<cli_case> &i) { return std::string(i.param.name); });
 
-// The example sheet and font, both written from the glyph drawings rather
-// than by these programs, convert into each other byte for byte.
+// The example sheets, BMP and PNG, and font, all written from the glyph
+// drawings rather than by these programs, convert into each other byte for
+// byte.
 TEST(Example, ConvertsBothWays)
 {
-    const char *const runs[][3] = {{"glyphrip", "sheet.bmp", "font.raw"}, {"glyphsheet", "font.raw", "sheet.bmp"}};
+    const char *const runs[][3] = {{"glyphrip", "sheet.bmp", "font.raw"},
+                                   {"glyphrip", "sheet.png", "font.raw"},
+                                   {"glyphsheet", "font.raw", "sheet.bmp"}};
     for (const auto &run : runs) {
         std::string dir = fresh_dir();
         outcome o = run_tool(dir, {run[0], EXAMPLES_DIR "/" + std::string(run[1]), dir + "/out"});

@@ -224,6 +224,134 @@ TEST(Writers, ReportAFailingWrite)
 #endif
 }
 
+// A font of a quarter ink, so that a picture of it is dark ink on light
+// paper by any rule, and the sheet in memory it stands for: entry (row,
+// column) is font byte 128 column + row.
+const bytes quarter_ink = [] {
+    bytes a = random_bytes(font_size, 7), b = random_bytes(font_size, 8);
+    for (size_t i = 0; i < font_size; i++)
+        a[i] &= b[i];
+    return a;
+}();
+bytes sheet_array(const bytes &font)
+{
+    bytes sheet(SHEET_BYTES);
+    for (size_t i = 0; i < SHEET_BYTES; i++)
+        sheet[i] = font[128 * (i % 8) + i / 8];
+    return sheet;
+}
+bool ink_at(size_t x, size_t y) { return (quarter_ink[128 * (x / 8) + y] >> (x % 8) & 1) != 0; }
+
+// A TGA of the font, top row first, from an 18-byte header whose fields
+// `patch` overrides, a colour map and the pixels, `index_bytes` each: the
+// two values given for ink and paper, little-endian.
+bytes tga(const std::vector<std::pair<size_t, int>> &patch, const bytes &map, size_t index_bytes, unsigned ink,
+          unsigned paper)
+{
+    bytes b = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 64, 0, 128, 0, 8, 0x20};
+    for (const auto &p : patch)
+        b[p.first] = static_cast<unsigned char>(p.second);
+    b.insert(b.end(), map.begin(), map.end());
+    for (size_t y = 0; y < 128; y++)
+        for (size_t x = 0; x < 64; x++)
+            for (size_t i = 0; i < index_bytes; i++)
+                b.push_back(static_cast<unsigned char>((ink_at(x, y) ? ink : paper) >> (8 * i)));
+    return b;
+}
+bytes first(bytes b, size_t n)
+{
+    b.resize(n);
+    return b;
+}
+bytes grey_tga(const std::vector<std::pair<size_t, int>> &patch) { return tga(patch, {}, 1, 0, 255); }
+// A colour map of `entries` of 24 bits, black where given, else white.
+bytes map_of(size_t entries, const std::vector<size_t> &black)
+{
+    bytes m(3 * entries, 0xFF);
+    for (size_t i : black)
+        m[3 * i] = m[3 * i + 1] = m[3 * i + 2] = 0;
+    return m;
+}
+
+// An RLE8 BMP of the font, bottom row first, a run for each pixel, each
+// row ended; its last `cut` bytes taken away.
+bytes rle8(size_t cut)
+{
+    bytes runs;
+    for (size_t n = 0; n < 128; n++) {
+        for (size_t x = 0; x < 64; x++)
+            runs.insert(runs.end(), {1, static_cast<unsigned char>(ink_at(x, 127 - n) ? 1 : 0)});
+        runs.insert(runs.end(), {0, 0});
+    }
+    runs.insert(runs.end(), {0, 1});
+    return bmp_file({40, false, 64, 128, 8, 1}, first(runs, runs.size() - cut));
+}
+
+bytes pam(const std::string &comment)
+{
+    std::string h = "P7\n" + comment + "WIDTH 64\nHEIGHT 128\nDEPTH 1\nMAXVAL 255\nENDHDR\n";
+    bytes b(h.begin(), h.end());
+    for (size_t y = 0; y < 128; y++)
+        for (size_t x = 0; x < 64; x++)
+            b.push_back(ink_at(x, y) ? 0 : 255);
+    return b;
+}
+
+// Pictures that the format lets a reader read though a field is odd, and
+// damaged ones, each refused in one line; "" for the quarter-ink font.
+TEST(Readers, ReadWhatTheFormatAllowsAndRefuseTheDamaged)
+{
+    // clang-format off
+    const struct {
+        const char *name;
+        bytes file;
+        const char *refused;
+    } cases[] = {
+        {"TGA, map fields without a map",       grey_tga({{3, 5}, {5, 9}, {7, 24}}), ""},
+        {"TGA, map type 1 of no entries",       grey_tga({{1, 1}, {7, 24}}), ""},
+        {"TGA, descriptor bits 6 and 7",        grey_tga({{17, 0xE0}}), ""},
+        {"TGA, a map of true colour skipped",   tga({{1, 1}, {2, 2}, {5, 2}, {7, 24}, {16, 24}}, map_of(2, {}), 3, 0, 0xFFFFFF), ""},
+        {"TGA, a map past 256 entries",         tga({{1, 1}, {2, 1}, {5, 0x2C}, {6, 1}, {7, 24}}, map_of(300, {7}), 1, 7, 9), ""},
+        {"TGA, 16-bit indices",                 tga({{1, 1}, {2, 1}, {3, 0x2C}, {4, 1}, {5, 2}, {7, 24}, {16, 16}}, map_of(2, {1}), 2, 301, 300), ""},
+        {"TGA, 16-bit index past the map",      tga({{1, 1}, {2, 1}, {5, 2}, {7, 24}, {16, 16}}, map_of(2, {1}), 2, 1, 700), "a damaged TGA: colour 700 is not in its colour map"},
+        {"TGA, image type 5",                   grey_tga({{2, 5}}), "a damaged TGA: image type 5, not 1, 2, 3, 9, 10 or 11"},
+        {"TGA, map type 9",                     grey_tga({{1, 9}}), "a damaged TGA: colour map type 9, not 0 or 1"},
+        {"TGA, grey of 12 bits",                grey_tga({{16, 12}}), "a damaged TGA: 12-bit pixels in a grey picture"},
+        {"TGA, colour-mapped without a map",    grey_tga({{2, 1}}), "a damaged TGA: a colour-mapped picture without a colour map"},
+        {"TGA, map entries of 12 bits",         grey_tga({{1, 1}, {5, 2}, {7, 12}}), "a damaged TGA: colour map entries of 12 bits"},
+        {"TGA, cut in its header",              first(grey_tga({}), 16), "a damaged TGA: it ends inside its header"},
+        {"PAM, a comment holding a return",     pam("# made\rby hand\n"), ""},
+        {"RLE8 BMP without its end mark",       rle8(2), ""},
+        {"RLE8 BMP without its last row's end", rle8(4), ""},
+        {"RLE8 BMP without its last pixel",     rle8(6), "a damaged BMP: it ends before its last pixel"},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        FILE *f = stream_of(c.file);
+        glyph_sheet sheet;
+        char why[REASON_SIZE] = "";
+        int status = read_sheet(f, sheet, why);
+        fclose(f);
+        EXPECT_EQ(status, *c.refused == '\0' ? 0 : 1) << c.name;
+        EXPECT_STREQ(why, c.refused) << c.name;
+        if (status == 0) {
+            EXPECT_EQ(bytes(sheet, sheet + SHEET_BYTES), sheet_array(quarter_ink)) << c.name;
+        }
+    }
+}
+
+// Four bytes as an icon begins, then no directory that can be one: the
+// raw layout, as the tool always read it.
+TEST(ReadSheet, TakesAnIconWithoutADirectoryAsTheRawLayout)
+{
+    bytes file(sheet_size, 0);
+    file[2] = 1;
+    file[100] = 0x5A;
+    sheet_result r = read_bytes(file);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.sheet, sheet_array(font_of(file)));
+}
+
 // One pixel from the picture to the font: the top-left pixel of glyph 17
 // (sheet column 1, glyph row 1) is the top bit of file byte 62 + 8 * 119 + 1
 // and must become bit 0 of font byte 136, and nothing else may be set.
