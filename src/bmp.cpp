@@ -6,15 +6,6 @@
 
 #include "picture.h"
 
-static std::uint32_t le16(const unsigned char *p) { return p[0] | static_cast<std::uint32_t>(p[1]) << 8; }
-static std::uint32_t le32(const unsigned char *p) { return le16(p) | le16(p + 2) << 16; }
-
-static int refuse(char why[REASON_SIZE], const char *reason)
-{
-    (void)snprintf(why, REASON_SIZE, "%s", reason);
-    return 1;
-}
-
 // What a BMP's headers say that reading it depends on.
 struct bmp_info {
     std::uint32_t header_size; // the information header's
@@ -22,6 +13,8 @@ struct bmp_info {
     std::uint32_t data_offset;
     std::int32_t width, height; // height is negative where the top row comes first
     std::uint32_t bits, compression, colours_used;
+    std::uint32_t masks[4]; // red, green, blue and alpha, where the header has them
+    unsigned rows;          // the height, whichever row comes first
 };
 
 // The information headers BMP writers use: OS/2 1.x's core header, OS/2
@@ -44,14 +37,15 @@ bool is_bmp(const unsigned char *start, size_t length)
 
 // False if the input ends inside the headers. A header shorter than 64
 // bytes has the fields it has, the rest 0.
-static bool bmp_fields(const lookahead &ahead, bmp_info &bmp)
+static bool bmp_fields(const input &in, bmp_info &bmp)
 {
+    first_bytes first = first_bytes_of(in);
     unsigned char b[14 + 64] = {0};
-    bmp.header_size = le32(ahead.start + 14);
+    bmp.header_size = le32(first.start + 14);
     bmp.headers_end = 14 + bmp.header_size;
-    if (ahead.length < bmp.headers_end)
+    if (first.length < bmp.headers_end)
         return false;
-    memcpy(b, ahead.start, bmp.headers_end < sizeof b ? bmp.headers_end : sizeof b);
+    memcpy(b, first.start, bmp.headers_end < sizeof b ? bmp.headers_end : sizeof b);
     bmp.data_offset = le32(b + 10);
     if (bmp.header_size == 12) { // sizes unsigned, no compression
         bmp.width = static_cast<std::int32_t>(le16(b + 18));
@@ -66,10 +60,18 @@ static bool bmp_fields(const lookahead &ahead, bmp_info &bmp)
         bmp.compression = le32(b + 30);
         bmp.colours_used = le32(b + 46);
     }
+    for (size_t i = 0; i < 4; i++)
+        bmp.masks[i] = le32(b + 54 + 4 * i);
+    // Rows are counted the same whichever comes first; -2^31 has no
+    // positive 32-bit value.
+    bmp.rows = bmp.height < 0 ? 0U - static_cast<std::uint32_t>(bmp.height) : static_cast<std::uint32_t>(bmp.height);
     return true;
 }
 
 enum { BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS, BI_JPEG, BI_PNG, BI_ALPHABITFIELDS };
+
+static const char ends_early[] = "a damaged BMP: it ends before its last pixel";
+static const char ends_in_headers[] = "a damaged BMP: it ends inside its headers";
 
 // Says why a BMP's depth and compression cannot be read, if they cannot.
 static bool refuse_method(const bmp_info &bmp, char why[REASON_SIZE])
@@ -80,57 +82,33 @@ static bool refuse_method(const bmp_info &bmp, char why[REASON_SIZE])
     const char *const *names = os2_header ? os2 : windows;
     std::uint32_t methods = os2_header ? 5 : 7;
     const char *name = bmp.compression < methods ? names[bmp.compression] : nullptr;
-    std::uint32_t c = bmp.compression, bits = bmp.bits;
+    unsigned long c = bmp.compression, bits = bmp.bits;
     if (c == BI_PNG && !os2_header)
         return false; // the PNG says its own depth
     if (name == nullptr)
-        (void)snprintf(why, REASON_SIZE, "a BMP compressed by method %lu; save the sheet as PNG or uncompressed BMP",
-                       static_cast<unsigned long>(c));
-    else if (*name != '\0')
-        (void)snprintf(why, REASON_SIZE, "a BMP compressed as %s; save the sheet as PNG or uncompressed BMP", name);
-    else if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        (void)snprintf(why, REASON_SIZE,
-                       "a BMP of %lu bits per pixel; save the sheet as PNG or as a BMP of 1, 4, 8, 16, 24 or 32",
-                       static_cast<unsigned long>(bits));
-    else if ((c == BI_RLE8 && bits != 8) || (c == BI_RLE4 && bits != 4) ||
-             ((c == BI_BITFIELDS || c == BI_ALPHABITFIELDS) && bits != 16 && bits != 32))
-        (void)snprintf(why, REASON_SIZE, "a damaged BMP: compression method %lu with %lu-bit pixels",
-                       static_cast<unsigned long>(c), static_cast<unsigned long>(bits));
-    else
-        return false;
-    return true;
+        return refuse(why, "a BMP compressed by method %lu; save the sheet as PNG or uncompressed BMP", c) != 0;
+    if (*name != '\0')
+        return refuse(why, "a BMP compressed as %s; save the sheet as PNG or uncompressed BMP", name) != 0;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return refuse(why, "a BMP of %lu bits per pixel; save the sheet as PNG or as a BMP of 1, 4, 8, 16, 24 or 32",
+                      bits) != 0;
+    if ((c == BI_RLE8 && bits != 8) || (c == BI_RLE4 && bits != 4) ||
+        ((c == BI_BITFIELDS || c == BI_ALPHABITFIELDS) && bits != 16 && bits != 32))
+        return refuse(why, "a damaged BMP: compression method %lu with %lu-bit pixels", c, bits) != 0;
+    return false;
 }
 
 // Says why a BMP cannot be a sheet, if it cannot.
 static bool refuse_bmp(const bmp_info &bmp, char why[REASON_SIZE])
 {
-    // Rows are counted the same whichever comes first; -2^31 has no
-    // positive 32-bit value.
-    std::uint32_t rows =
-        bmp.height < 0 ? 0U - static_cast<std::uint32_t>(bmp.height) : static_cast<std::uint32_t>(bmp.height);
+    unsigned long offset = bmp.data_offset;
     if (bmp.data_offset < bmp.headers_end)
-        (void)snprintf(why, REASON_SIZE, "pixel data at byte %lu, inside the headers",
-                       static_cast<unsigned long>(bmp.data_offset));
-    else if (bmp.data_offset - bmp.headers_end > 65536)
-        (void)snprintf(why, REASON_SIZE, "pixel data at byte %lu, more than 64 KiB past the headers",
-                       static_cast<unsigned long>(bmp.data_offset));
-    else if (bmp.width != PICTURE_WIDTH || rows != PICTURE_HEIGHT)
-        (void)refuse_size(why, bmp.width, rows);
-    else
-        return refuse_method(bmp, why);
-    return true;
-}
-
-void read_one_bit(lookahead &ahead, std::uint64_t offset, bool top_down, glyph_sheet sheet)
-{
-    int c = 0;
-    while (ahead.position < offset && c != EOF)
-        c = next_byte(ahead);
-    for (int k = 0; k < SHEET_ROWS; k++) {
-        int row = top_down ? k : SHEET_ROWS - 1 - k;
-        for (int col = 0; col < SHEET_ROW_BYTES; col++)
-            sheet[row * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(reverse_bits(next_byte(ahead)));
-    }
+        return refuse(why, "pixel data at byte %lu, inside the headers", offset) != 0;
+    if (bmp.data_offset - bmp.headers_end > 65536)
+        return refuse(why, "pixel data at byte %lu, more than 64 KiB past the headers", offset) != 0;
+    if (bmp.width < 0 || !is_sheet_size(static_cast<unsigned>(bmp.width), bmp.rows))
+        return refuse_size(why, bmp.width, bmp.rows) != 0;
+    return refuse_method(bmp, why);
 }
 
 static unsigned field_value(const bit_field &f, std::uint32_t v, unsigned absent)
@@ -153,29 +131,27 @@ struct bmp_colours {
 // Reads the bit fields' masks, from the information header or the 12 or 16
 // bytes after a 40-byte one; `end` is where the headers end. 0, or 1 with
 // `why` filled in.
-static int read_masks(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end, bmp_colours &colours,
-                      char why[REASON_SIZE])
+static int read_masks(input &in, const bmp_info &bmp, std::uint64_t &end, bmp_colours &colours, char why[REASON_SIZE])
 {
     static const std::uint32_t sixteen[4] = {0x7C00, 0x03E0, 0x001F, 0},
                                thirty_two[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
     const std::uint32_t *mask = bmp.bits == 16 ? sixteen : thirty_two;
     std::uint32_t stored[4] = {0, 0, 0, 0};
     if (bmp.compression == BI_BITFIELDS || bmp.compression == BI_ALPHABITFIELDS) {
-        unsigned char masks[16] = {0};
         // Red, green and blue, and alpha where there is room for it.
         bool alpha = bmp.header_size == 40 ? bmp.compression == BI_ALPHABITFIELDS : bmp.header_size >= 56;
-        size_t bytes = alpha ? 16 : 12;
+        size_t count = alpha ? 4 : 3;
+        memcpy(stored, bmp.masks, count * sizeof stored[0]);
         if (bmp.header_size == 40) {
-            end += bytes;
+            unsigned char masks[16];
+            end += 4 * count;
             if (end > bmp.data_offset)
                 return refuse(why, "a damaged BMP: its bit fields run into the pixel data");
-            if (next_bytes(ahead, masks, bytes) != bytes)
-                return refuse(why, "a damaged BMP: it ends inside its headers");
-        } else {
-            memcpy(masks, ahead.start + 54, bytes);
+            if (next_bytes(in, masks, 4 * count) != 4 * count)
+                return refuse(why, ends_in_headers);
+            for (size_t i = 0; i < count; i++)
+                stored[i] = le32(masks + 4 * i);
         }
-        for (size_t i = 0; i < 4; i++)
-            stored[i] = le32(masks + 4 * i);
         mask = stored;
     }
     for (size_t i = 0; i < 4; i++)
@@ -187,8 +163,7 @@ static int read_masks(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end,
 
 // Reads the colour table of a picture of 8 bits or fewer, no more of it
 // than stands before the pixel data.
-static int read_table(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end, bmp_colours &colours,
-                      char why[REASON_SIZE])
+static int read_table(input &in, const bmp_info &bmp, std::uint64_t &end, bmp_colours &colours, char why[REASON_SIZE])
 {
     std::uint32_t size = bmp.header_size == 12 ? 3 : 4, most = 1U << bmp.bits;
     std::uint64_t room = (bmp.data_offset - end) / size;
@@ -196,8 +171,8 @@ static int read_table(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end,
     colours.entries = room < colours.entries ? static_cast<unsigned>(room) : colours.entries;
     static unsigned char table[256 * 4]; // blue, green, red and for 4-byte entries another
     size_t bytes = size_t{size} * colours.entries;
-    if (next_bytes(ahead, table, bytes) != bytes)
-        return refuse(why, "a damaged BMP: it ends before its last pixel");
+    if (next_bytes(in, table, bytes) != bytes)
+        return refuse(why, ends_early);
     const unsigned char *entry = table;
     for (unsigned i = 0; i < colours.entries; i++, entry += size) {
         colours.table[i][0] = entry[2];
@@ -216,43 +191,45 @@ static int read_table(lookahead &ahead, const bmp_info &bmp, std::uint64_t &end,
 
 // Reads how the pixels give colours, and leaves the input at the pixel
 // data.
-static int read_colours(lookahead &ahead, const bmp_info &bmp, bmp_colours &colours, char why[REASON_SIZE])
+static int read_colours(input &in, const bmp_info &bmp, bmp_colours &colours, char why[REASON_SIZE])
 {
     std::uint64_t end = bmp.headers_end;
     colours.entries = 0;
-    if (!skip_bytes(ahead, end))
-        return refuse(why, "a damaged BMP: it ends inside its headers");
-    if (bmp.bits <= 8 ? read_table(ahead, bmp, end, colours, why) : read_masks(ahead, bmp, end, colours, why))
+    if (!skip_bytes(in, end))
+        return refuse(why, ends_in_headers);
+    if (bmp.bits <= 8 ? read_table(in, bmp, end, colours, why) : read_masks(in, bmp, end, colours, why))
         return 1;
-    if (!skip_bytes(ahead, bmp.data_offset - end))
-        return refuse(why, "a damaged BMP: it ends before its last pixel");
+    if (!skip_bytes(in, bmp.data_offset - end))
+        return refuse(why, ends_early);
     return 0;
 }
 
-static int past_table(unsigned index, const bmp_colours &colours, char why[REASON_SIZE])
+// Refuses the first of `n` colour indices, `depth` bits each, past the
+// colour table.
+static int past_table(const unsigned char *indices, size_t n, unsigned depth, const bmp_colours &c,
+                      char why[REASON_SIZE])
 {
-    (void)snprintf(why, REASON_SIZE, "a damaged BMP: colour %u past a colour table of %u", index, colours.entries);
-    return 1;
-}
-
-// Refuses the first index of a row of `n` past the colour table.
-static int refuse_index(const unsigned char *indices, size_t n, const bmp_colours &c, char why[REASON_SIZE])
-{
-    for (size_t x = 0; x < n; x++)
-        if (indices[x] >= c.entries)
-            return past_table(indices[x], c, why);
-    return 0;
+    unsigned v = 0;
+    (void)first_no_colour(indices, n, depth, c.inks, v);
+    return refuse(why, "a damaged BMP: colour %u past a colour table of %u", v, c.entries);
 }
 
 // Inks a row of bit fields of more than 8 bits each, pixel by pixel.
 static void ink_wide_fields(ink &k, unsigned y, const unsigned char *p, const bmp_info &bmp, const bmp_colours &c)
 {
-    for (size_t x = 0; x < PICTURE_WIDTH; x++) {
+    for (size_t x = 0; x < k.width; x++) {
         std::uint32_t v = bmp.bits == 16 ? le16(p + 2 * x) : le32(p + 4 * x);
         put_ink(k, x, y,
                 ink_of(field_value(c.fields[0], v, 0), field_value(c.fields[1], v, 0), field_value(c.fields[2], v, 0),
                        field_value(c.fields[3], v, 255)));
     }
+}
+
+// Whether 32-bit fields are whole bytes of 8 bits, as most writers' are.
+static bool byte_fields(const bmp_info &bmp, const bit_field f[4])
+{
+    return bmp.bits == 32 && f[0].max == 255 && f[1].max == 255 && f[2].max == 255 && f[0].shift % 8 == 0 &&
+           f[1].shift % 8 == 0 && f[2].shift % 8 == 0 && (f[3].max == 255 || f[3].mask == 0) && f[3].shift % 8 == 0;
 }
 
 // Inks one row of uncompressed pixels as they stand in the file: blue,
@@ -262,21 +239,13 @@ static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &b
                    char why[REASON_SIZE])
 {
     static const layout bgr = {3, 2, 1, 0, 0, false};
-    unsigned char indices[PICTURE_WIDTH];
     const bit_field *f = c.fields;
     if (bmp.bits == 24) {
         ink_colours(k, y, p, bgr);
     } else if (bmp.bits <= 8) {
-        if (bmp.bits == 4 ? ink_packed(k, y, p, 4, c.byte_inks) : ink_values(k, y, p, c.inks))
-            return 0;
-        for (size_t x = 0; bmp.bits == 4 && x < PICTURE_WIDTH; x += 2) {
-            indices[x] = static_cast<unsigned char>(p[x / 2] >> 4);
-            indices[x + 1] = static_cast<unsigned char>(p[x / 2] & 0x0F);
-        }
-        return refuse_index(bmp.bits == 4 ? indices : p, PICTURE_WIDTH, c, why);
-    } else if (bmp.bits == 32 && f[0].max == 255 && f[1].max == 255 && f[2].max == 255 && f[0].shift % 8 == 0 &&
-               f[1].shift % 8 == 0 && f[2].shift % 8 == 0 && (f[3].max == 255 || f[3].mask == 0) &&
-               f[3].shift % 8 == 0) {
+        if (!(bmp.bits == 4 ? ink_packed(k, y, p, 4, c.byte_inks) : ink_values(k, y, p, c.inks)))
+            return past_table(p, k.width, bmp.bits, c, why);
+    } else if (byte_fields(bmp, f)) {
         layout bytes = {4, f[0].shift / 8, f[1].shift / 8, f[2].shift / 8, f[3].shift / 8, f[3].mask != 0};
         ink_colours(k, y, p, bytes);
     } else if (c.by_tables) {
@@ -287,22 +256,16 @@ static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &b
     return 0;
 }
 
-// Reads 4 KiB of whole rows at a time: a read for each row would cost more
-// than inking it.
-static int read_rows(lookahead &ahead, const bmp_info &bmp, const bmp_colours &colours, ink &k, char why[REASON_SIZE])
+// Inks each row where it stands in the input.
+static int read_rows(input &in, const bmp_info &bmp, const bmp_colours &colours, ink &k, char why[REASON_SIZE])
 {
-    static unsigned char rows[4096];
-    size_t stride = PICTURE_WIDTH * bmp.bits / 8, at = sizeof rows; // a multiple of 4 at this width
-    for (unsigned n = 0; n < PICTURE_HEIGHT; n++, at += stride) {
-        if (at + stride > sizeof rows) {
-            size_t want = sizeof rows / stride * stride;
-            want = want < (PICTURE_HEIGHT - n) * stride ? want : (PICTURE_HEIGHT - n) * stride;
-            if (next_bytes(ahead, rows, want) != want)
-                return refuse(why, "a damaged BMP: it ends before its last pixel");
-            at = 0;
-        }
-        unsigned y = bmp.height < 0 ? n : PICTURE_HEIGHT - 1 - n;
-        if (ink_row(k, y, rows + at, bmp, colours, why) != 0)
+    size_t stride = k.width * bmp.bits / 8; // a multiple of 4 at a sheet's width
+    for (unsigned n = 0; n < k.height; n++) {
+        const unsigned char *row = take(in, stride);
+        if (row == nullptr)
+            return refuse(why, ends_early);
+        unsigned y = bmp.height < 0 ? n : k.height - 1 - n;
+        if (ink_row(k, y, row, bmp, colours, why) != 0)
             return 1;
     }
     return 0;
@@ -312,21 +275,20 @@ static int read_rows(lookahead &ahead, const bmp_info &bmp, const bmp_colours &c
 // Pixels the stream skips keep colour 0, as Windows draws them.
 struct runs {
     bool rle4;
-    unsigned x, y;
+    unsigned x, y, width, height;
     unsigned char *indices;
-    byte_source stream;
+    input *in;
 };
 
-static const char ends_early[] = "a damaged BMP: it ends before its last pixel";
 static const char past_edge[] = "a damaged BMP: its compressed pixels run past the picture's edge";
 
 // `n` pixels: one index repeated (two alternating in RLE4) or, `absolute`,
 // the indices as stored.
 static int put_pixels(runs &r, const unsigned char *stored, unsigned n, bool absolute, char why[REASON_SIZE])
 {
-    if (r.x + n > PICTURE_WIDTH || r.y >= PICTURE_HEIGHT)
+    if (r.x + n > r.width || r.y >= r.height)
         return refuse(why, past_edge);
-    size_t at = size_t{r.y} * PICTURE_WIDTH + r.x;
+    size_t at = size_t{r.y} * r.width + r.x;
     r.x += n;
     if (!r.rle4) {
         if (absolute)
@@ -351,41 +313,34 @@ static int escape(runs &r, int value, char why[REASON_SIZE])
         return 2;
     if (value == 0) {
         r.x = 0;
-        return ++r.y > PICTURE_HEIGHT ? refuse(why, past_edge) : 0;
+        return ++r.y > r.height ? refuse(why, past_edge) : 0;
     }
     if (value == 2) {
-        int dx = source_byte(r.stream), dy = source_byte(r.stream);
+        int dx = next_byte(*r.in), dy = next_byte(*r.in);
         if (dy == EOF)
             return refuse(why, ends_early);
         r.x += static_cast<unsigned>(dx);
         r.y += static_cast<unsigned>(dy);
-        return r.x > PICTURE_WIDTH || r.y > PICTURE_HEIGHT ? refuse(why, past_edge) : 0;
+        return r.x > r.width || r.y > r.height ? refuse(why, past_edge) : 0;
     }
     auto n = static_cast<unsigned>(value);
     unsigned char stored[256] = {0};
     size_t bytes = r.rle4 ? (n + 1) / 2 : n, padded = bytes + bytes % 2;
-    for (size_t i = 0; i < padded; i++) {
-        int c = source_byte(r.stream);
-        if (c == EOF)
-            return refuse(why, ends_early);
-        stored[i] = static_cast<unsigned char>(c);
-    }
+    if (next_bytes(*r.in, stored, padded) != padded)
+        return refuse(why, ends_early);
     return put_pixels(r, stored, n, true, why);
 }
 
-static int run_lengths(lookahead &ahead, const bmp_info &bmp, unsigned char indices[], char why[REASON_SIZE])
+static int run_lengths(input &in, const bmp_info &bmp, const ink &k, unsigned char indices[], char why[REASON_SIZE])
 {
     static runs r;
-    r.rle4 = bmp.compression == BI_RLE4;
-    r.x = r.y = 0;
-    r.indices = indices;
-    start_source(r.stream, ahead);
-    memset(indices, 0, size_t{PICTURE_WIDTH} * PICTURE_HEIGHT);
+    r = {bmp.compression == BI_RLE4, 0, 0, k.width, k.height, indices, &in};
+    memset(indices, 0, size_t{k.width} * k.height);
     for (;;) {
-        int count = source_byte(r.stream), value = source_byte(r.stream);
+        int count = next_byte(in), value = next_byte(in);
         // Every pixel has come, and only the end-of-bitmap mark, or the
         // end of the last row and that mark, are missing.
-        bool whole = r.y == PICTURE_HEIGHT || (r.y == PICTURE_HEIGHT - 1 && r.x == PICTURE_WIDTH);
+        bool whole = r.y == r.height || (r.y == r.height - 1 && r.x == r.width);
         if (count == EOF && whole)
             return 0;
         if (value == EOF)
@@ -393,8 +348,8 @@ static int run_lengths(lookahead &ahead, const bmp_info &bmp, unsigned char indi
         auto stored = static_cast<unsigned char>(value);
         auto n = static_cast<unsigned>(count);
         // A run of RLE8, most of a drawing's packets, short, right here.
-        if (count > 0 && !r.rle4 && r.x + n <= PICTURE_WIDTH && r.y < PICTURE_HEIGHT) {
-            size_t at = size_t{r.y} * PICTURE_WIDTH + r.x;
+        if (count > 0 && !r.rle4 && r.x + n <= r.width && r.y < r.height) {
+            size_t at = size_t{r.y} * r.width + r.x;
             for (unsigned i = 0; i < n; i++)
                 indices[at + i] = stored;
             r.x += n;
@@ -406,71 +361,81 @@ static int run_lengths(lookahead &ahead, const bmp_info &bmp, unsigned char indi
     }
 }
 
-static int read_run_lengths(lookahead &ahead, const bmp_info &bmp, const bmp_colours &colours, ink &k,
-                            char why[REASON_SIZE])
+static int read_run_lengths(input &in, const bmp_info &bmp, const bmp_colours &colours, ink &k, char why[REASON_SIZE])
 {
-    static unsigned char indices[PICTURE_WIDTH * PICTURE_HEIGHT];
-    if (run_lengths(ahead, bmp, indices, why) != 0)
+    static unsigned char indices[SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT];
+    if (run_lengths(in, bmp, k, indices, why) != 0)
         return 1;
-    for (unsigned n = 0; n < PICTURE_HEIGHT; n++) {
-        unsigned y = bmp.height < 0 ? n : PICTURE_HEIGHT - 1 - n;
-        const unsigned char *row = indices + size_t{n} * PICTURE_WIDTH;
+    for (unsigned n = 0; n < k.height; n++) {
+        unsigned y = bmp.height < 0 ? n : k.height - 1 - n;
+        const unsigned char *row = indices + size_t{n} * k.width;
         if (!ink_values(k, y, row, colours.inks))
-            return refuse_index(row, PICTURE_WIDTH, colours, why);
+            return past_table(row, k.width, 8, colours, why);
     }
     return 0;
 }
 
-int read_bmp(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
+int read_bmp(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
 {
     bmp_info bmp;
-    if (!bmp_fields(ahead, bmp))
-        return refuse(why, "a damaged BMP: it ends inside its headers");
+    if (!bmp_fields(in, bmp))
+        return refuse(why, ends_in_headers);
     if (refuse_bmp(bmp, why))
         return 1;
     if (bmp.compression == BI_PNG) { // a whole PNG as the pixel data, as Java's ImageIO writes
-        if (!skip_bytes(ahead, bmp.data_offset))
-            return refuse(why, "a damaged BMP: it ends before its last pixel");
-        return read_png(ahead, sheet, why);
+        if (!skip_bytes(in, bmp.data_offset))
+            return refuse(why, ends_early);
+        return read_png(in, sheet, why);
     }
+    auto width = static_cast<unsigned>(bmp.width);
     if (bmp.bits == 1) {
-        read_one_bit(ahead, bmp.data_offset, bmp.height < 0, sheet);
+        read_one_bit(in, bmp.data_offset, width, bmp.rows, bmp.height < 0, sheet);
         return 0;
     }
     static bmp_colours colours;
     static ink k;
-    start_ink(k);
-    if (read_colours(ahead, bmp, colours, why) != 0)
+    start_ink(k, width, bmp.rows);
+    if (read_colours(in, bmp, colours, why) != 0)
         return 1;
     bool runs = bmp.compression == BI_RLE8 || bmp.compression == BI_RLE4;
-    if ((runs ? read_run_lengths : read_rows)(ahead, bmp, colours, k, why) != 0)
+    if ((runs ? read_run_lengths : read_rows)(in, bmp, colours, k, why) != 0)
         return 1;
     // Many writers leave a 32-bit BMP's fourth byte 0 in every pixel.
     finish_ink(k, true, sheet);
     return 0;
 }
 
-// What a paint program writes for a 64 x 128 one-bit picture. Colour 0 is
-// white and colour 1 black, so 1 bits show as ink on paper in any viewer,
-// and an editor that keeps the table writes ink back as 1 bits.
-// clang-format off
-static const unsigned char sheet_header[SHEET_DATA_OFFSET] = {
-    'B', 'M', 0x3E, 0x04, 0, 0, 0, 0, 0, 0, 0x3E, 0, 0, 0, // signature, file size 1086, pixel data at 62
-    40, 0, 0, 0, 64, 0, 0, 0, 128, 0, 0, 0,              // header size, width 64, height 128 bottom row first
-    1, 0, 1, 0, 0, 0, 0, 0, 0x00, 0x04, 0, 0,            // 1 plane, 1 bit, no compression, 1024 pixel bytes
-    0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0,                  // 2835 pixels per metre (72 dpi) both ways
-    2, 0, 0, 0, 2, 0, 0, 0,                              // 2 colours, both important
-    0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0,                     // colour 0 white, colour 1 black
-};
-// clang-format on
-
-int write_sheet(const glyph_sheet sheet, FILE *out)
+// What a paint program writes for a one-bit picture: a 62-byte header,
+// then the rows bottom first. Colour 0 is white and colour 1 black, so 1
+// bits show as ink on paper in any viewer, and an editor that keeps the
+// table writes ink back as 1 bits.
+size_t write_sheet(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN])
 {
-    if (fwrite(sheet_header, 1, sizeof sheet_header, out) != sizeof sheet_header)
-        return -1;
-    for (int row = SHEET_ROWS - 1; row >= 0; row--)
-        for (int col = 0; col < SHEET_ROW_BYTES; col++)
-            if (fputc(reverse_bits(sheet[row * SHEET_ROW_BYTES + col]), out) == EOF)
-                return -1;
-    return 0;
+    // clang-format off
+    static const unsigned char header[SHEET_DATA_OFFSET] = {
+        'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0x3E, 0, 0, 0, // signature, file size, pixel data at 62
+        40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,             // header size, width, height bottom row first
+        1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0,              // 1 plane, 1 bit, no compression, pixel bytes
+        0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0,              // 2835 pixels per metre (72 dpi) both ways
+        2, 0, 0, 0, 2, 0, 0, 0,                          // 2 colours, both important
+        0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0,                 // colour 0 white, colour 1 black
+    };
+    // clang-format on
+    size_t row_bytes = sheet.width / 8, pixels = row_bytes * sheet.height, size = sizeof header + pixels;
+    memcpy(out, header, sizeof header);
+    const struct {
+        size_t at;
+        std::uint32_t value;
+    } fields[] = {{2, static_cast<std::uint32_t>(size)},
+                  {18, sheet.width},
+                  {22, sheet.height},
+                  {34, static_cast<std::uint32_t>(pixels)}};
+    for (const auto &f : fields)
+        for (size_t i = 0; i < 4; i++)
+            out[f.at + i] = static_cast<unsigned char>(f.value >> (8 * i));
+    unsigned char *p = out + sizeof header;
+    for (size_t row = sheet.height; row-- > 0;)
+        for (size_t col = 0; col < row_bytes; col++)
+            *p++ = static_cast<unsigned char>(reverse_bits(sheet.bits[row * row_bytes + col]));
+    return size;
 }

@@ -264,13 +264,13 @@ static bool may_replace(const conversion &how, const path_char *path, failure *f
                        strerror(errno), how.name);
         return blame(f, path, f->refusal);
     }
-    lookahead ahead;
-    int read = look_ahead(out, ahead);
+    static input there;
+    int read = open_input(there, out);
     if (fclose(out) != 0 || read != 0)
         return blame(f, path, nullptr);
     bool sure = false;
-    const file_kind *kind = kind_of(first_bytes_of(ahead), sureness::likely, &sure);
-    if (kind == nullptr || (!sure && is_font_length(ahead.size)))
+    const file_kind *kind = kind_of(first_bytes_of(there), sureness::likely, &sure);
+    if (kind == nullptr || (!sure && is_font_length(there.size)))
         return true;
     (void)snprintf(f->refusal, REASON_SIZE, "%s; %s will not write a font over it", kind->name, how.name);
     return blame(f, path, f->refusal);
@@ -280,11 +280,14 @@ static bool may_replace(const conversion &how, const path_char *path, failure *f
 // nothing that goes wrong with the input can empty or change the output.
 static bool convert(const conversion &how, const path_char *in_path, const path_char *out_path, failure *f)
 {
-    glyph_sheet sheet;
+    static glyph_sheet sheet;
+    static input input_bytes;
     FILE *in = open_file(in_path, false);
     if (in == nullptr)
         return blame(f, in_path, nullptr);
-    int read = how.read(in, sheet, f->refusal);
+    int read = open_input(input_bytes, in);
+    if (read == 0)
+        read = how.read(input_bytes, sheet, f->refusal);
     if (read != 0)
         return blame(f, in_path, read > 0 ? f->refusal : nullptr);
     // Writing there would replace the file being converted; where that
@@ -301,14 +304,16 @@ static bool convert(const conversion &how, const path_char *in_path, const path_
     char ending[ENDING_SIZE] = "";
     if (there != existing::other)
         ending_of(out_path, ending);
-    auto write = how.writer_for(ending, f->refusal);
+    auto write = how.writer_for(ending, sheet, f->refusal);
     if (write == nullptr)
         return blame(f, out_path, f->refusal);
     if (how.keeps_pictures && there == existing::regular_file && !may_replace(how, out_path, f))
         return false;
 
+    static unsigned char bytes[MOST_WRITTEN];
+    size_t n = write(sheet, bytes);
     FILE *out = open_file(out_path, true);
-    if (out == nullptr || write(sheet, out) != 0 || !written(out) || fclose(out) != 0)
+    if (out == nullptr || fwrite(bytes, 1, n, out) != n || !written(out) || fclose(out) != 0)
         return blame(f, out_path, nullptr);
     return true;
 }

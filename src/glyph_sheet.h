@@ -3,51 +3,79 @@
 #ifndef GLYPHRIP_GLYPH_SHEET_H
 #define GLYPHRIP_GLYPH_SHEET_H
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
-enum {
-    SHEET_ROWS = 128,    // picture rows, top row first
-    SHEET_ROW_BYTES = 8, // 64 pixels, leftmost pixel in bit 0 of each byte
-    SHEET_BYTES = SHEET_ROWS * SHEET_ROW_BYTES
+// A sheet is one of three sizes, each of 8 x 8 glyphs: 64 x 128, 128
+// glyphs in 8 columns of 16, the codes down the columns; 128 x 64, 128
+// glyphs in 16 columns of 8, and 128 x 128, 256 glyphs in 16 columns of
+// 16, the codes along the rows.
+enum { SHEET_MOST_WIDTH = 128, SHEET_MOST_HEIGHT = 128, SHEET_MOST_BYTES = SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT / 8 };
+
+constexpr bool is_sheet_size(unsigned long long width, unsigned long long height)
+{
+    return (width == 64 && height == 128) || (width == 128 && (height == 64 || height == 128));
+}
+
+// The picture's rows top first, width / 8 bytes each; in each byte, the
+// leftmost of its eight pixels in bit 0. Bit values are those of the
+// picture's ink: 1 for ink.
+struct glyph_sheet {
+    unsigned width, height;
+    unsigned char bits[SHEET_MOST_BYTES];
 };
+
+// The raw font: 8 bytes a glyph, one a scanline from the top, leftmost
+// pixel in bit 0; 1024 bytes of 128 glyphs, or 2048 of 256.
+enum { FONT_BYTES = 1024, WIDE_FONT_BYTES = 2048 };
+constexpr bool is_font_length(unsigned long long length) { return length == FONT_BYTES || length == WIDE_FONT_BYTES; }
+
+// Where glyph n stands on a sheet: its column and glyph row.
+struct glyph_place {
+    unsigned column, row;
+};
+inline glyph_place place_of(const glyph_sheet &sheet, unsigned n)
+{
+    if (sheet.width == 64)
+        return {n / 16, n % 16};
+    return {n % 16, n / 16};
+}
 
 // Where the pixel data starts when the file does not say: file header,
 // information header and a two-entry colour table.
 constexpr long SHEET_DATA_OFFSET = 62;
 
-// Entry (row, column) is sheet[row * SHEET_ROW_BYTES + column].
-typedef unsigned char glyph_sheet[SHEET_BYTES];
-
-// Whether a picture of this size is a sheet.
-constexpr bool is_sheet_size(unsigned long long width, unsigned long long height)
-{
-    return width == 64 && height == 128;
-}
-
-// Whether a file of `length` bytes may be a raw font as glyphsheet reads it
-// and glyphrip writes it.
-constexpr bool is_font_length(unsigned long long length) { return length == SHEET_BYTES; }
-
 // Room for why a reader refuses its input: one line, without the file's
 // name.
 enum { REASON_SIZE = 128 };
 
-// Each returns 0, or -1 with errno set by the stream operation that failed;
-// a reader also returns 1 with `why` filled in for an input it refuses. None
-// opens, closes or reports anything. A one-bit sheet or a font that ends
-// early is no failure: what it lacks is 0xFF.
-int read_sheet(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]); // a 64 x 128 picture of any kind read
-int read_font(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]);  // raw font, glyphs column by column
-int write_font(const glyph_sheet sheet, FILE *out);
-// The sheet as a picture of black ink on white paper: a one-bit BMP, a
-// one-bit PNG, raw PBM, PGM or PPM.
-int write_sheet(const glyph_sheet sheet, FILE *out);
-int write_png(const glyph_sheet sheet, FILE *out);
-int write_pbm(const glyph_sheet sheet, FILE *out);
-int write_pgm(const glyph_sheet sheet, FILE *out);
-int write_ppm(const glyph_sheet sheet, FILE *out);
+struct input; // the input read forward, from a file or from memory
 
-typedef int (*sheet_writer)(const glyph_sheet sheet, FILE *out);
+// Each reader gives 0, or -1 with errno set by the stream operation that
+// failed, or 1 with `why` filled in for an input it refuses. None opens,
+// closes or reports anything. A one-bit sheet or a font that ends early is
+// no failure: what it lacks is 0xFF.
+int read_sheet(input &in, glyph_sheet &sheet, char why[REASON_SIZE]); // a picture of any kind
+int read_font(input &in, glyph_sheet &sheet, char why[REASON_SIZE]);  // a raw font
+
+// Each writer puts a whole file into `out` and gives its length: the raw
+// font, or the sheet as a picture of black ink on white paper, a one-bit
+// BMP, a one-bit PNG, raw PBM, PGM or PPM.
+enum { MOST_WRITTEN = 3 * SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT + 64 };
+size_t write_font(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]);
+size_t write_sheet(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]);
+size_t write_png(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]);
+size_t write_pbm(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]);
+size_t write_pgm(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]);
+size_t write_ppm(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]);
+
+typedef size_t (*sheet_writer)(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]);
+
+// Whether more than half of the sheet's pixels, but not all, are ink: as
+// a picture whose paper cannot be told by transparency, it would read
+// back inverted.
+bool mostly_ink(const glyph_sheet &sheet);
 
 // The ending of an output's name, lower case, without the dot: "" where it
 // has none, and for an output that is no regular file; "?" where it is no
@@ -55,13 +83,13 @@ typedef int (*sheet_writer)(const glyph_sheet sheet, FILE *out);
 enum { ENDING_SIZE = 16 };
 
 // One program: its name, for the usage line, what it reads, and what it
-// writes for an output of a given ending, or nullptr with `why` filled in
-// for one it will not write.
+// writes of a sheet for an output of a given ending, or nullptr with `why`
+// filled in where it will not write it.
 struct conversion {
     const char *name;
-    int (*read)(FILE *in, glyph_sheet sheet, char why[REASON_SIZE]);
-    sheet_writer (*writer_for)(const char *ending, char why[REASON_SIZE]);
-    bool keeps_pictures; // writes nothing over an existing picture
+    int (*read)(input &in, glyph_sheet &sheet, char why[REASON_SIZE]);
+    sheet_writer (*writer_for)(const char *ending, const glyph_sheet &sheet, char why[REASON_SIZE]);
+    bool keeps_pictures; // writes nothing over an existing file it names
 };
 
 // The command line as the system hands it over: on Windows in UTF-16,

@@ -1,9 +1,12 @@
-// glyphrip infile outfile: converts a 64 x 128 font sheet, a picture, into a
-// raw font of 128 glyphs, 8 bytes each.
+// glyphrip infile outfile: converts a font sheet, a picture, into a raw font
+// of 128 or 256 glyphs, 8 bytes each.
 #include "glyph_sheet.h"
 
 // A font is a font whatever its name.
-static sheet_writer font_writer(const char * /*ending*/, char * /*why*/) { return write_font; }
+static sheet_writer font_writer(const char * /*ending*/, const glyph_sheet & /*sheet*/, char * /*why*/)
+{
+    return write_font;
+}
 
 int program_main(int argc, path_char *argv[])
 {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "kinds.h"
+#include "picture.h"
 
 namespace {
 
@@ -20,8 +21,6 @@ struct kind_row {
     match (*check)(const first_bytes &); // nullptr: the magic alone is sure
 };
 
-unsigned le16(const unsigned char *p) { return p[0] | static_cast<unsigned>(p[1]) << 8; }
-std::uint32_t le32(const unsigned char *p) { return le16(p) | static_cast<std::uint32_t>(le16(p + 2)) << 16; }
 bool has(const first_bytes &f, size_t at, const char *text)
 {
     size_t length = strlen(text);
@@ -260,6 +259,8 @@ const file_kind *kind_of(const first_bytes &file, sureness at_least, bool *sure)
             best = &row;
             best_match = m;
         }
+        if (m == match::sure) // none is surer
+            break;
     }
     if (sure != nullptr)
         *sure = best_match == match::sure;

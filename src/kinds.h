@@ -22,8 +22,9 @@ struct file_kind {
 // three bytes, or a few plausible header fields, say `likely`.
 enum class sureness { likely, sure };
 
-// The first bytes of a file, and its whole length where that is known
-// (UNKNOWN_SIZE for a pipe).
+// The first bytes of a file, and its whole length where that is known,
+// as it is for a file that ends within its first block; otherwise
+// UNKNOWN_SIZE.
 constexpr std::uint64_t UNKNOWN_SIZE = ~std::uint64_t{0};
 struct first_bytes {
     const unsigned char *start;

@@ -1,6 +1,7 @@
 // PBM, PGM and PPM, plain (P1 to P3) and raw (P4 to P6), and PAM (P7): a
 // header of decimal numbers, or for PAM of keywords and numbers, comments
-// allowed, then the pixels top row first. In PBM a 1 is black.
+// allowed, then the pixels top row first. A PBM keeps its bits, its 1
+// black; the others go by how their pixels look.
 #include <cstdio>
 #include <cstring>
 
@@ -14,6 +15,8 @@ struct netpbm_header {
 
 static const char *const kinds[] = {"PBM", "PGM", "PPM", "PBM", "PGM", "PPM", "PAM"};
 
+static bool is_pbm(const netpbm_header &h) { return h.format == 1 || h.format == 4; }
+
 static constexpr bool is_space(int c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -23,7 +26,7 @@ static bool is_digit(int c) { return c >= '0' && c <= '9'; }
 // Gives the byte after the comment that `c` starts, with the line end that
 // ends it. As netpbm reads them, a carriage return ends a comment in PBM,
 // PGM and PPM, and is part of one in PAM, whose header is lines.
-static int skip_comment(lookahead &in, int c, bool pam)
+static int skip_comment(input &in, int c, bool pam)
 {
     while (c != '\n' && (c != '\r' || pam) && c != EOF)
         c = next_byte(in);
@@ -32,7 +35,7 @@ static int skip_comment(lookahead &in, int c, bool pam)
 
 // Gives the first byte from `c` on that is neither white space nor in a
 // comment.
-static int skip_space(lookahead &in, int c, bool pam = false)
+static int skip_space(input &in, int c, bool pam = false)
 {
     for (;;) {
         if (c == '#')
@@ -47,7 +50,7 @@ static int skip_space(lookahead &in, int c, bool pam = false)
 // A decimal number from `c` on, after white space and comments; `c` is then
 // the byte after it, which may begin a comment. Leading zeros are allowed;
 // a number past 7 digits is no netpbm file's.
-static bool number(lookahead &in, int &c, std::uint32_t &v, bool pam = false)
+static bool number(input &in, int &c, std::uint32_t &v, bool pam = false)
 {
     c = skip_space(in, c, pam);
     if (!is_digit(c))
@@ -66,7 +69,7 @@ static bool number(lookahead &in, int &c, std::uint32_t &v, bool pam = false)
 // pages have it, that newline is the comment's, so before a raw raster a
 // white space byte must still follow. Plain samples are numbers set apart,
 // which the comment's newline does.
-static bool header_end(lookahead &in, const netpbm_header &h, int &c)
+static bool header_end(input &in, const netpbm_header &h, int &c)
 {
     bool comment = c == '#';
     while (c == '#')
@@ -77,7 +80,7 @@ static bool header_end(lookahead &in, const netpbm_header &h, int &c)
 // PAM's keywords and their values, up to ENDHDR and its newline. The tuple
 // type is not needed, and not read: DEPTH says what the samples are, and
 // some writers name a type their samples are not.
-static bool read_pam_header(lookahead &in, netpbm_header &h, int &c)
+static bool read_pam_header(input &in, netpbm_header &h, int &c)
 {
     static const char *const fields[] = {"WIDTH", "HEIGHT", "DEPTH", "MAXVAL"};
     std::uint32_t *values[] = {&h.width, &h.height, &h.depth, &h.max};
@@ -105,7 +108,7 @@ static bool read_pam_header(lookahead &in, netpbm_header &h, int &c)
 
 // Reads the header up to the one white space byte that ends it; false if
 // it is malformed or ends early, with `c` then EOF.
-static bool read_header(lookahead &in, netpbm_header &h, int &c)
+static bool read_header(input &in, netpbm_header &h, int &c)
 {
     c = next_byte(in);
     int format = next_byte(in);
@@ -121,39 +124,31 @@ static bool read_header(lookahead &in, netpbm_header &h, int &c)
         return read_pam_header(in, h, c);
     if (!number(in, c, h.width) || !number(in, c, h.height))
         return false;
-    if (h.format != 1 && h.format != 4 && !number(in, c, h.max))
+    if (!is_pbm(h) && !number(in, c, h.max))
         return false;
     return header_end(in, h, c);
 }
 
-// A header longer than the look-ahead, which a long comment makes, counts
-// if nothing in it is amiss.
+// A header longer than the bytes looked at, which a long comment makes,
+// counts if nothing in it is amiss.
 bool is_whole_netpbm_header(const unsigned char *start, size_t length)
 {
-    lookahead probe;
-    probe.file = nullptr;
-    probe.length = length < sizeof probe.start ? length : sizeof probe.start;
-    memcpy(probe.start, start, probe.length);
-    probe.position = 0;
-    probe.ended = true; // nothing past the look-ahead is read
-    probe.seekable = false;
-    probe.size = UNKNOWN_SIZE;
+    static input probe;
+    open_memory(probe, start, length);
     netpbm_header h;
     int c = 0;
-    return read_header(probe, h, c) || (c == EOF && probe.length == sizeof probe.start);
+    return read_header(probe, h, c) || (c == EOF && length == FIRST_BYTES);
 }
 
-static int refuse(char why[REASON_SIZE], const netpbm_header &h, const char *what)
+static int damaged(char why[REASON_SIZE], const netpbm_header &h, const char *what)
 {
-    (void)snprintf(why, REASON_SIZE, "a damaged %s: %s", kinds[h.format - 1], what);
-    return 1;
+    return refuse(why, "a damaged %s: %s", kinds[h.format - 1], what);
 }
 
 static int too_large(char why[REASON_SIZE], const netpbm_header &h, std::uint32_t v)
 {
-    (void)snprintf(why, REASON_SIZE, "a damaged %s: a sample of %lu above its maximum of %lu", kinds[h.format - 1],
-                   static_cast<unsigned long>(v), static_cast<unsigned long>(h.max));
-    return 1;
+    return refuse(why, "a damaged %s: a sample of %lu above its maximum of %lu", kinds[h.format - 1],
+                  static_cast<unsigned long>(v), static_cast<unsigned long>(h.max));
 }
 
 static const char ends_early[] = "it ends before its last pixel";
@@ -163,46 +158,23 @@ static const char ends_early[] = "it ends before its last pixel";
 static const layout layouts[4] = {
     {1, 0, 0, 0, 0, false}, {2, 0, 0, 0, 1, true}, {3, 0, 1, 2, 0, false}, {4, 0, 1, 2, 3, true}};
 
-// Inks a row of samples as 8 bits, `h.depth` to a pixel.
-static void ink_row(ink &k, size_t y, const unsigned char *row, const netpbm_header &h)
-{
-    ink_colours(k, y, row, layouts[h.depth - 1]);
-}
-
-// Plain samples, read a buffer at a time. The buffer ends in a 0 byte,
-// which is neither white space nor a digit, so the loops over it stop
-// there without counting; only there may more be needed.
-struct text {
-    lookahead *in;
-    unsigned char buf[4096 + 1];
-    const unsigned char *p, *end;
-};
-
-// Reads on; false at the end of the input.
-static bool refill(text &t)
-{
-    size_t got = next_bytes_at_hand(*t.in, t.buf, sizeof t.buf - 1);
-    t.buf[got] = 0;
-    t.p = t.buf;
-    t.end = t.buf + got;
-    return got > 0;
-}
-
 // Moves to the next byte that is neither white space nor in a comment;
-// false at the end of the input.
-static bool skip_text_space(text &t)
+// false at the end of the input. The bytes at hand end in a 0 byte, which
+// is neither white space nor a digit, so the loops over them stop there
+// without counting; only there may more be needed.
+static bool skip_text_space(input &in)
 {
     for (;;) {
-        while (is_space(*t.p))
-            t.p++;
-        if (t.p == t.end) {
-            if (!refill(t))
+        while (is_space(*in.at))
+            in.at++;
+        if (in.at == in.end) {
+            if (!refill(in, 1))
                 return false;
-        } else if (*t.p == '#') {
-            while (*t.p != '\n' && *t.p != '\r')
-                if (t.p < t.end)
-                    t.p++;
-                else if (!refill(t))
+        } else if (*in.at == '#') {
+            while (*in.at != '\n' && *in.at != '\r')
+                if (in.at < in.end)
+                    in.at++;
+                else if (!refill(in, 1))
                     return false;
         } else {
             return true;
@@ -211,27 +183,27 @@ static bool skip_text_space(text &t)
 }
 
 // One sample written out as digits; for PBM a single digit, without need
-// of space before the next.
-static int plain_sample(text &t, const netpbm_header &h, std::uint32_t &s, char why[REASON_SIZE])
+// of space before the next, 1 for a 1.
+static int plain_sample(input &in, const netpbm_header &h, std::uint32_t &s, char why[REASON_SIZE])
 {
-    if (!skip_text_space(t))
-        return refuse(why, h, ends_early);
+    if (!skip_text_space(in))
+        return damaged(why, h, ends_early);
     if (h.format == 1) {
-        if (*t.p != '0' && *t.p != '1')
-            return refuse(why, h, "a pixel that is neither 0 nor 1");
-        s = *t.p++ == '0' ? 1 : 0; // 1 is black
+        if (*in.at != '0' && *in.at != '1')
+            return damaged(why, h, "a pixel that is neither 0 nor 1");
+        s = *in.at++ == '1' ? 1 : 0;
         return 0;
     }
-    if (!is_digit(*t.p))
-        return refuse(why, h, "a sample that is not a number");
+    if (!is_digit(*in.at))
+        return damaged(why, h, "a sample that is not a number");
     s = 0;
     do {
-        for (; is_digit(*t.p); t.p++) {
+        for (; is_digit(*in.at); in.at++) {
             if (s > 999999) // past 7 digits, leading zeros aside
-                return refuse(why, h, "a sample that is not a number");
-            s = s * 10 + static_cast<std::uint32_t>(*t.p - '0');
+                return damaged(why, h, "a sample that is not a number");
+            s = s * 10 + static_cast<std::uint32_t>(*in.at - '0');
         }
-    } while (t.p == t.end && refill(t));
+    } while (in.at == in.end && refill(in, 1));
     return s > h.max ? too_large(why, h, s) : 0;
 }
 
@@ -259,6 +231,7 @@ static constexpr space_table spaces_of()
 }
 static constexpr space_table spaces = spaces_of();
 
+// A PBM's samples are kept as its bits, 0 and 1; the others' as 8 bits.
 static void words_of(const netpbm_header &h, common_words &w)
 {
     char digits[16];
@@ -278,34 +251,24 @@ static void words_of(const netpbm_header &h, common_words &w)
     memcpy(&w.one_mask, digit_ones, 8);
     w.one = w.maxes & w.one_mask;
     memcpy(&w.zeros, "0 0 0 0 ", 8);
-    // In PBM a 1 is black: the text 0 is the sample 1.
-    w.zero_sample = static_cast<unsigned char>(to_8_bits(h.format == 1 ? 1 : 0, h.max));
-    w.max_sample = static_cast<unsigned char>(to_8_bits(h.format == 1 ? 0 : h.max, h.max));
+    w.zero_sample = 0;
+    w.max_sample = static_cast<unsigned char>(is_pbm(h) ? 1 : to_8_bits(h.max, h.max));
 }
 
-// `c` is the first byte after the header, the samples' first or the white
-// space before them. The samples are read whole, as 8 bits, then inked a
-// row at a time.
-static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char why[REASON_SIZE])
+// Plain samples as 8 bits, or a PBM's as bits, all of them into `eight`,
+// read a word at a time where they are the common 0 and maximum.
+static int read_plain(input &in, const netpbm_header &h, unsigned char *eight, char why[REASON_SIZE])
 {
-    static text t;
-    static unsigned char eight[PICTURE_WIDTH * PICTURE_HEIGHT * 3];
     static common_words w;
-    t.in = &in;
-    size_t held = c == EOF ? 0 : 1;
-    t.buf[0] = static_cast<unsigned char>(c);
-    t.buf[held] = 0;
-    t.p = t.buf;
-    t.end = t.buf + held;
     words_of(h, w);
-    const size_t all = size_t{PICTURE_WIDTH} * PICTURE_HEIGHT * h.depth;
+    const size_t all = size_t{h.width} * h.height * h.depth;
     for (size_t i = 0; i < all;) {
         // Words while they come, in locals, which the stores of bytes
         // cannot be taken to change.
         const std::uint64_t zeros = w.zeros, maxes = w.maxes, mask = w.mask, one = w.one, one_mask = w.one_mask;
         const size_t max_count = w.max_count, max_bytes = w.max_bytes, digits = w.digits;
         const unsigned char zero_sample = w.zero_sample, max_sample = w.max_sample;
-        const unsigned char *p = t.p, *last = t.end - 8; // the last place a word may start
+        const unsigned char *p = in.at, *last = in.end - 8; // the last place a word may start
         const size_t room = all - 8; // a word's samples stored as 8, those past it after written over
         while (p <= last && i <= room) {
             std::uint64_t word = 0;
@@ -330,85 +293,158 @@ static int read_plain(lookahead &in, const netpbm_header &h, int c, ink &k, char
                 break;
             }
         }
-        t.p = p;
+        in.at = p;
         if (i == all)
             break;
         std::uint32_t sample = 0;
-        if (plain_sample(t, h, sample, why) != 0)
+        if (plain_sample(in, h, sample, why) != 0)
             return 1;
-        eight[i++] = static_cast<unsigned char>(to_8_bits(sample, h.max));
-        t.p += is_space(*t.p) ? 1 : 0; // the space after it, so that the next word starts at a sample
+        eight[i++] = static_cast<unsigned char>(is_pbm(h) ? sample : to_8_bits(sample, h.max));
+        in.at += is_space(*in.at) ? 1 : 0; // the space after it, so that the next word starts at a sample
     }
-    for (size_t y = 0; y < PICTURE_HEIGHT; y++)
-        ink_row(k, y, eight + y * PICTURE_WIDTH * h.depth, h);
     return 0;
 }
 
-// Refuses the first sample of `row` past the maximum.
-static int refuse_sample(const unsigned char *row, const netpbm_header &h, char why[REASON_SIZE])
+// Refuses the first sample of a row of `n` past the maximum.
+static int refuse_sample(const unsigned char *row, size_t n, const netpbm_header &h, const std::uint32_t greys[256],
+                         char why[REASON_SIZE])
 {
-    for (size_t i = 0;; i++) {
-        std::uint32_t s = h.max > 255 ? static_cast<std::uint32_t>(row[2 * i]) << 8 | row[2 * i + 1] : row[i];
-        if (s > h.max)
-            return too_large(why, h, s);
+    unsigned v = 0;
+    if (h.max <= 255) {
+        (void)first_no_colour(row, n, 8, greys, v);
+        return too_large(why, h, v);
     }
+    for (size_t i = 0; i < n && v <= h.max; i++)
+        v = static_cast<std::uint32_t>(row[2 * i]) << 8 | row[2 * i + 1];
+    return too_large(why, h, v);
 }
 
-// A row of raw samples as 8 bits; false if one is past the maximum.
+// A row of raw 8-bit samples of a maximum below 255 as 8 bits; false if
+// one is past the maximum.
 static bool to_8_bit_row(const unsigned char *row, unsigned char *eight, size_t n, const netpbm_header &h)
 {
     static std::uint32_t max = 0;
     static unsigned short scaled[256]; // 256 for a sample past the maximum
-    if (h.max <= 255 && max != h.max) {
+    if (max != h.max) {
         max = h.max;
         for (unsigned v = 0; v < 256; v++)
             scaled[v] = static_cast<unsigned short>(v <= max ? to_8_bits(v, max) : 256);
     }
     unsigned past = 0;
     for (size_t i = 0; i < n; i++) {
-        std::uint32_t s = h.max <= 255 ? scaled[row[i]] : static_cast<std::uint32_t>(row[2 * i]) << 8 | row[2 * i + 1];
-        past |= h.max <= 255 ? s : (s > h.max ? 256U : 0U);
-        eight[i] = static_cast<unsigned char>(h.max <= 255 ? s : to_8_bits(s, h.max));
+        past |= scaled[row[i]];
+        eight[i] = static_cast<unsigned char>(scaled[row[i]]);
     }
     return (past & 256) == 0;
 }
 
-// Samples as bytes, big-endian pairs where the maximum is past 255; bits
-// eight to a byte, the leftmost pixel in the top bit. Read 4 KiB of whole
-// rows at a time: a read for each row would cost more than inking it.
-static int read_raw(lookahead &in, const netpbm_header &h, ink &k, char why[REASON_SIZE])
+// The ink of a pixel of 16-bit samples of a maximum other than 65535,
+// `depth` samples, through `eights`, the 8 bits of every sample, 256 past
+// the maximum; `past` gets that bit where a sample is past it.
+[[gnu::always_inline]] static inline std::uint32_t wide_ink(const unsigned char *p, size_t depth,
+                                                            const unsigned short *eights, unsigned &past)
 {
-    static unsigned char rows[4096], eight[PICTURE_WIDTH * 4];
-    static std::uint32_t greys[256];
+    unsigned v[4] = {0, 0, 0, 255};
+    for (size_t c = 0; c < depth; c++) {
+        std::uint16_t big_endian;
+        memcpy(&big_endian, p + 2 * c, 2);
+        v[c] = eights[static_cast<std::uint16_t>(big_endian << 8 | big_endian >> 8)];
+        past |= v[c];
+    }
+    bool colour = depth >= 3;
+    return ink_of(v[0], colour ? v[1] : v[0], colour ? v[2] : v[0], depth == 2 ? v[1] : v[3]);
+}
+
+// The inks of a row of such pixels, eight pixels of one colour, as most of
+// a drawing's are, worked out once. Copied for each depth, so that the
+// samples' offsets are constants.
+[[gnu::always_inline]] static inline void wide_inks(const unsigned char *row, size_t width, size_t depth,
+                                                    const unsigned short *eights, std::uint32_t *inks, unsigned &past)
+{
+    const size_t step = 2 * depth;
+    for (size_t x = 0; x < width; x += 8, row += 8 * step) {
+        if (same_bytes(row, row + step, 7 * step)) {
+            std::uint32_t w = wide_ink(row, depth, eights, past);
+            for (size_t i = 0; i < 8; i++)
+                inks[x + i] = w;
+            continue;
+        }
+        for (size_t i = 0; i < 8; i++)
+            inks[x + i] = wide_ink(row + i * step, depth, eights, past);
+    }
+}
+
+// Inks a row of 16-bit samples of a maximum other than 65535; false if
+// one is past the maximum.
+static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpbm_header &h)
+{
+    static std::uint32_t max = 0;
+    static unsigned short eights[65536];
+    static std::uint32_t inks[SHEET_MOST_WIDTH];
+    if (max != h.max) {
+        max = h.max;
+        for (std::uint32_t v = 0; v <= max; v++)
+            eights[v] = static_cast<unsigned short>(to_8_bits(v, max));
+        for (std::uint32_t v = max + 1; v < 65536; v++)
+            eights[v] = 256;
+    }
+    unsigned past = 0;
+    switch (h.depth) {
+    case 1: wide_inks(row, k.width, 1, eights, inks, past); break;
+    case 2: wide_inks(row, k.width, 2, eights, inks, past); break;
+    case 3: wide_inks(row, k.width, 3, eights, inks, past); break;
+    default: wide_inks(row, k.width, 4, eights, inks, past); break;
+    }
+    ink_pixels(k, y, inks);
+    return (past & 256) == 0;
+}
+
+// Inks a row of raw samples: as bytes, big-endian pairs where the maximum
+// is past 255.
+static int ink_raw_row(ink &k, size_t y, const unsigned char *row, const netpbm_header &h,
+                       const std::uint32_t greys[256], char why[REASON_SIZE])
+{
+    static unsigned char eight[SHEET_MOST_WIDTH * 4];
     const layout &l = layouts[h.depth - 1];
     const layout deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
-    size_t samples = size_t{PICTURE_WIDTH} * h.depth, wide = h.max > 255 ? 2 : 1;
-    size_t stride = h.format == 4 ? PICTURE_WIDTH / 8 : samples * wide, at = sizeof rows;
+    size_t samples = size_t{h.width} * h.depth;
+    if (h.max == 65535) {
+        ink_deep_colours(k, y, row, deep);
+    } else if (h.max > 255) {
+        if (!ink_wide_row(k, y, row, h))
+            return refuse_sample(row, samples, h, greys, why);
+    } else if (h.depth == 1) {
+        if (!ink_values(k, y, row, greys))
+            return refuse_sample(row, samples, h, greys, why);
+    } else if (h.max == 255) {
+        ink_colours(k, y, row, l);
+    } else {
+        if (!to_8_bit_row(row, eight, samples, h))
+            return refuse_sample(row, samples, h, greys, why);
+        ink_colours(k, y, eight, l);
+    }
+    return 0;
+}
+
+// Raw rows, each inked where it stands in the input. A PBM's are its
+// bits, eight to a byte, the leftmost pixel in the top bit, and go to the
+// sheet as they are.
+static int read_raw(input &in, const netpbm_header &h, ink &k, glyph_sheet &sheet, char why[REASON_SIZE])
+{
+    static std::uint32_t greys[256];
+    size_t stride = size_t{h.width} * h.depth * (h.max > 255 ? 2 : 1);
+    if (h.format == 4)
+        stride = h.width / 8;
     if (h.max <= 255)
         grey_inks(greys, h.max);
-    for (size_t y = 0; y < PICTURE_HEIGHT; y++, at += stride) {
-        if (at + stride > sizeof rows) {
-            size_t n = sizeof rows / stride * stride;
-            n = n < (PICTURE_HEIGHT - y) * stride ? n : (PICTURE_HEIGHT - y) * stride;
-            if (next_bytes(in, rows, n) != n)
-                return refuse(why, h, ends_early);
-            at = 0;
-        }
-        const unsigned char *row = rows + at;
-        if (h.format == 4) {
-            ink_bits(k, y, row, ink_of(255, 255, 255, 255), ink_of(0, 0, 0, 255)); // 1 is black
-        } else if (h.max == 65535) {
-            ink_deep_colours(k, y, row, deep);
-        } else if (h.depth == 1 && h.max <= 255) {
-            if (!ink_values(k, y, row, greys))
-                return refuse_sample(row, h, why);
-        } else if (h.max == 255) {
-            ink_row(k, y, row, h);
-        } else {
-            if (!to_8_bit_row(row, eight, samples, h))
-                return refuse_sample(row, h, why);
-            ink_row(k, y, eight, h);
-        }
+    for (size_t y = 0; y < h.height; y++) {
+        const unsigned char *row = take(in, stride);
+        if (row == nullptr)
+            return damaged(why, h, ends_early);
+        if (h.format != 4 && ink_raw_row(k, y, row, h, greys, why) != 0)
+            return 1;
+        for (size_t col = 0; h.format == 4 && col < stride; col++)
+            sheet.bits[y * stride + col] = static_cast<unsigned char>(reverse_bits(row[col]));
     }
     return 0;
 }
@@ -416,54 +452,85 @@ static int read_raw(lookahead &in, const netpbm_header &h, ink &k, char why[REAS
 // Says why the header's values cannot be read, if they cannot.
 static bool refuse_values(const netpbm_header &h, char why[REASON_SIZE])
 {
+    unsigned long max = h.max, depth = h.depth;
     if (h.max < 1 || h.max > 65535)
-        (void)snprintf(why, REASON_SIZE, "a damaged %s: its maximum sample value, %lu, is not 1 to 65535",
-                       kinds[h.format - 1], static_cast<unsigned long>(h.max));
-    else if (h.depth < 1 || h.depth > 4)
-        (void)snprintf(why, REASON_SIZE, "a PAM picture of depth %lu; save the sheet as PNG or BMP",
-                       static_cast<unsigned long>(h.depth));
-    else if (h.width != PICTURE_WIDTH || h.height != PICTURE_HEIGHT)
-        (void)refuse_size(why, h.width, h.height);
-    else
-        return false;
-    return true;
+        return refuse(why, "a damaged %s: its maximum sample value, %lu, is not 1 to 65535", kinds[h.format - 1],
+                      max) != 0;
+    if (h.depth < 1 || h.depth > 4)
+        return refuse(why, "a PAM picture of depth %lu; save the sheet as PNG or BMP", depth) != 0;
+    if (!is_sheet_size(h.width, h.height))
+        return refuse_size(why, h.width, h.height) != 0;
+    return false;
 }
 
-int read_netpbm(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
+// The plain samples of a picture, as read_plain gives them, into the sheet
+// by value for a PBM, and inked a row at a time for the others.
+static void put_plain(const unsigned char *eight, const netpbm_header &h, ink &k, glyph_sheet &sheet)
 {
-    netpbm_header h = {ahead.start[1] - '0', 0, 0, 1, 1};
+    size_t row_samples = size_t{h.width} * h.depth;
+    for (size_t y = 0; y < h.height; y++) {
+        const unsigned char *row = eight + y * row_samples;
+        if (!is_pbm(h)) {
+            ink_colours(k, y, row, layouts[h.depth - 1]);
+            continue;
+        }
+        for (size_t x = 0; x < h.width; x++)
+            sheet.bits[(y * h.width + x) / 8] =
+                static_cast<unsigned char>(sheet.bits[(y * h.width + x) / 8] | row[x] << (x % 8));
+    }
+}
+
+int read_netpbm(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
+{
+    netpbm_header h = {in.at[1] - '0', 0, 0, 1, 1};
     int c = 0;
-    if (!read_header(ahead, h, c))
-        return refuse(why, h, c == EOF ? "it ends inside its header" : "its header is malformed");
+    if (!read_header(in, h, c))
+        return damaged(why, h, c == EOF ? "it ends inside its header" : "its header is malformed");
     if (refuse_values(h, why))
         return 1;
     static ink k;
-    start_ink(k);
-    if ((h.format <= 3 ? read_plain(ahead, h, c, k, why) : read_raw(ahead, h, k, why)) != 0)
+    start_ink(k, h.width, h.height);
+    sheet.width = h.width;
+    sheet.height = h.height;
+    memset(sheet.bits, 0, sizeof sheet.bits);
+    if (h.format <= 3) {
+        // The byte after the header is the samples' first, or white space
+        // before them: it goes back, for the text to be read whole. It was
+        // the last byte taken, so it stands right before the next.
+        if (c != EOF)
+            in.at--;
+        static unsigned char eight[SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT * 3];
+        if (read_plain(in, h, eight, why) != 0)
+            return 1;
+        put_plain(eight, h, k, sheet);
+    } else if (read_raw(in, h, k, sheet, why) != 0) {
         return 1;
-    finish_ink(k, false, sheet);
+    }
+    if (!is_pbm(h))
+        finish_ink(k, false, sheet);
     return 0;
 }
 
 // The sheet as raw PBM, PGM or PPM: black ink on white paper, so a 1 bit
 // is a 1 in PBM and a 0 in the others.
-static int write_netpbm(const glyph_sheet sheet, FILE *out, int format)
+static size_t write_netpbm(const glyph_sheet &sheet, unsigned char *out, int format)
 {
-    static const char *const headers[] = {"P4\n64 128\n", "P5\n64 128\n255\n", "P6\n64 128\n255\n"};
-    static unsigned char pixels[PICTURE_WIDTH * PICTURE_HEIGHT * 3];
-    size_t n = 0, samples = format == 6 ? 3 : 1;
-    for (size_t at = 0; at < SHEET_BYTES; at++) {
+    auto n = static_cast<size_t>(snprintf(reinterpret_cast<char *>(out), 64,
+                                          format == 4 ? "P%d\n%u %u\n" : "P%d\n%u %u\n255\n", format, sheet.width,
+                                          sheet.height));
+    size_t samples = format == 6 ? 3 : 1, bytes = size_t{sheet.width} / 8 * sheet.height;
+    for (size_t at = 0; at < bytes; at++) {
         if (format == 4) {
-            pixels[n++] = static_cast<unsigned char>(reverse_bits(sheet[at]));
+            out[n++] = static_cast<unsigned char>(reverse_bits(sheet.bits[at]));
             continue;
         }
         for (unsigned x = 0; x < 8; x++)
             for (size_t i = 0; i < samples; i++)
-                pixels[n++] = (sheet[at] >> x & 1U) != 0 ? 0 : 255;
+                out[n++] = (sheet.bits[at] >> x & 1U) != 0 ? 0 : 255;
     }
-    return fputs(headers[format - 4], out) != EOF && fwrite(pixels, 1, n, out) == n ? 0 : -1;
+    return n;
 }
 
-int write_pbm(const glyph_sheet sheet, FILE *out) { return write_netpbm(sheet, out, 4); }
-int write_pgm(const glyph_sheet sheet, FILE *out) { return write_netpbm(sheet, out, 5); }
-int write_ppm(const glyph_sheet sheet, FILE *out) { return write_netpbm(sheet, out, 6); }
+size_t write_pbm(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]) { return write_netpbm(sheet, out, 4); }
+size_t write_pgm(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]) { return write_netpbm(sheet, out, 5); }
+size_t write_ppm(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN]) { return write_netpbm(sheet, out, 6); }

@@ -1,113 +1,234 @@
-// What the readers of pictures share: reading the input forward and the
+// What the readers of pictures share: reading forward, refusing, and the
 // ink rule.
+#include <cstdarg>
 #include <cstring>
 #include <initializer_list>
 
 #include "picture.h"
 
-// 64-bit positions everywhere: Windows' long is 32 bits.
-#ifdef _WIN32
-#define GLYPHRIP_FSEEK _fseeki64
-#define GLYPHRIP_FTELL _ftelli64
-#else
-#define GLYPHRIP_FSEEK fseeko
-#define GLYPHRIP_FTELL ftello
-#endif
-
-// The length of a file that can seek, read `at` bytes from its start, to
-// which it is put back: false if it cannot be.
-static bool file_size(FILE *in, size_t at, std::uint64_t &size)
+// Up to `n` bytes from the file or memory; fewer only at its end, or where
+// a read fails.
+static size_t read_source(input &in, unsigned char *to, size_t n)
 {
-    auto end = GLYPHRIP_FSEEK(in, 0, SEEK_END) == 0 ? GLYPHRIP_FTELL(in) : -1;
-    size = end < 0 ? UNKNOWN_SIZE : static_cast<std::uint64_t>(end);
-    return GLYPHRIP_FSEEK(in, static_cast<long>(at), SEEK_SET) == 0;
+    if (in.file == nullptr) {
+        size_t got = n < in.memory_left ? n : in.memory_left;
+        if (got > 0)
+            memcpy(to, in.memory, got);
+        in.memory += got;
+        in.memory_left -= got;
+        return got;
+    }
+    size_t got = fread(to, 1, n, in.file);
+    in.failed = in.failed || (got < n && ferror(in.file) != 0);
+    return got;
 }
 
-int look_ahead(FILE *in, lookahead &ahead)
+// Puts `got` bytes at hand from the start of the block; the input has
+// ended if fewer came than were asked for.
+static void at_hand(input &in, size_t got, size_t asked)
 {
-    ahead.file = in;
-    ahead.length = fread(ahead.start, 1, sizeof ahead.start, in);
-    ahead.position = 0;
-    ahead.ended = ahead.length < sizeof ahead.start;
-    ahead.size = ahead.ended ? ahead.length : UNKNOWN_SIZE;
-    // A pipe cannot seek; moving nowhere tells a file from one.
-    ahead.seekable = !ahead.ended && fseek(in, 0, SEEK_CUR) == 0;
-    if (ahead.seekable && !file_size(in, ahead.length, ahead.size))
-        return -1;
-    return ferror(in) ? -1 : 0;
+    in.at = in.block;
+    in.end = in.block + got;
+    in.block[got] = 0;
+    in.ended = in.ended || got < asked;
 }
 
-size_t next_bytes(lookahead &ahead, unsigned char *to, size_t n)
+int open_input(input &in, FILE *file)
+{
+    in.file = file;
+    in.memory = nullptr;
+    in.memory_left = 0;
+    in.block_start = 0;
+    in.ended = in.failed = false;
+    size_t got = read_source(in, in.block, FIRST_BYTES);
+    at_hand(in, got, FIRST_BYTES);
+    // A pipe cannot seek; moving nowhere tells a file from one. A file's
+    // first block is filled at once. Its length is known where it ends
+    // within that block, as a raw sheet or a font does.
+    in.whole_blocks = !in.ended && fseek(file, 0, SEEK_CUR) == 0;
+    if (in.whole_blocks)
+        at_hand(in, got + read_source(in, in.block + got, BLOCK_BYTES - got), BLOCK_BYTES);
+    in.size = in.ended ? static_cast<size_t>(in.end - in.block) : UNKNOWN_SIZE;
+    return in.failed ? -1 : 0;
+}
+
+void open_memory(input &in, const unsigned char *bytes, size_t length)
+{
+    in.file = nullptr;
+    in.memory = bytes;
+    in.memory_left = length;
+    in.block_start = 0;
+    in.size = length;
+    in.ended = in.failed = false;
+    in.whole_blocks = true;
+    at_hand(in, read_source(in, in.block, BLOCK_BYTES), BLOCK_BYTES);
+}
+
+bool refill(input &in, size_t want)
+{
+    in.block_start = position(in);
+    if (in.ended) {
+        at_hand(in, 0, 0);
+        return false;
+    }
+    size_t ask = in.whole_blocks || want > BLOCK_BYTES ? BLOCK_BYTES : want;
+    at_hand(in, read_source(in, in.block, ask), ask);
+    return in.at < in.end;
+}
+
+size_t next_bytes(input &in, unsigned char *to, size_t n)
 {
     size_t got = 0;
-    if (ahead.position < ahead.length) {
-        got = ahead.length - static_cast<size_t>(ahead.position);
-        got = got < n ? got : n;
-        memcpy(to, ahead.start + ahead.position, got);
-        ahead.position += got;
-    }
-    if (got < n && !ahead.ended) {
-        size_t more = fread(to + got, 1, n - got, ahead.file);
-        ahead.position += more;
-        got += more;
-        ahead.ended = got < n;
+    while (got < n) {
+        if (in.at == in.end && in.whole_blocks && n - got >= BLOCK_BYTES && !in.ended) {
+            // What is wanted past a block goes straight where it is wanted.
+            size_t want = n - got, more = read_source(in, to + got, want);
+            in.block_start = position(in) + more;
+            at_hand(in, 0, 0);
+            in.ended = more < want;
+            got += more;
+            continue;
+        }
+        if (in.at == in.end && !refill(in, n - got))
+            break;
+        auto held = static_cast<size_t>(in.end - in.at);
+        size_t part = held < n - got ? held : n - got;
+        memcpy(to + got, in.at, part);
+        in.at += part;
+        got += part;
     }
     return got;
 }
 
-void start_source(byte_source &s, lookahead &in)
+const unsigned char *next_span(input &in, size_t n, size_t &got)
 {
-    s.in = &in;
-    s.at = s.end = s.block;
+    if (in.at == in.end)
+        (void)refill(in, n);
+    auto held = static_cast<size_t>(in.end - in.at);
+    got = held < n ? held : n;
+    const unsigned char *span = in.at;
+    in.at += got;
+    return span;
 }
 
-size_t next_bytes_at_hand(lookahead &ahead, unsigned char *to, size_t n)
+const unsigned char *take_more(input &in, size_t n)
 {
-    if (ahead.seekable)
-        return next_bytes(ahead, to, n);
-    int c = next_byte(ahead);
-    to[0] = static_cast<unsigned char>(c);
-    return c == EOF ? 0 : 1;
+    // What is at hand, less than `n`, goes to the front of the block, and
+    // the rest of the `n` bytes, from a file a whole block, after it.
+    auto held = static_cast<size_t>(in.end - in.at);
+    in.block_start = position(in);
+    memmove(in.block, in.at, held);
+    size_t ask = in.whole_blocks ? BLOCK_BYTES : n - held;
+    size_t got = in.ended ? 0 : read_source(in, in.block + held, ask);
+    at_hand(in, held + got, in.ended ? 0 : held + ask);
+    if (held + got < n)
+        return nullptr;
+    in.at += n;
+    return in.block;
 }
 
-int refill(byte_source &s)
+bool skip_bytes(input &in, std::uint64_t n)
 {
-    size_t got = next_bytes_at_hand(*s.in, s.block, sizeof s.block - 4);
-    s.at = s.block;
-    s.end = s.block + got;
-    return got > 0 ? *s.at++ : EOF;
-}
-
-bool skip_bytes(lookahead &ahead, std::uint64_t n)
-{
-    unsigned char drop[512];
     while (n > 0) {
-        size_t part = n < sizeof drop ? static_cast<size_t>(n) : sizeof drop;
-        if (next_bytes(ahead, drop, part) != part)
+        size_t got = 0;
+        (void)next_span(in, n < BLOCK_BYTES ? static_cast<size_t>(n) : BLOCK_BYTES, got);
+        if (got == 0)
             return false;
-        n -= part;
+        n -= got;
     }
     return true;
 }
 
-int refuse_size(char why[REASON_SIZE], long long width, long long height)
+// printf's way, its format checked by the compiler.
+int refuse(char why[REASON_SIZE], const char *format, ...) // NOLINT(cert-dcl50-cpp)
 {
-    (void)snprintf(why, REASON_SIZE, "%lld x %lld pixels; a sheet is 64 x 128", width, height);
+    va_list args;
+    va_start(args, format);
+    (void)vsnprintf(why, REASON_SIZE, format, args); // NOLINT(clang-analyzer-valist.Uninitialized)
+    va_end(args);
     return 1;
 }
 
-void start_ink(ink &k)
+int refuse_size(char why[REASON_SIZE], long long width, long long height)
 {
+    return refuse(why, "%lld x %lld pixels; a sheet is 64 x 128, 128 x 64 or 128 x 128", width, height);
+}
+
+void read_one_bit(input &in, std::uint64_t offset, unsigned width, unsigned height, bool top_down, glyph_sheet &sheet)
+{
+    size_t row_bytes = width / 8;
+    sheet.width = width;
+    sheet.height = height;
+    if (position(in) < offset)
+        (void)skip_bytes(in, offset - position(in));
+    for (size_t k = 0; k < height; k++) {
+        unsigned char *row = sheet.bits + (top_down ? k : height - 1 - k) * row_bytes;
+        for (size_t col = 0; col < row_bytes; col++)
+            row[col] = static_cast<unsigned char>(reverse_bits(next_byte(in)));
+    }
+}
+
+void start_ink(ink &k, unsigned width, unsigned height)
+{
+    k.width = width;
+    k.height = height;
+    k.row_bytes = width / 8;
     memset(k.dark, 0, sizeof k.dark);
     memset(k.opaque, 0, sizeof k.opaque);
     k.see_through = false;
     k.alpha_anywhere = false;
 }
 
-void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet sheet)
+// The set bits of `bytes`, a multiple of 64, counted a word at a time
+// without the compiler's builtin, which may need a library of its own:
+// each byte's count, at most 8, summed over eight words, then the bytes'
+// sums, at most 64, added in pairs and the pairs' in one multiply.
+static size_t ones(const unsigned char *bits, size_t bytes)
 {
-    bool by_alpha = k.see_through && (k.alpha_anywhere || !zero_alpha_is_opaque);
-    memcpy(sheet, by_alpha ? k.opaque : k.dark, SHEET_BYTES);
+    const std::uint64_t all = ~std::uint64_t{0}, pairs = all / 3, nibbles = all / 5, octets = all / 17;
+    size_t n = 0;
+    for (size_t i = 0; i < bytes; i += 64) {
+        std::uint64_t sum = 0;
+        for (size_t j = 0; j < 64; j += 8) {
+            std::uint64_t w;
+            memcpy(&w, bits + i + j, 8);
+            w -= w >> 1 & pairs;
+            w = (w & nibbles) + (w >> 2 & nibbles);
+            sum += (w + (w >> 4)) & octets;
+        }
+        const std::uint64_t low_bytes = all / 257;
+        sum = (sum & low_bytes) + (sum >> 8 & low_bytes);
+        n += static_cast<size_t>(sum * (all / 65535) >> 48);
+    }
+    return n;
+}
+
+void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet &sheet)
+{
+    size_t bytes = k.row_bytes * k.height, all = 8 * bytes;
+    sheet.width = k.width;
+    sheet.height = k.height;
+    if (k.see_through && (k.alpha_anywhere || !zero_alpha_is_opaque)) {
+        memcpy(sheet.bits, k.opaque, bytes);
+        return;
+    }
+    size_t dark = ones(k.dark, bytes);
+    if (dark <= all - dark || dark == all) {
+        memcpy(sheet.bits, k.dark, bytes);
+        return;
+    }
+    for (size_t i = 0; i < bytes; i += 8) {
+        std::uint64_t w;
+        memcpy(&w, k.dark + i, 8);
+        w = ~w;
+        memcpy(sheet.bits + i, &w, 8);
+    }
+}
+
+bool mostly_ink(const glyph_sheet &sheet)
+{
+    size_t bytes = size_t{sheet.width} / 8 * sheet.height, all = 8 * bytes, set = ones(sheet.bits, bytes);
+    return set > all - set && set < all;
 }
 
 void grey_inks(std::uint32_t inks[256], unsigned max)
@@ -118,13 +239,15 @@ void grey_inks(std::uint32_t inks[256], unsigned max)
     }
 }
 
-// Byte `col` of row y of both planes: the dark pixels in the low byte of
-// `bits`, the opaque ones in the next. `opaque` keeps the opaque pixels
-// of the whole row, for `put_row` to tell whether any is see-through.
-static void put_inks(ink &k, size_t y, size_t col, std::uint32_t bits, std::uint32_t &opaque)
+// Byte `col` of row y of both planes, rows of `row_bytes`: the dark pixels
+// in the low byte of `bits`, the opaque ones in the next. `opaque` keeps
+// the opaque pixels of the whole row, for `put_row` to tell whether any is
+// see-through. The row loops give their own row length, a constant, which
+// unlike k.row_bytes no store to the planes can be taken to change.
+static void put_inks(ink &k, size_t y, size_t col, std::uint32_t bits, std::uint32_t &opaque, size_t row_bytes)
 {
-    k.dark[y * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(bits);
-    k.opaque[y * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(bits >> 8);
+    k.dark[y * row_bytes + col] = static_cast<unsigned char>(bits);
+    k.opaque[y * row_bytes + col] = static_cast<unsigned char>(bits >> 8);
     opaque &= bits;
 }
 
@@ -134,22 +257,48 @@ static void put_row(ink &k, std::uint32_t opaque, bool alpha)
     k.alpha_anywhere = k.alpha_anywhere || alpha;
 }
 
+// Each row loop is called with the row's length in bytes of a plane, 8 or
+// 16, as a constant, so that its loops are unrolled for each width.
+#define FOR_EACH_WIDTH(k, row_loop, ...) ((k).row_bytes == 8 ? row_loop(__VA_ARGS__, 8) : row_loop(__VA_ARGS__, 16))
+
 // Each byte is built from its rightmost pixel on, each pixel's ink added
 // to twice the sum so far: its dark and opaque bits go in below those
 // before, and its alpha and NO_COLOUR bits stay above them.
-bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256])
+[[gnu::always_inline]] static inline bool values_row(ink &k, size_t y, const unsigned char *values,
+                                                     const std::uint32_t inks[256], size_t row_bytes)
 {
     std::uint32_t seen = 0, opaque = 0xFFFF;
-    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, values += 8) {
+    for (size_t col = 0; col < row_bytes; col++, values += 8) {
         std::uint32_t bits = 0;
         for (size_t i = 8; i-- > 0;)
             bits = 2 * bits + inks[values[i]];
         seen |= bits;
-        put_inks(k, y, col, bits, opaque);
+        put_inks(k, y, col, bits, opaque, row_bytes);
     }
     put_row(k, opaque, (seen & 0xFF0000) != 0);
     return seen >> 24 == 0;
 }
+
+bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256])
+{
+    return FOR_EACH_WIDTH(k, values_row, k, y, values, inks);
+}
+
+// As values_row, each pixel's ink given.
+[[gnu::always_inline]] static inline void pixels_row(ink &k, size_t y, const std::uint32_t *inks, size_t row_bytes)
+{
+    std::uint32_t seen = 0, opaque = 0xFFFF;
+    for (size_t col = 0; col < row_bytes; col++, inks += 8) {
+        std::uint32_t bits = 0;
+        for (size_t i = 8; i-- > 0;)
+            bits = 2 * bits + inks[i];
+        seen |= bits;
+        put_inks(k, y, col, bits, opaque, row_bytes);
+    }
+    put_row(k, opaque, (seen & 0xFF0000) != 0);
+}
+
+void ink_pixels(ink &k, size_t y, const std::uint32_t *inks) { FOR_EACH_WIDTH(k, pixels_row, k, y, inks); }
 
 void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t table[256])
 {
@@ -162,19 +311,19 @@ void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t tabl
     }
 }
 
-// As ink_values, a byte of pixels at a time: each byte's inks go in above
+// As values_row, a byte of pixels at a time: each byte's inks go in above
 // those of the bytes to its left. Copied for each depth, so that the
 // shifts are constants.
 [[gnu::always_inline]] static inline bool packed_row(ink &k, size_t y, const unsigned char *packed, unsigned depth,
-                                                     const std::uint32_t table[256])
+                                                     const std::uint32_t table[256], size_t row_bytes)
 {
     std::uint32_t seen = 0, opaque = 0xFFFF;
-    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, packed += depth) {
+    for (size_t col = 0; col < row_bytes; col++, packed += depth) {
         std::uint32_t bits = 0;
         for (size_t i = depth; i-- > 0;)
             bits = (bits << (8 / depth)) + table[packed[i]];
         seen |= bits;
-        put_inks(k, y, col, bits, opaque);
+        put_inks(k, y, col, bits, opaque, row_bytes);
     }
     put_row(k, opaque, (seen & 0xFF0000) != 0);
     return seen >> 24 == 0;
@@ -183,32 +332,50 @@ void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t tabl
 bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256])
 {
     switch (depth) {
-    case 1: return packed_row(k, y, packed, 1, table);
-    case 2: return packed_row(k, y, packed, 2, table);
-    default: return packed_row(k, y, packed, 4, table);
+    case 1: return FOR_EACH_WIDTH(k, packed_row, k, y, packed, 1, table);
+    case 2: return FOR_EACH_WIDTH(k, packed_row, k, y, packed, 2, table);
+    default: return FOR_EACH_WIDTH(k, packed_row, k, y, packed, 4, table);
     }
 }
 
-// A row of one bit a pixel is one word: each plane's row takes the 1s
-// where a 1 sets it, and the 0s where a 0 does.
-static_assert(SHEET_ROW_BYTES == 8, "a row of one-bit pixels is a 64-bit word");
+bool first_no_colour(const unsigned char *packed, size_t n, unsigned depth, const std::uint32_t inks[256],
+                     unsigned &value)
+{
+    for (size_t i = 0; i < n; i++) {
+        size_t bit = i * depth;
+        value = packed[bit / 8] >> (8 - depth - bit % 8) & ((1U << depth) - 1);
+        if (inks[value] == NO_COLOUR)
+            return true;
+    }
+    return false;
+}
 
+// A row of one bit a pixel is a 64-bit word for each 64 pixels: each
+// plane's word takes the 1s where a 1 sets it, and the 0s where a 0 does.
 void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero, std::uint32_t one)
 {
     const std::uint64_t all = ~std::uint64_t{0}, low = all / 3, pairs = all / 5, nibbles = all / 17;
-    std::uint64_t b;
-    memcpy(&b, packed, 8);
-    // Each byte's bits mirrored, the leftmost pixel to the lowest bit.
-    b = (b & low) << 1 | (b >> 1 & low);
-    b = (b & pairs) << 2 | (b >> 2 & pairs);
-    b = (b & nibbles) << 4 | (b >> 4 & nibbles);
-    std::uint64_t n = ~b;
-    std::uint64_t dark = (b & ((one & INK_DARK) != 0 ? all : 0)) | (n & ((zero & INK_DARK) != 0 ? all : 0));
-    std::uint64_t opaque = (b & ((one & INK_OPAQUE) != 0 ? all : 0)) | (n & ((zero & INK_OPAQUE) != 0 ? all : 0));
-    memcpy(k.dark + y * SHEET_ROW_BYTES, &dark, 8);
-    memcpy(k.opaque + y * SHEET_ROW_BYTES, &opaque, 8);
-    std::uint32_t seen = (b != 0 ? one : 0) | (b != all ? zero : 0);
-    k.see_through = k.see_through || opaque != all;
+    const std::uint64_t dark_ones = (one & INK_DARK) != 0 ? all : 0, dark_zeros = (zero & INK_DARK) != 0 ? all : 0;
+    const std::uint64_t opaque_ones = (one & INK_OPAQUE) != 0 ? all : 0;
+    const std::uint64_t opaque_zeros = (zero & INK_OPAQUE) != 0 ? all : 0;
+    std::uint64_t seen_ones = 0, seen_zeros = 0, opaque_all = all;
+    for (size_t at = 0; at < k.row_bytes; at += 8) {
+        std::uint64_t b;
+        memcpy(&b, packed + at, 8);
+        // Each byte's bits mirrored, the leftmost pixel to the lowest bit.
+        b = (b & low) << 1 | (b >> 1 & low);
+        b = (b & pairs) << 2 | (b >> 2 & pairs);
+        b = (b & nibbles) << 4 | (b >> 4 & nibbles);
+        std::uint64_t n = ~b, dark = (b & dark_ones) | (n & dark_zeros),
+                      opaque = (b & opaque_ones) | (n & opaque_zeros);
+        memcpy(k.dark + y * k.row_bytes + at, &dark, 8);
+        memcpy(k.opaque + y * k.row_bytes + at, &opaque, 8);
+        seen_ones |= b;
+        seen_zeros |= n;
+        opaque_all &= opaque;
+    }
+    std::uint32_t seen = (seen_ones != 0 ? one : 0) | (seen_zeros != 0 ? zero : 0);
+    k.see_through = k.see_through || opaque_all != all;
     k.alpha_anywhere = k.alpha_anywhere || (seen & INK_ALPHA) != 0;
 }
 
@@ -227,12 +394,13 @@ static bool read_by_alpha(const ink &k) { return k.see_through && k.alpha_anywhe
 
 static void opaque_row(ink &k, size_t y, const unsigned char *p, size_t step, size_t alpha)
 {
+    const size_t row_bytes = k.row_bytes;
     std::uint32_t row_opaque = 0xFFFF;
-    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * step) {
+    for (size_t col = 0; col < row_bytes; col++, p += 8 * step) {
         std::uint32_t bits = 0;
         for (size_t i = 8; i-- > 0;)
             bits = 2 * bits + (p[i * step + alpha] >> 7);
-        put_inks(k, y, col, bits << 8, row_opaque);
+        put_inks(k, y, col, bits << 8, row_opaque, row_bytes);
     }
 }
 
@@ -282,10 +450,10 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &
 // rightmost pixel on, each pixel's bits going in below the last's; eight
 // pixels of one colour are one pixel's bits eight times over.
 [[gnu::always_inline]] static inline void samples_row(ink &k, size_t y, const unsigned char *p, const layout &l,
-                                                      bool sixteen)
+                                                      bool sixteen, size_t row_bytes)
 {
     std::uint32_t alphas = 0, row_opaque = 0xFFFF;
-    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * l.step) {
+    for (size_t col = 0; col < row_bytes; col++, p += 8 * l.step) {
         std::uint32_t bits = 0;
         if (l.step > 1 && one_colour(p, l.step))
             bits = (sixteen ? deep_ink(p, l, alphas) : colour_ink(p, l, alphas)) * 0xFF;
@@ -294,7 +462,7 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &
                 const unsigned char *q = p + i * l.step;
                 bits = 2 * bits + (sixteen ? deep_ink(q, l, alphas) : colour_ink(q, l, alphas));
             }
-        put_inks(k, y, col, bits, row_opaque);
+        put_inks(k, y, col, bits, row_opaque, row_bytes);
     }
     put_row(k, row_opaque, l.has_alpha && alphas != 0);
 }
@@ -313,21 +481,21 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
     if (l.has_alpha && read_by_alpha(k))
         opaque_row(k, y, p, l.step, l.alpha);
     else if (l == grey)
-        samples_row(k, y, p, grey, false);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, grey, false);
     else if (l == grey_alpha)
-        samples_row(k, y, p, grey_alpha, false);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, grey_alpha, false);
     else if (l == rgb)
-        samples_row(k, y, p, rgb, false);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, rgb, false);
     else if (l == bgr)
-        samples_row(k, y, p, bgr, false);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, bgr, false);
     else if (l == rgba)
-        samples_row(k, y, p, rgba, false);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, rgba, false);
     else if (l == bgra)
-        samples_row(k, y, p, bgra, false);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, bgra, false);
     else if (l == bgrx)
-        samples_row(k, y, p, bgrx, false);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, bgrx, false);
     else
-        samples_row(k, y, p, l, false);
+        samples_row(k, y, p, l, false, k.row_bytes);
 }
 
 // A pixel of 8-bit red, green and blue: its dark bit where `dark`, and
@@ -340,10 +508,10 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
 }
 
 [[gnu::always_inline]] static inline void keyed_row(ink &k, size_t y, const unsigned char *p,
-                                                    const unsigned char key[3], bool dark)
+                                                    const unsigned char key[3], bool dark, size_t row_bytes)
 {
     std::uint32_t row_opaque = 0xFFFF, any_opaque = 0;
-    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 24) {
+    for (size_t col = 0; col < row_bytes; col++, p += 24) {
         std::uint32_t bits = 0;
         if (one_colour(p, 3))
             bits = keyed_ink(p, key, dark) * 0xFF;
@@ -351,7 +519,7 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
             for (size_t i = 8; i-- > 0;)
                 bits = 2 * bits + keyed_ink(p + 3 * i, key, dark);
         any_opaque |= bits >> 8;
-        put_inks(k, y, col, bits, row_opaque);
+        put_inks(k, y, col, bits, row_opaque, row_bytes);
     }
     put_row(k, row_opaque, any_opaque != 0); // alpha is 255 wherever it is not 0
 }
@@ -360,9 +528,9 @@ void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned 
 {
     const unsigned char copy[3] = {key[0], key[1], key[2]}; // apart from the planes the loop stores to
     if (read_by_alpha(k))
-        keyed_row(k, y, p, copy, false);
+        FOR_EACH_WIDTH(k, keyed_row, k, y, p, copy, false);
     else
-        keyed_row(k, y, p, copy, true);
+        FOR_EACH_WIDTH(k, keyed_row, k, y, p, copy, true);
 }
 
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
@@ -372,15 +540,15 @@ void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
     if (l.has_alpha && read_by_alpha(k))
         opaque_row(k, y, p, l.step, l.alpha);
     else if (l == grey)
-        samples_row(k, y, p, grey, true);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, grey, true);
     else if (l == grey_alpha)
-        samples_row(k, y, p, grey_alpha, true);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, grey_alpha, true);
     else if (l == rgb)
-        samples_row(k, y, p, rgb, true);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, rgb, true);
     else if (l == rgba)
-        samples_row(k, y, p, rgba, true);
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, rgba, true);
     else
-        samples_row(k, y, p, l, true);
+        samples_row(k, y, p, l, true, k.row_bytes);
 }
 
 bool make_field(std::uint32_t mask, bit_field &f)
@@ -429,14 +597,14 @@ static bool operator==(const field_shape &shape, const bit_field f[4])
 // As samples_row, for bit fields, copied for each size of pixel and each
 // shape of fields writers use, so that the shifts are constants.
 [[gnu::always_inline]] static inline void fields_row(ink &k, size_t y, const unsigned char *p, size_t bytes,
-                                                     const field_shape &f, const field_inks &t)
+                                                     const field_shape &f, const field_inks &t, size_t row_bytes)
 {
     // The tables held apart from `t`, which the compiler cannot know the
     // stores to the planes leave as it is.
     const std::uint32_t *w0 = t.weights[0], *w1 = t.weights[1], *w2 = t.weights[2];
     const unsigned char *alpha = t.alphas;
     std::uint32_t alphas = 0, row_opaque = 0xFFFF;
-    for (size_t col = 0; col < SHEET_ROW_BYTES; col++, p += 8 * bytes) {
+    for (size_t col = 0; col < row_bytes; col++, p += 8 * bytes) {
         std::uint32_t dark = 0, opaque = 0;
         for (size_t i = 8; i-- > 0;) {
             const unsigned char *q = p + i * bytes;
@@ -450,7 +618,7 @@ static bool operator==(const field_shape &shape, const bit_field f[4])
             opaque = 2 * opaque + (a >> 7);
             alphas |= a;
         }
-        put_inks(k, y, col, dark | opaque << 8, row_opaque);
+        put_inks(k, y, col, dark | opaque << 8, row_opaque, row_bytes);
     }
     put_row(k, row_opaque, alphas != 0);
 }
@@ -463,17 +631,17 @@ void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const fi
     const field_shape any = {{t.fields[0].shift, t.fields[1].shift, t.fields[2].shift, t.fields[3].shift},
                              {t.fields[0].max, t.fields[1].max, t.fields[2].max, t.fields[3].max}};
     if (bytes == 2 && rgb565 == t.fields)
-        fields_row(k, y, p, 2, rgb565, t);
+        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, rgb565, t);
     else if (bytes == 2 && rgb555 == t.fields)
-        fields_row(k, y, p, 2, rgb555, t);
+        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, rgb555, t);
     else if (bytes == 2 && argb1555 == t.fields)
-        fields_row(k, y, p, 2, argb1555, t);
+        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, argb1555, t);
     else if (bytes == 2 && argb4444 == t.fields)
-        fields_row(k, y, p, 2, argb4444, t);
+        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, argb4444, t);
     else if (bytes == 2)
-        fields_row(k, y, p, 2, any, t);
+        fields_row(k, y, p, 2, any, t, k.row_bytes);
     else
-        fields_row(k, y, p, 4, any, t);
+        fields_row(k, y, p, 4, any, t, k.row_bytes);
 }
 
 std::uint32_t field_ink(const field_inks &t, std::uint32_t v)
@@ -488,11 +656,11 @@ std::uint32_t field_ink(const field_inks &t, std::uint32_t v)
 void mirror_row(ink &k, size_t y)
 {
     for (unsigned char *plane : {k.dark, k.opaque}) {
-        unsigned char *row = plane + y * SHEET_ROW_BYTES;
-        for (size_t col = 0; col < SHEET_ROW_BYTES / 2; col++) {
+        unsigned char *row = plane + y * k.row_bytes;
+        for (size_t col = 0; col < k.row_bytes / 2; col++) {
             auto left = static_cast<unsigned char>(reverse_bits(row[col]));
-            row[col] = static_cast<unsigned char>(reverse_bits(row[SHEET_ROW_BYTES - 1 - col]));
-            row[SHEET_ROW_BYTES - 1 - col] = left;
+            row[col] = static_cast<unsigned char>(reverse_bits(row[k.row_bytes - 1 - col]));
+            row[k.row_bytes - 1 - col] = left;
         }
     }
 }

@@ -1,6 +1,6 @@
 // What the readers of pictures share: the input read forward from its
-// first byte, and the rule that turns a picture's colours into the sheet's
-// bits.
+// first byte, refusals, and the rule that turns a picture's colours into
+// the sheet's bits.
 #ifndef GLYPHRIP_PICTURE_H
 #define GLYPHRIP_PICTURE_H
 
@@ -12,7 +12,13 @@
 #include "glyph_sheet.h"
 #include "kinds.h"
 
-enum { PICTURE_WIDTH = 64, PICTURE_HEIGHT = 128 };
+inline std::uint32_t le16(const unsigned char *p) { return p[0] | static_cast<std::uint32_t>(p[1]) << 8; }
+inline std::uint32_t le32(const unsigned char *p) { return le16(p) | le16(p + 2) << 16; }
+inline std::uint32_t be32(const unsigned char *p)
+{
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
 
 // Mirrors the bit order of a byte; EOF (-1) gives 0xFF, which is how bytes
 // missing from a short one-bit sheet come out.
@@ -23,116 +29,102 @@ constexpr int reverse_bits(int v)
     return ((v << 4) | (v >> 4)) & 0xFF;
 }
 
-// An input read from its first byte on, whose start is read ahead to tell
-// what kind of file it is: enough for the file header and the longest BMP
-// information header.
-enum { LOOKAHEAD_BYTES = 14 + 124 };
-struct lookahead {
-    FILE *file;
-    unsigned char start[LOOKAHEAD_BYTES];
-    size_t length;          // bytes read ahead, fewer if the input ended
-    std::uint64_t position; // of the next byte next_byte gives
-    bool ended;             // the input has ended or failed
-    bool seekable;          // a file, which may be read ahead freely
-    std::uint64_t size;     // the whole input's length, or UNKNOWN_SIZE
+// The input, read forward from its first byte through a block of bytes at
+// hand. A file, or bytes in memory, is read a block at a time; a pipe or
+// terminal, which may wait for bytes the picture does not need, no more
+// than is asked for. Its first bytes, enough for the file header and the
+// longest BMP information header, tell what kind of file it is.
+// A block is read whole, so that the C library reads it straight into
+// place; up to TAKE_MOST bytes at hand may stand before it, for `take`.
+constexpr size_t BLOCK_BYTES = 4096, FIRST_BYTES = 14 + 124, TAKE_MOST = 1024;
+struct input {
+    FILE *file;                    // nullptr for bytes in memory
+    const unsigned char *memory;   // those not yet at hand
+    size_t memory_left;            //
+    const unsigned char *at, *end; // the bytes at hand, in `block`
+    std::uint64_t block_start;     // where block[0] stands in the input
+    std::uint64_t size;            // the whole input's length, where it ends in the first block
+    bool ended;                    // nothing more will come
+    bool failed;                   // a read failed, with errno set
+    bool whole_blocks;             // a file or memory, read ahead freely
+    // 8 to spare after the bytes at hand, for a few read as a word and a
+    // 0 byte that stops a scan at their end.
+    unsigned char block[TAKE_MOST + BLOCK_BYTES + 8];
 };
-int look_ahead(FILE *in, lookahead &ahead); // 0, or -1 with errno set
-inline first_bytes first_bytes_of(const lookahead &ahead) { return {ahead.start, ahead.length, ahead.size}; }
+int open_input(input &in, FILE *file); // 0, or -1 with errno set
+void open_memory(input &in, const unsigned char *bytes, size_t length);
 
-// The program has one thread, so a byte need not lock the stream where the
-// C library lets it do without; Windows' msvcrt does not.
-#ifdef _WIN32
-#define GLYPHRIP_GETC getc
-#else
-#define GLYPHRIP_GETC getc_unlocked
-#endif
-
-// EOF once the input has ended or failed. Reading only forward serves a
-// pipe or FIFO as well as a file. Once the input has ended or failed,
-// nothing more is read: a terminal or pipe may deliver bytes later, but
-// the file ended there.
-inline int next_byte(lookahead &ahead)
+// The first bytes, while none has been taken.
+inline first_bytes first_bytes_of(const input &in)
 {
-    if (ahead.position < ahead.length)
-        return ahead.start[ahead.position++];
-    if (ahead.ended)
-        return EOF;
-    int c = GLYPHRIP_GETC(ahead.file);
-    ahead.ended = c == EOF;
-    if (!ahead.ended)
-        ahead.position++;
-    return c;
+    auto length = static_cast<size_t>(in.end - in.at);
+    return {in.at, length < FIRST_BYTES ? length : FIRST_BYTES, in.size};
 }
+inline std::uint64_t position(const input &in) { return in.block_start + static_cast<size_t>(in.at - in.block); }
+
+// Brings at least one more byte, and at most `want` from a pipe, to hand;
+// false at the end of the input. What was at hand is gone.
+bool refill(input &in, size_t want);
+// The next byte, or EOF once the input has ended or failed.
+inline int next_byte(input &in) { return in.at < in.end || refill(in, 1) ? *in.at++ : EOF; }
 // Reads up to `n` bytes into `to`; fewer only where the input ends or fails.
-size_t next_bytes(lookahead &ahead, unsigned char *to, size_t n);
+size_t next_bytes(input &in, unsigned char *to, size_t n);
 // Reads and drops `n` bytes; false if the input ends first.
-bool skip_bytes(lookahead &ahead, std::uint64_t n);
-
-// A stream of bytes whose length nothing gives, read a block at a time
-// from a file; from a pipe or terminal, which may wait for bytes the
-// picture does not need, a byte at a time.
-struct byte_source {
-    lookahead *in;
-    const unsigned char *at, *end;
-    unsigned char block[4096 + 4]; // 4 to spare, for a few bytes read as a word
-};
-void start_source(byte_source &s, lookahead &in);
-// Reads up to `n` bytes for such a stream: from a file up to `n`, from a
-// pipe or terminal one; 0 at the end of the input.
-size_t next_bytes_at_hand(lookahead &ahead, unsigned char *to, size_t n);
-int refill(byte_source &s); // the next byte, or EOF
-inline int source_byte(byte_source &s) { return s.at < s.end ? *s.at++ : refill(s); }
-
-// Whether the `n` bytes from `a`, 8 or more, are those from `b`, a word at
-// a time, the last word over the one before where `n` is no multiple of 8.
-[[gnu::always_inline]] inline bool same_bytes(const unsigned char *a, const unsigned char *b, size_t n)
+bool skip_bytes(input &in, std::uint64_t n);
+// Up to `n` of the next bytes where they stand, at least one unless the
+// input has ended: gives where, and how many in `got`.
+const unsigned char *next_span(input &in, size_t n, size_t &got);
+// The next `n` bytes, at most TAKE_MOST, together where they stand;
+// nullptr if the input ends first.
+const unsigned char *take_more(input &in, size_t n);
+inline const unsigned char *take(input &in, size_t n)
 {
-    std::uint64_t differ = 0;
-    for (size_t i = 0; i < n; i += 8) {
-        size_t at = i < n - 8 ? i : n - 8;
-        std::uint64_t x, y;
-        memcpy(&x, a + at, 8);
-        memcpy(&y, b + at, 8);
-        differ |= x ^ y;
-    }
-    return differ == 0;
+    if (static_cast<size_t>(in.end - in.at) < n)
+        return take_more(in, n);
+    const unsigned char *p = in.at;
+    in.at += n;
+    return p;
 }
 
-// Fills `why` for a picture of another size than a sheet's and gives 1.
+// Fills `why` with one line, printf's way, and gives 1, as readers give
+// for an input they refuse.
+[[gnu::format(printf, 2, 3)]] int refuse(char why[REASON_SIZE], const char *format, ...);
+// The same for a picture of another size than a sheet's.
 int refuse_size(char why[REASON_SIZE], long long width, long long height);
 
-// Each reads the picture whose first bytes `ahead` holds into the sheet:
-// 0, or 1 with `why` filled in. A read error shows as the input ending;
-// the caller tells the two apart.
-int read_bmp(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
-int read_png(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
-int read_netpbm(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
-int read_tga(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE]);
-// The sheet stored as a one-bit BMP's pixels from `offset` on, bits by
-// value; what the input lacks is 0xFF.
-void read_one_bit(lookahead &ahead, std::uint64_t offset, bool top_down, glyph_sheet sheet);
+// Each reads the picture whose first bytes `in` has at hand into the
+// sheet: 0, or 1 with `why` filled in. A read error shows as the input
+// ending; the caller tells the two apart.
+int read_bmp(input &in, glyph_sheet &sheet, char why[REASON_SIZE]);
+int read_png(input &in, glyph_sheet &sheet, char why[REASON_SIZE]);
+int read_netpbm(input &in, glyph_sheet &sheet, char why[REASON_SIZE]);
+int read_tga(input &in, glyph_sheet &sheet, char why[REASON_SIZE]);
+// A one-bit picture's pixels from `offset` on, `width` x `height`, rows
+// bottom first or top first, the leftmost pixel of each byte in its top
+// bit, as the sheet's bits by value; what the input lacks is 0xFF.
+void read_one_bit(input &in, std::uint64_t offset, unsigned width, unsigned height, bool top_down, glyph_sheet &sheet);
 
 // A sample of `max` (at most 2^32 - 1) as 8 bits, rounded to nearest.
 inline unsigned to_8_bits(std::uint32_t v, std::uint32_t max)
 {
-    if (max == 255)
+    if (max == 255 || max == 0) // no picture has a maximum of 0
         return v;
     return static_cast<unsigned>((std::uint64_t{v} * 510 + max) / (std::uint64_t{max} * 2));
 }
 
-// Which pixels are ink, by how the picture looks: pixels less than half
-// opaque are paper where the picture has any; otherwise pixels darker than
-// mid-grey are ink.
-struct ink {
-    glyph_sheet dark;    // pixels darker than mid-grey
-    glyph_sheet opaque;  // pixels at least half opaque
-    bool see_through;    // some pixel is less than half opaque
-    bool alpha_anywhere; // some pixel's alpha is not 0
-};
-void start_ink(ink &k);
-// Gives the sheet; `zero_alpha_is_opaque` for pictures whose writers may
-// leave an unused alpha at 0 in every pixel.
-void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet sheet);
+// The ink rule, which turns a picture into the sheet's bits:
+//  1. A one-bit BMP and a PBM keep their bits, 1 in the file a 1 bit (a
+//     PBM's 1 is black): read_one_bit, and netpbm's reader.
+//  2. Where any pixel is less than half opaque, the pixels at least half
+//     opaque are ink; an alpha of 0 in every pixel of a BMP or TGA counts
+//     as opaque: finish_ink.
+//  3. Otherwise pixels are dark or light (299 R + 587 G + 114 B < 128000,
+//     samples as 8 bits), and the side with fewer pixels is the ink: the
+//     drawing covers less of the sheet than its paper. The dark side is
+//     ink on a tie, and where there is no other: finish_ink.
+// Each pixel's part, dark or light, opaque or not, is ink_of; the row
+// loops below are faster ways to the same, which a test holds to it.
+enum : std::uint32_t { INK_DARK = 1, INK_OPAQUE = 1U << 8, INK_ALPHA = 1U << 16, NO_COLOUR = 1U << 24 };
 
 // Darker than mid-grey, by 8-bit red, green and blue: 1 or 0. The sum is
 // below 128000 where taking 128000 from it wraps round to a number with
@@ -141,26 +133,34 @@ inline std::uint32_t dark_bit(std::uint32_t r, std::uint32_t g, std::uint32_t b)
 {
     return (299 * r + 587 * g + 114 * b - 128000) >> 31;
 }
-inline bool is_dark(unsigned r, unsigned g, unsigned b) { return dark_bit(r, g, b) != 0; }
 
-// The ink rule for whole rows of the picture, y counted from the top and
-// pixels from the left, eight pixels to a byte of each plane.
-
-// The rule decided once for a colour, for the pictures whose pixels are at
-// most 256 values (palette indices, grey levels): dark, at least half
-// opaque, alpha not 0; NO_COLOUR for a value that is none of the picture's
-// colours, an index past its palette or a sample past its maximum.
-enum : std::uint32_t { INK_DARK = 1, INK_OPAQUE = 1U << 8, INK_ALPHA = 1U << 16, NO_COLOUR = 1U << 24 };
+// A pixel of 8-bit samples: dark, at least half opaque, alpha not 0.
 inline std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a)
 {
     std::uint32_t none = 0;
     return dark_bit(r, g, b) | (a >= 128 ? INK_OPAQUE : none) | (a != 0 ? INK_ALPHA : none);
 }
-// Pixel (x, y), y counted from the top, whose ink is `w`, for the
-// pictures not inked a row at a time.
+
+// A picture's pixels by the rule's parts, in planes of the sheet's layout.
+struct ink {
+    unsigned width, height;
+    size_t row_bytes;                     // width / 8
+    unsigned char dark[SHEET_MOST_BYTES]; // pixels darker than mid-grey
+    unsigned char opaque[SHEET_MOST_BYTES];
+    bool see_through;    // some pixel is less than half opaque
+    bool alpha_anywhere; // some pixel's alpha is not 0
+};
+// For a picture of a sheet's size.
+void start_ink(ink &k, unsigned width, unsigned height);
+// Gives the sheet by rules 2 and 3; `zero_alpha_is_opaque` for pictures
+// whose writers may leave an unused alpha at 0 in every pixel.
+void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet &sheet);
+
+// Pixel (x, y), y counted from the top, whose ink is `w`: the plain way,
+// for pictures not inked a row at a time.
 inline void put_ink(ink &k, size_t x, size_t y, std::uint32_t w)
 {
-    size_t at = y * SHEET_ROW_BYTES + x / 8;
+    size_t at = y * k.row_bytes + x / 8;
     auto bit = static_cast<unsigned char>(1U << (x % 8));
     k.dark[at] = static_cast<unsigned char>(k.dark[at] | ((w & INK_DARK) != 0 ? bit : 0));
     k.opaque[at] = static_cast<unsigned char>(k.opaque[at] | ((w & INK_OPAQUE) != 0 ? bit : 0));
@@ -168,17 +168,27 @@ inline void put_ink(ink &k, size_t x, size_t y, std::uint32_t w)
     k.alpha_anywhere = k.alpha_anywhere || (w & INK_ALPHA) != 0;
 }
 
+// The ink rule for whole rows of the picture, y counted from the top and
+// pixels from the left, eight pixels to a byte of each plane.
+
 // The inks of grey levels 0 to `max`, at most 255; the rest NO_COLOUR.
 void grey_inks(std::uint32_t inks[256], unsigned max);
 
-// A row of 64 values, one byte each, through the table of their inks;
-// false if one is NO_COLOUR.
+// A row of values of at most 8 bits (palette indices, grey levels), one
+// byte each, through the table of their inks; false if one is NO_COLOUR.
 bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256]);
-// For pixels of 1, 2 or 4 bits packed leftmost first, the inks of each
-// byte's pixels, as ink_values sums them; and a row of such pixels
+// A row of each pixel's ink, as ink_of gives it.
+void ink_pixels(ink &k, size_t y, const std::uint32_t *inks);
+// For values of 1, 2 or 4 bits packed leftmost first, the inks of each
+// byte's pixels, as ink_values sums them; and a row of such values
 // through that table, false if one is NO_COLOUR.
 void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t table[256]);
 bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256]);
+// The first of a row's `n` values, packed `depth` bits each leftmost first
+// (8: a byte each), whose ink is NO_COLOUR, for the reader to name; false
+// if there is none.
+bool first_no_colour(const unsigned char *packed, size_t n, unsigned depth, const std::uint32_t inks[256],
+                     unsigned &value);
 // A row of one bit a pixel, the leftmost in the top bit of the first byte,
 // whose 0 and 1 have the inks given.
 void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero, std::uint32_t one);
@@ -219,5 +229,20 @@ std::uint32_t field_ink(const field_inks &t, std::uint32_t v);
 
 // Turns row y the other way round, for a picture stored right to left.
 void mirror_row(ink &k, size_t y);
+
+// Whether the `n` bytes from `a`, 8 or more, are those from `b`, a word at
+// a time, the last word over the one before where `n` is no multiple of 8.
+[[gnu::always_inline]] inline bool same_bytes(const unsigned char *a, const unsigned char *b, size_t n)
+{
+    std::uint64_t differ = 0;
+    for (size_t i = 0; i < n; i += 8) {
+        size_t at = i < n - 8 ? i : n - 8;
+        std::uint64_t x, y;
+        memcpy(&x, a + at, 8);
+        memcpy(&y, b + at, 8);
+        differ |= x ^ y;
+    }
+    return differ == 0;
+}
 
 #endif

@@ -5,6 +5,7 @@
 // are not applied.
 #include <cstring>
 
+#define ZLIB_CONST // inflate reads the input where it stands
 #include <zlib.h>
 
 #include "picture.h"
@@ -14,7 +15,7 @@ namespace {
 // The filtered picture at its largest, 16-bit RGBA in seven interlaced
 // passes: 8 bytes a pixel and a filter byte for each of the passes' 240
 // rows.
-enum { MOST_FILTERED = PICTURE_WIDTH * PICTURE_HEIGHT * 8 + 240 };
+enum { MOST_FILTERED = SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT * 8 + 240 };
 
 // zlib's allocations, from a static arena: its inflate state and a 32 KiB
 // window, once per run.
@@ -41,16 +42,10 @@ constexpr bool check_crc = false;
 constexpr bool check_crc = true;
 #endif
 
-std::uint32_t be32(const unsigned char *p)
-{
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
-}
-
 struct png {
-    lookahead *in;
+    input *in;
     char *why;
-    std::uint32_t depth, colour_type, interlace, channels;
+    std::uint32_t width, height, depth, colour_type, interlace, channels;
     unsigned char palette[256][4]; // red, green, blue, alpha
     unsigned palette_size;
     bool keyed;           // a tRNS chunk gives a colour that is transparent
@@ -67,11 +62,7 @@ struct png {
 
 unsigned char filtered[MOST_FILTERED];
 
-int refuse(png &p, const char *what)
-{
-    (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: %s", what);
-    return 1;
-}
+int damaged(png &p, const char *what) { return refuse(p.why, "a damaged PNG: %s", what); }
 
 // Which rows of the picture one interlaced pass holds, from y0 every dy
 // down, and how many pixels it has each way; pass -1 is the whole
@@ -80,14 +71,14 @@ struct pass_shape {
     unsigned y0, dy, width, height;
 };
 
-pass_shape shape_of(int pass)
+pass_shape shape_of(const png &p, int pass)
 {
     static const unsigned adam7[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                                          {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}; // x0, y0, dx, dy
-    pass_shape s = {0, 1, PICTURE_WIDTH, PICTURE_HEIGHT};
+    pass_shape s = {0, 1, p.width, p.height};
     if (pass >= 0) {
         const unsigned *a = adam7[pass];
-        s = {a[1], a[3], (PICTURE_WIDTH - a[0] + a[2] - 1) / a[2], (PICTURE_HEIGHT - a[1] + a[3] - 1) / a[3]};
+        s = {a[1], a[3], (p.width - a[0] + a[2] - 1) / a[2], (p.height - a[1] + a[3] - 1) / a[3]};
     }
     return s;
 }
@@ -99,7 +90,8 @@ int read_header(png &p, const unsigned char *d)
     static const struct {
         std::uint32_t colour_type, channels, depths; // depths as a set of bits
     } types[] = {{0, 1, 1 | 2 | 4 | 8 | 16}, {2, 3, 8 | 16}, {3, 1, 1 | 2 | 4 | 8}, {4, 2, 8 | 16}, {6, 4, 8 | 16}};
-    std::uint32_t width = be32(d), height = be32(d + 4);
+    p.width = be32(d);
+    p.height = be32(d + 4);
     p.depth = d[8];
     p.colour_type = d[9];
     p.interlace = d[12];
@@ -107,18 +99,16 @@ int read_header(png &p, const unsigned char *d)
     for (const auto &t : types)
         if (t.colour_type == p.colour_type && (p.depth & (p.depth - 1)) == 0 && (t.depths & p.depth) != 0)
             p.channels = t.channels;
-    if (p.channels == 0) {
-        (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: bit depth %u with colour type %u, which PNG does not have",
-                       static_cast<unsigned>(p.depth), static_cast<unsigned>(p.colour_type));
-        return 1;
-    }
+    if (p.channels == 0)
+        return refuse(p.why, "a damaged PNG: bit depth %u with colour type %u, which PNG does not have",
+                      static_cast<unsigned>(p.depth), static_cast<unsigned>(p.colour_type));
     if (d[10] != 0 || d[11] != 0 || p.interlace > 1)
-        return refuse(p, "a compression, filter or interlace method PNG does not have");
-    if (width != PICTURE_WIDTH || height != PICTURE_HEIGHT)
-        return refuse_size(p.why, width, height);
+        return damaged(p, "a compression, filter or interlace method PNG does not have");
+    if (!is_sheet_size(p.width, p.height))
+        return refuse_size(p.why, p.width, p.height);
     p.filtered_size = 0;
     for (int pass = p.interlace ? 0 : -1; pass < (p.interlace ? 7 : 0); pass++) {
-        pass_shape s = shape_of(pass);
+        pass_shape s = shape_of(p, pass);
         p.filtered_size += s.height * (1 + row_bytes(p, s.width));
     }
     p.z.next_out = filtered;
@@ -129,7 +119,7 @@ int read_header(png &p, const unsigned char *d)
 int read_palette(png &p, const unsigned char *d, std::uint32_t length)
 {
     if (length % 3 != 0 || length > 3 * 256 || length == 0)
-        return refuse(p, "a PLTE chunk that is no whole palette");
+        return damaged(p, "a PLTE chunk that is no whole palette");
     p.palette_size = length / 3;
     for (unsigned i = 0; i < p.palette_size; i++) {
         memcpy(p.palette[i], d + size_t{3} * i, 3);
@@ -142,12 +132,12 @@ int read_transparency(png &p, const unsigned char *d, std::uint32_t length)
 {
     if (p.colour_type == 3) {
         if (length > p.palette_size)
-            return refuse(p, "a tRNS chunk longer than the palette");
+            return damaged(p, "a tRNS chunk longer than the palette");
         for (unsigned i = 0; i < length; i++)
             p.palette[i][3] = d[i];
     } else if (p.colour_type == 0 || p.colour_type == 2) {
         if (length != 2 * p.channels)
-            return refuse(p, "a tRNS chunk of the wrong length");
+            return damaged(p, "a tRNS chunk of the wrong length");
         p.keyed = true;
         for (size_t i = 0; i < p.channels; i++)
             p.key[i] = static_cast<std::uint32_t>(d[2 * i]) << 8 | d[2 * i + 1];
@@ -162,7 +152,7 @@ int read_transparency(png &p, const unsigned char *d, std::uint32_t length)
 // inflated raw: the stream's own checksum, at its very end, would come
 // after the bytes needed, each chunk's CRC already vouches for the data,
 // and zlib would spend a tenth of the run computing it.
-void inflate_piece(png &p, unsigned char *data, size_t length)
+void inflate_piece(png &p, const unsigned char *data, size_t length)
 {
     for (; length > 0 && p.zlib_header_seen < 2; length--, data++)
         p.zlib_header[p.zlib_header_seen++] = *data;
@@ -195,23 +185,21 @@ int check_order(png &p, const unsigned char type[4], bool first)
     bool header = is_type(type, "IHDR"), idat = is_type(type, "IDAT");
     for (int i = 0; i < 4; i++)
         if (!((type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z')))
-            return refuse(p, "a chunk type that is not four letters");
+            return damaged(p, "a chunk type that is not four letters");
     if (first != header)
-        return refuse(p, first ? "no IHDR chunk first" : "a second IHDR chunk");
+        return damaged(p, first ? "no IHDR chunk first" : "a second IHDR chunk");
     if ((is_type(type, "PLTE") || is_type(type, "tRNS")) && p.idat_seen)
-        return refuse(p, "a PLTE or tRNS chunk after the image data");
+        return damaged(p, "a PLTE or tRNS chunk after the image data");
     if (idat && p.idat_over)
-        return refuse(p, "IDAT chunks that are not one run");
+        return damaged(p, "IDAT chunks that are not one run");
     if (idat && p.colour_type == 3 && p.palette_size == 0)
-        return refuse(p, "no PLTE chunk before the image data");
+        return damaged(p, "no PLTE chunk before the image data");
     p.idat_over = p.idat_seen && !idat;
     p.idat_seen = p.idat_seen || idat;
     // Bit 5 of the first letter marks a chunk a reader may do without.
     bool known = header || idat || is_type(type, "PLTE") || is_type(type, "IEND");
-    if ((type[0] & 0x20) == 0 && !known) {
-        (void)snprintf(p.why, REASON_SIZE, "a PNG with a %.4s chunk, which glyphrip cannot read", type);
-        return 1;
-    }
+    if ((type[0] & 0x20) == 0 && !known)
+        return refuse(p.why, "a PNG with a %.4s chunk, which glyphrip cannot read", type);
     return 0;
 }
 
@@ -219,33 +207,40 @@ int check_order(png &p, const unsigned char type[4], bool first)
 int interpret(png &p, const unsigned char type[4], const unsigned char *d, std::uint32_t length)
 {
     if (is_type(type, "IHDR"))
-        return length == 13 ? read_header(p, d) : refuse(p, "an IHDR chunk of the wrong length");
+        return length == 13 ? read_header(p, d) : damaged(p, "an IHDR chunk of the wrong length");
     if (is_type(type, "PLTE"))
         return read_palette(p, d, length);
     if (is_type(type, "tRNS"))
         return read_transparency(p, d, length);
     if (is_type(type, "IDAT") && p.broken)
-        return refuse(p, "its compressed data do not inflate");
+        return damaged(p, "its compressed data do not inflate");
     return 0;
 }
 
-// A chunk's data, through the CRC and, for IDAT, through inflate. The
-// small chunks that describe the picture are kept whole in `d`.
+// A chunk's data, through the CRC and, for IDAT, through inflate, where
+// it stands in the input. The small chunks that describe the picture are
+// kept whole in `d`.
 int read_data(png &p, const unsigned char type[4], std::uint32_t length, unsigned char *d, uLong &crc)
 {
-    static unsigned char piece[4096];
     bool keep = is_type(type, "IHDR") || is_type(type, "PLTE") || is_type(type, "tRNS");
     if (keep && length > 3 * 256)
-        return refuse(p, "a header chunk too long to be one");
+        return damaged(p, "a header chunk too long to be one");
+    if (keep) {
+        if (next_bytes(*p.in, d, length) != length)
+            return damaged(p, "it ends inside a chunk");
+        crc = crc32(crc, d, static_cast<uInt>(length));
+        return 0;
+    }
+    bool idat = is_type(type, "IDAT");
     while (length > 0) {
-        unsigned char *to = keep ? d : piece;
-        size_t n = length < sizeof piece ? length : sizeof piece;
-        if (next_bytes(*p.in, to, n) != n)
-            return refuse(p, "it ends inside a chunk");
-        crc = crc32(crc, to, static_cast<uInt>(n));
+        size_t n = 0;
+        const unsigned char *piece = next_span(*p.in, length, n);
+        if (n == 0)
+            return damaged(p, "it ends inside a chunk");
+        crc = crc32(crc, piece, static_cast<uInt>(n));
         length -= static_cast<std::uint32_t>(n);
-        if (is_type(type, "IDAT"))
-            inflate_piece(p, to, n);
+        if (idat)
+            inflate_piece(p, piece, n);
     }
     return 0;
 }
@@ -258,30 +253,28 @@ int read_chunks(png &p)
     unsigned char start[8];
     // Checked here too, since a BMP may hold a PNG.
     if (next_bytes(*p.in, start, 8) != 8 || memcmp(start, signature, 8) != 0)
-        return refuse(p, "it does not start with PNG's signature");
+        return damaged(p, "it does not start with PNG's signature");
     for (bool first = true;; first = false) {
         unsigned char head[8] = {0}, tail[4] = {0}, data[3 * 256] = {0};
         if (next_bytes(*p.in, head, 8) != 8)
-            return refuse(p, "it ends before its IEND chunk");
+            return damaged(p, "it ends before its IEND chunk");
         std::uint32_t length = be32(head);
         const unsigned char *type = head + 4;
         if (length > 0x7FFFFFFF)
-            return refuse(p, "a chunk longer than PNG allows");
+            return damaged(p, "a chunk longer than PNG allows");
         if (check_order(p, type, first) != 0)
             return 1;
         uLong crc = crc32(0, type, 4);
         if (read_data(p, type, length, data, crc) != 0)
             return 1;
         if (next_bytes(*p.in, tail, 4) != 4)
-            return refuse(p, "it ends inside a chunk");
-        if (check_crc && be32(tail) != crc) {
-            (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: the CRC of its %.4s chunk does not match", type);
-            return 1;
-        }
+            return damaged(p, "it ends inside a chunk");
+        if (check_crc && be32(tail) != crc)
+            return refuse(p.why, "a damaged PNG: the CRC of its %.4s chunk does not match", type);
         if (interpret(p, type, data, length) != 0)
             return 1;
         if (is_type(type, "IEND"))
-            return p.idat_seen ? 0 : refuse(p, "no IDAT chunk");
+            return p.idat_seen ? 0 : damaged(p, "no IDAT chunk");
     }
 }
 
@@ -388,7 +381,7 @@ int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
 {
     int filter = row[0];
     if (filter > 4)
-        return refuse(p, "a row with a filter PNG does not have");
+        return damaged(p, "a row with a filter PNG does not have");
     switch ((p.channels * p.depth + 7) / 8) {
     case 1: unfilter_bytes(filter, row + 1, prior, n, 1); break;
     case 2: unfilter_bytes(filter, row + 1, prior, n, 2); break;
@@ -418,19 +411,13 @@ void value_inks(png &p)
 }
 
 // Refuses the first of a row's `n` pixels, packed as PNG packs them at 8
-// bits or fewer, whose value is past the palette.
+// bits or fewer, whose value is past the palette, if one is.
 int past_palette(png &p, const unsigned char *r, size_t n)
 {
-    for (size_t i = 0; i < n; i++) {
-        size_t bit = i * p.depth;
-        unsigned v = r[bit / 8] >> (8 - p.depth - bit % 8) & ((1U << p.depth) - 1);
-        if (v >= p.palette_size) {
-            (void)snprintf(p.why, REASON_SIZE, "a damaged PNG: palette index %u past a palette of %u", v,
-                           p.palette_size);
-            return 1;
-        }
-    }
-    return 0;
+    unsigned v = 0;
+    if (!first_no_colour(r, n, p.depth, p.inks, v))
+        return 0;
+    return refuse(p.why, "a damaged PNG: palette index %u past a palette of %u", v, p.palette_size);
 }
 
 // A row of 16-bit samples keyed by the tRNS chunk, as 8-bit samples
@@ -438,7 +425,7 @@ int past_palette(png &p, const unsigned char *r, size_t n)
 void unkey(const png &p, const unsigned char *r, unsigned char *rgba)
 {
     size_t channels = p.channels;
-    for (size_t x = 0; x < PICTURE_WIDTH; x++, r += 2 * channels, rgba += 4) {
+    for (size_t x = 0; x < p.width; x++, r += 2 * channels, rgba += 4) {
         bool key = true;
         for (size_t c = 0; c < 3; c++) {
             const unsigned char *s = r + 2 * (c < channels ? c : 0);
@@ -461,15 +448,15 @@ int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
                                     {2, 0, 0, 0, 1, true},  {}, {4, 0, 1, 2, 3, true}};
     static const layout deep[7] = {{2, 0, 0, 0, 0, false}, {}, {6, 0, 2, 4, 0, false}, {},
                                    {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
-    static unsigned char rgba[PICTURE_WIDTH * 4];
+    static unsigned char rgba[SHEET_MOST_WIDTH * 4];
     if (two_colours(p)) {
         ink_bits(k, y, r, p.inks[0], p.inks[1]);
         return 0;
     }
     if (p.depth < 8)
-        return ink_packed(k, y, r, p.depth, p.byte_inks) ? 0 : past_palette(p, r, PICTURE_WIDTH);
+        return ink_packed(k, y, r, p.depth, p.byte_inks) ? 0 : past_palette(p, r, p.width);
     if (p.colour_type == 3 || (p.colour_type == 0 && p.depth == 8))
-        return ink_values(k, y, r, p.inks) ? 0 : past_palette(p, r, PICTURE_WIDTH);
+        return ink_values(k, y, r, p.inks) ? 0 : past_palette(p, r, p.width);
     if (p.keyed && p.depth == 8 && p.colour_type == 2) {
         const unsigned char key[3] = {static_cast<unsigned char>(p.key[0]), static_cast<unsigned char>(p.key[1]),
                                       static_cast<unsigned char>(p.key[2])};
@@ -549,9 +536,9 @@ struct passes {
     size_t stride[7];
 };
 
-const unsigned char *pass_row(const passes &at, int pass, size_t y)
+const unsigned char *pass_row(const png &p, const passes &at, int pass, size_t y)
 {
-    pass_shape s = shape_of(pass);
+    pass_shape s = shape_of(p, pass);
     return at.start[pass] + (y - s.y0) / s.dy * at.stride[pass] + 1;
 }
 
@@ -563,12 +550,12 @@ const unsigned char *whole_row(const png &p, const passes &at, size_t y)
 {
     static const int holding[8][5] = {{0, 1, 3, 5, -1}, {6, -1}, {4, 5, -1}, {6, -1},
                                       {2, 3, 5, -1},    {6, -1}, {4, 5, -1}, {6, -1}};
-    static unsigned char rows[2][PICTURE_WIDTH * 8];
+    static unsigned char rows[2][SHEET_MOST_WIDTH * 8];
     const int *pass = holding[y % 8];
-    const unsigned char *row = pass_row(at, pass[0], y);
+    const unsigned char *row = pass_row(p, at, pass[0], y);
     size_t n = at.stride[pass[0]] - 1;
     for (int i = 1; pass[i] >= 0; i++, n *= 2) {
-        interleave(p, row, pass_row(at, pass[i], y), n, rows[i % 2]);
+        interleave(p, row, pass_row(p, at, pass[i], y), n, rows[i % 2]);
         row = rows[i % 2];
     }
     return row;
@@ -579,7 +566,7 @@ const unsigned char *whole_row(const png &p, const passes &at, size_t y)
 int past_palette_in_passes(png &p, const passes &at)
 {
     for (int pass = 0; pass < 7; pass++) {
-        pass_shape s = shape_of(pass);
+        pass_shape s = shape_of(p, pass);
         for (unsigned j = 0; j < s.height; j++)
             if (past_palette(p, at.start[pass] + j * at.stride[pass] + 1, s.width) != 0)
                 return 1;
@@ -591,11 +578,11 @@ int past_palette_in_passes(png &p, const passes &at)
 // are put together once all its passes are unfiltered.
 int ink_picture(png &p, ink &k)
 {
-    static const unsigned char zeros[PICTURE_WIDTH * 8] = {0};
+    static const unsigned char zeros[SHEET_MOST_WIDTH * 8] = {0};
     passes at = {};
     unsigned char *row = filtered;
     for (int pass = p.interlace ? 0 : -1; pass < (p.interlace ? 7 : 0); pass++) {
-        pass_shape s = shape_of(pass);
+        pass_shape s = shape_of(p, pass);
         size_t n = row_bytes(p, s.width);
         if (pass >= 0) {
             at.start[pass] = row;
@@ -608,7 +595,7 @@ int ink_picture(png &p, ink &k)
                 return 1;
         }
     }
-    for (size_t y = 0; p.interlace && y < PICTURE_HEIGHT; y++)
+    for (size_t y = 0; p.interlace && y < p.height; y++)
         if (ink_row(p, k, whole_row(p, at, y), y) != 0)
             return past_palette_in_passes(p, at);
     return 0;
@@ -616,27 +603,28 @@ int ink_picture(png &p, ink &k)
 
 } // namespace
 
-int read_png(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
+int read_png(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
 {
     static png p;
     p = png{};
-    p.in = &ahead;
+    p.in = &in;
     p.why = why;
     arena_used = 0;
     p.z.zalloc = arena_alloc;
     p.z.zfree = arena_free;
     if (inflateInit2(&p.z, -15) != Z_OK)
-        return refuse(p, "glyphrip cannot inflate it");
+        return damaged(p, "glyphrip cannot inflate it");
     int read = read_chunks(p);
     size_t got = p.filtered_size - p.z.avail_out;
     (void)inflateEnd(&p.z);
     if (read != 0)
         return 1;
     if (got < p.filtered_size)
-        return refuse(p, "its compressed data hold fewer bytes than the picture needs");
+        return damaged(p, "its compressed data hold fewer bytes than the picture needs");
     static ink k;
-    start_ink(k);
-    value_inks(p);
+    start_ink(k, p.width, p.height);
+    if (p.colour_type == 0 || p.colour_type == 3) // the others' samples are colours
+        value_inks(p);
     if (p.depth < 8 && !two_colours(p))
         byte_inks(p.inks, p.depth, p.byte_inks);
     if (ink_picture(p, k) != 0)
@@ -664,14 +652,14 @@ size_t chunk(unsigned char *at, const char *type, size_t length)
 }
 
 // A zlib stream of one stored block: the header, the block's header and
-// the data as they are, then their Adler-32.
-enum { ROWS_SIZE = SHEET_ROWS * (1 + SHEET_ROW_BYTES), STREAM_SIZE = 2 + 5 + ROWS_SIZE + 4 };
-
-size_t stored_rows(const glyph_sheet sheet, unsigned char *to)
+// the rows as they are, each behind a filter byte of 0, then their
+// Adler-32; gives its length.
+size_t stored_rows(const glyph_sheet &sheet, unsigned char *to)
 {
+    size_t row_bytes = sheet.width / 8;
+    auto length = static_cast<unsigned>(sheet.height * (1 + row_bytes)), complement = 0xFFFF - length;
     // The zlib header, then a last block stored: its length, and that
     // length's complement.
-    const unsigned length = ROWS_SIZE, complement = 0xFFFF - length;
     const unsigned char head[7] = {0x78,
                                    0x01,
                                    0x01,
@@ -681,13 +669,13 @@ size_t stored_rows(const glyph_sheet sheet, unsigned char *to)
                                    static_cast<unsigned char>(complement >> 8)};
     memcpy(to, head, sizeof head);
     unsigned char *rows = to + sizeof head, *r = rows;
-    for (size_t row = 0; row < SHEET_ROWS; row++) {
-        *r++ = 0; // no filter
-        for (size_t col = 0; col < SHEET_ROW_BYTES; col++)
-            *r++ = static_cast<unsigned char>(reverse_bits(sheet[row * SHEET_ROW_BYTES + col]));
+    for (size_t row = 0; row < sheet.height; row++) {
+        *r++ = 0;
+        for (size_t col = 0; col < row_bytes; col++)
+            *r++ = static_cast<unsigned char>(reverse_bits(sheet.bits[row * row_bytes + col]));
     }
-    put_be32(r, static_cast<std::uint32_t>(adler32(1, rows, ROWS_SIZE)));
-    return STREAM_SIZE;
+    put_be32(r, static_cast<std::uint32_t>(adler32(1, rows, length)));
+    return sizeof head + length + 4;
 }
 
 } // namespace
@@ -695,20 +683,27 @@ size_t stored_rows(const glyph_sheet sheet, unsigned char *to)
 // The plainest PNG of the sheet: 1 bit a pixel, a palette of white then
 // black, so that its 1 bits are black ink on white paper, and the image
 // data stored rather than compressed, so that one font gives the same
-// bytes wherever it is written, whatever zlib would make of it.
-int write_png(const glyph_sheet sheet, FILE *out)
+// bytes wherever it is written, whatever zlib would make of it. A sheet
+// more than half ink has its paper transparent, so that it is read back
+// by its transparency rather than as light ink on dark paper.
+size_t write_png(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN])
 {
-    static unsigned char file[8 + 25 + 18 + 12 + STREAM_SIZE + 12];
-    static const unsigned char start[] = {
-        0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', // signature
-        0,    0,   0,   0,   'I',  'H',  'D',  'R',  0, 0, 0,
-        64,   0,   0,   0,   128,  1,    3,    0,    0, 0}; // 1 bit, palette, not interlaced
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     static const unsigned char palette[6] = {0xFF, 0xFF, 0xFF, 0, 0, 0};
-    memcpy(file, start, sizeof start);
-    size_t n = 8 + chunk(file + 8, "IHDR", 13);
-    memcpy(file + n + 8, palette, sizeof palette);
-    n += chunk(file + n, "PLTE", sizeof palette);
-    n += chunk(file + n, "IDAT", stored_rows(sheet, file + n + 8));
-    n += chunk(file + n, "IEND", 0);
-    return fwrite(file, 1, n, out) == n ? 0 : -1;
+    memcpy(out, signature, sizeof signature);
+    size_t n = sizeof signature;
+    put_be32(out + n + 8, sheet.width);
+    put_be32(out + n + 12, sheet.height);
+    const unsigned char rest[5] = {1, 3, 0, 0, 0}; // 1 bit, palette, not interlaced
+    memcpy(out + n + 16, rest, sizeof rest);
+    n += chunk(out + n, "IHDR", 13);
+    memcpy(out + n + 8, palette, sizeof palette);
+    n += chunk(out + n, "PLTE", sizeof palette);
+    if (mostly_ink(sheet)) {
+        out[n + 8] = 0; // white, wholly transparent
+        n += chunk(out + n, "tRNS", 1);
+    }
+    n += chunk(out + n, "IDAT", stored_rows(sheet, out + n + 8));
+    n += chunk(out + n, "IEND", 0);
+    return n;
 }

@@ -13,8 +13,6 @@ struct tga_header {
     unsigned id_length, map_type, type, first, map_length, entry_bits, width, height, depth, descriptor;
 };
 
-unsigned le16(const unsigned char *p) { return p[0] | static_cast<unsigned>(p[1]) << 8; }
-
 tga_header fields_of(const unsigned char *h)
 {
     return {h[0], h[1], h[2], le16(h + 3), le16(h + 5), h[7], le16(h + 12), le16(h + 14), h[16], h[17]};
@@ -59,14 +57,9 @@ struct picture {
     bool alpha; // the descriptor gives pixels alpha bits
     ink k;
     char *why;
-    unsigned char units[PICTURE_HEIGHT * PICTURE_WIDTH * 4]; // as stored, rows in the file's order
 };
 
-int refuse(picture &p, const char *what)
-{
-    (void)snprintf(p.why, REASON_SIZE, "a damaged TGA: %s", what);
-    return 1;
-}
+int damaged(picture &p, const char *what) { return refuse(p.why, "a damaged TGA: %s", what); }
 
 // A colour map entry of 15, 16, 24 or 32 bits, blue first, as its ink.
 std::uint32_t entry_ink(const picture &p, const unsigned char *b)
@@ -85,7 +78,7 @@ std::uint32_t entry_ink(const picture &p, const unsigned char *b)
 // Reads the colour map, if there is one, keeping the inks of the entries a
 // colour-mapped picture's indices reach; an index outside it is no colour.
 // A picture of another kind may carry a map, which is passed over.
-int read_map(lookahead &in, picture &p)
+int read_map(input &in, picture &p)
 {
     const tga_header &t = p.t;
     size_t entry = (t.entry_bits + 7) / 8, reached = t.depth == 16 ? 65536 : 256;
@@ -95,7 +88,7 @@ int read_map(lookahead &in, picture &p)
         p.inks[i] = NO_COLOUR;
     for (unsigned i = 0; t.map_type == 1 && i < t.map_length; i++) {
         if (next_bytes(in, b, entry) != entry)
-            return refuse(p, "it ends inside its colour map");
+            return damaged(p, "it ends inside its colour map");
         if (mapped && t.first + i < reached)
             p.inks[t.first + i] = entry_ink(p, b);
     }
@@ -115,13 +108,6 @@ void make_inks(picture &p)
         (void)make_field(p.t.depth == 16 && p.alpha ? 0x8000 : 0, f[3]);
         (void)make_field_inks(f, p.fields);
     }
-}
-
-// Reads the whole raster, whose size is known.
-int read_rows(lookahead &in, picture &p)
-{
-    size_t bytes = PICTURE_HEIGHT * p.row_units * p.unit_bytes;
-    return next_bytes(in, p.units, bytes) == bytes ? 0 : refuse(p, "it ends before its last pixel");
 }
 
 // What a unit of 8 bits or more is, decided once for the picture.
@@ -154,110 +140,89 @@ inline std::uint32_t unit_ink(const picture &p, unit_kind kind, const unsigned c
     }
 }
 
-// The picture's planes, a 64-bit row each, bit x for pixel x, rows in the
-// file's order, for pictures inked a run at a time; the row being made is
-// kept apart, where the compiler can hold it in registers.
+// The picture's planes, a bit a pixel, the rows in the file's order one
+// after another, for pictures inked a run at a time: bit x of a row's
+// words is pixel x.
 struct planes {
-    std::uint64_t dark[PICTURE_HEIGHT], opaque[PICTURE_HEIGHT];
+    std::uint64_t dark[SHEET_MOST_BYTES / 8], opaque[SHEET_MOST_BYTES / 8];
     std::uint32_t seen;
-    std::uint64_t row_dark, row_opaque;
-    size_t row, x;
+};
+
+// The word being made, kept apart from the planes, where the compiler can
+// hold it in registers.
+struct word_made {
+    std::uint64_t dark, opaque;
+    size_t word, bit;
+    std::uint32_t seen;
 };
 
 // Marks `count` pixels on from where the last left off with one ink.
-inline void mark(planes &pl, size_t count, std::uint32_t w)
+inline void mark(planes &pl, word_made &m, size_t count, std::uint32_t w)
 {
     std::uint64_t dark = 0 - std::uint64_t{w & INK_DARK}, opaque = 0 - std::uint64_t{(w & INK_OPAQUE) >> 8};
-    pl.seen |= w;
+    m.seen |= w;
     while (count > 0) {
-        size_t here = count < PICTURE_WIDTH - pl.x ? count : PICTURE_WIDTH - pl.x;
-        std::uint64_t bits = ((std::uint64_t{2} << (here - 1)) - 1) << pl.x; // here is 1 to 64
-        pl.row_dark |= dark & bits;
-        pl.row_opaque |= opaque & bits;
-        pl.x += here;
+        size_t here = count < 64 - m.bit ? count : 64 - m.bit;
+        std::uint64_t bits = ((std::uint64_t{2} << (here - 1)) - 1) << m.bit; // here is 1 to 64
+        m.dark |= dark & bits;
+        m.opaque |= opaque & bits;
+        m.bit += here;
         count -= here;
-        if (pl.x == PICTURE_WIDTH) {
-            pl.dark[pl.row] = pl.row_dark;
-            pl.opaque[pl.row++] = pl.row_opaque;
-            pl.row_dark = pl.row_opaque = 0;
-            pl.x = 0;
+        if (m.bit == 64) {
+            pl.dark[m.word] = m.dark;
+            pl.opaque[m.word++] = m.opaque;
+            m.dark = m.opaque = 0;
+            m.bit = 0;
         }
     }
 }
 
 int refuse_colour(picture &p, unsigned index)
 {
-    (void)snprintf(p.why, REASON_SIZE, "a damaged TGA: colour %u is not in its colour map", index);
-    return 1;
-}
-
-// The bytes of the runs, with the place in them kept at hand, for the
-// compiler cannot know that storing a unit leaves the source as it is.
-struct run_bytes {
-    byte_source *source;
-    const unsigned char *at, *end;
-};
-
-inline int next_run_byte(run_bytes &r)
-{
-    if (r.at < r.end)
-        return *r.at++;
-    int c = refill(*r.source);
-    r.at = r.source->at;
-    r.end = r.source->end;
-    return c;
+    return refuse(p.why, "a damaged TGA: colour %u is not in its colour map", index);
 }
 
 // Reads a unit of `bytes` bytes, as a word where it is wholly at hand (the
 // bytes past it are not used); false where the input ends first.
-inline bool read_unit(run_bytes &r, unsigned char unit[4], size_t bytes)
+inline bool read_unit(input &in, unsigned char unit[4], size_t bytes)
 {
-    if (static_cast<size_t>(r.end - r.at) >= bytes) {
-        memcpy(unit, r.at, 4);
-        r.at += bytes;
+    if (static_cast<size_t>(in.end - in.at) >= bytes) {
+        memcpy(unit, in.at, 4);
+        in.at += bytes;
         return true;
     }
-    for (size_t j = 0; j < bytes; j++) {
-        int c = next_run_byte(r);
-        if (c == EOF)
-            return false;
-        unit[j] = static_cast<unsigned char>(c);
-    }
-    return true;
+    return next_bytes(in, unit, bytes) == bytes;
 }
 
 // Packets of one unit repeated or of units as stored, each of 1 to 128
 // units; a packet may run on into the next row, but not past the last. A
-// run is inked once, whatever its length. The planes are worked on in a
-// copy kept at hand, as the place in the bytes is.
-int read_runs(lookahead &in, picture &p, planes &planes_out)
+// run is inked once, whatever its length. Every word of the planes is
+// written, so they need no clearing between pictures.
+int read_runs(input &in, picture &p, planes &pl)
 {
-    static byte_source source;
-    start_source(source, in);
-    run_bytes r = {&source, source.at, source.end};
-    planes pl = planes_out;
+    word_made m = {0, 0, 0, 0, 0};
     unit_kind kind = kind_of_units(p);
-    size_t bytes = p.unit_bytes, left = size_t{PICTURE_WIDTH} * PICTURE_HEIGHT;
+    size_t bytes = p.unit_bytes, left = size_t{p.k.width} * p.k.height;
     unsigned char unit[4] = {0};
     while (left > 0) {
-        int head = next_run_byte(r);
+        int head = next_byte(in);
         size_t count = (static_cast<unsigned>(head) & 0x7F) + 1;
         if (head == EOF)
-            return refuse(p, "it ends before its last pixel");
+            return damaged(p, "it ends before its last pixel");
         if (count > left)
-            return refuse(p, "its run-length packets run past its last pixel");
+            return damaged(p, "its run-length packets run past its last pixel");
         bool repeated = (head & 0x80) != 0;
         for (size_t i = 0; i < (repeated ? 1 : count); i++) {
-            if (!read_unit(r, unit, bytes))
-                return refuse(p, "it ends before its last pixel");
+            if (!read_unit(in, unit, bytes))
+                return damaged(p, "it ends before its last pixel");
             std::uint32_t w = unit_ink(p, kind, unit);
             if ((w & NO_COLOUR) != 0)
                 return refuse_colour(p, kind == unit_kind::wide_index ? le16(unit) : unit[0]);
-            mark(pl, repeated ? count : 1, w);
+            mark(pl, m, repeated ? count : 1, w);
         }
         left -= count;
     }
-    planes_out = pl;
+    pl.seen = m.seen;
     return 0;
 }
 
@@ -265,18 +230,19 @@ int read_runs(lookahead &in, picture &p, planes &planes_out)
 // direction.
 void put_planes(picture &p, const planes &pl)
 {
-    std::uint32_t row_opaque = 0xFF;
-    for (size_t n = 0; n < PICTURE_HEIGHT; n++) {
-        size_t y = (p.t.descriptor & 0x20) != 0 ? n : PICTURE_HEIGHT - 1 - n;
-        for (size_t col = 0; col < SHEET_ROW_BYTES; col++) {
-            p.k.dark[y * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(pl.dark[n] >> (8 * col));
-            p.k.opaque[y * SHEET_ROW_BYTES + col] = static_cast<unsigned char>(pl.opaque[n] >> (8 * col));
-            row_opaque &= static_cast<unsigned char>(pl.opaque[n] >> (8 * col));
+    std::uint64_t all_opaque = ~std::uint64_t{0};
+    size_t words = p.k.row_bytes / 8;
+    for (size_t n = 0; n < p.k.height; n++) {
+        size_t y = (p.t.descriptor & 0x20) != 0 ? n : p.k.height - 1 - n;
+        for (size_t i = 0; i < words; i++) {
+            memcpy(p.k.dark + y * p.k.row_bytes + 8 * i, pl.dark + n * words + i, 8);
+            memcpy(p.k.opaque + y * p.k.row_bytes + 8 * i, pl.opaque + n * words + i, 8);
+            all_opaque &= pl.opaque[n * words + i];
         }
         if ((p.t.descriptor & 0x10) != 0)
             mirror_row(p.k, y);
     }
-    p.k.see_through = row_opaque != 0xFF;
+    p.k.see_through = all_opaque != ~std::uint64_t{0};
     p.k.alpha_anywhere = (pl.seen & INK_ALPHA) != 0;
 }
 
@@ -292,7 +258,7 @@ int ink_indices(picture &p, size_t y, const unsigned char *row)
             x++;
         return refuse_colour(p, row[x]);
     }
-    for (size_t x = 0; x < PICTURE_WIDTH; x++) {
+    for (size_t x = 0; x < p.k.width; x++) {
         unsigned index = le16(row + 2 * x);
         if (p.inks[index] == NO_COLOUR)
             return refuse_colour(p, index);
@@ -301,13 +267,12 @@ int ink_indices(picture &p, size_t y, const unsigned char *row)
     return 0;
 }
 
-// Inks row `n` of the file's order.
-int ink_row(picture &p, size_t n)
+// Inks `row`, row `n` of the file's order.
+int ink_row(picture &p, size_t n, const unsigned char *row)
 {
     static const layout grey_alpha = {2, 0, 0, 0, 1, true}, grey_only = {2, 0, 0, 0, 0, false},
                         bgr = {3, 2, 1, 0, 0, false}, bgra = {4, 2, 1, 0, 3, true}, bgrx = {4, 2, 1, 0, 0, false};
-    const unsigned char *row = p.units + n * p.row_units * p.unit_bytes;
-    size_t y = (p.t.descriptor & 0x20) != 0 ? n : PICTURE_HEIGHT - 1 - n;
+    size_t y = (p.t.descriptor & 0x20) != 0 ? n : p.k.height - 1 - n;
     unsigned kind = p.t.type & 7, depth = p.t.depth;
     if (kind == COLOUR_MAPPED || (kind == GREY && depth == 8)) {
         if (ink_indices(p, y, row) != 0)
@@ -370,22 +335,23 @@ bool refuse_header(picture &p)
         (void)snprintf(what, sizeof what, "%u-bit pixels in a %s picture", t.depth, kinds[kind]);
     else
         return false;
-    (void)refuse(p, reason != nullptr ? reason : what);
+    (void)damaged(p, reason != nullptr ? reason : what);
     return true;
 }
 
 } // namespace
 
-int read_tga(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
+int read_tga(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
 {
     static picture p;
     p.why = why;
-    if (ahead.length < 18)
-        return refuse(p, "it ends inside its header");
-    p.t = fields_of(ahead.start);
+    first_bytes first = first_bytes_of(in);
+    if (first.length < 18)
+        return damaged(p, "it ends inside its header");
+    p.t = fields_of(first.start);
     if (refuse_header(p))
         return 1;
-    if (p.t.width != PICTURE_WIDTH || p.t.height != PICTURE_HEIGHT)
+    if (!is_sheet_size(p.t.width, p.t.height))
         return refuse_size(why, p.t.width, p.t.height);
     // Pillow's writer runs 64 units over each row of 8 bytes, and no reader
     // makes sense of what it writes.
@@ -394,27 +360,28 @@ int read_tga(lookahead &ahead, glyph_sheet sheet, char why[REASON_SIZE])
         return 1;
     }
     p.unit_bytes = (p.t.depth + 7) / 8;
-    p.row_units = p.t.depth == 1 ? PICTURE_WIDTH / 8 : PICTURE_WIDTH;
+    p.row_units = p.t.depth == 1 ? p.t.width / 8 : p.t.width;
     // Alpha where the descriptor gives it bits and the pixels have room.
     p.alpha = (p.t.descriptor & 15) != 0 && (p.t.depth == 32 || p.t.depth == 16 || (p.t.type & 7) == COLOUR_MAPPED);
-    start_ink(p.k);
-    if (!skip_bytes(ahead, 18 + p.t.id_length))
-        return refuse(p, "it ends inside its headers");
-    if (read_map(ahead, p) != 0)
+    start_ink(p.k, p.t.width, p.t.height);
+    if (!skip_bytes(in, 18 + p.t.id_length))
+        return damaged(p, "it ends inside its headers");
+    if (read_map(in, p) != 0)
         return 1;
     make_inks(p);
     if ((p.t.type & RUN_LENGTH) != 0) {
         static planes pl;
-        pl = planes{};
-        if (read_runs(ahead, p, pl) != 0)
+        if (read_runs(in, p, pl) != 0)
             return 1;
         put_planes(p, pl);
     } else {
-        if (read_rows(ahead, p) != 0)
-            return 1;
-        for (size_t n = 0; n < PICTURE_HEIGHT; n++)
-            if (ink_row(p, n) != 0)
+        for (size_t n = 0; n < p.k.height; n++) {
+            const unsigned char *row = take(in, p.row_units * p.unit_bytes);
+            if (row == nullptr)
+                return damaged(p, "it ends before its last pixel");
+            if (ink_row(p, n, row) != 0)
                 return 1;
+        }
     }
     // Many writers leave the alpha of a 16- or 32-bit TGA 0 in every pixel.
     finish_ink(p.k, true, sheet);

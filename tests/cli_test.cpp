@@ -24,14 +24,15 @@ const char sheet_usage[] = "Usage: glyphsheet infile outfile\n";
 // Pseudo-random pixel bytes, so that any byte out of place shows, behind a
 // header of its own: `BM`, but no BMP header of a known size, so it is read
 // from byte 62. The font made of its pixels also starts with `BM` and is
-// still a font.
+// still a font. A quarter of its bits are set, so that drawn as a picture
+// its ink is the side with fewer pixels.
 bytes test_sheet()
 {
     bytes b(sheet_size);
     unsigned x = 12345;
     for (auto &v : b) {
         x = x * 1103515245U + 12345U;
-        v = static_cast<unsigned char>(x >> 16);
+        v = static_cast<unsigned char>(x >> 16 & x >> 24);
     }
     b[0] = b[pixel_start] = 'B';
     b[1] = b[pixel_start + 1] = 'M';
@@ -82,7 +83,7 @@ bytes palette_rows(unsigned char index)
 
 // What no sheet can be, damaged pictures, and a sheet, which is no font.
 const bytes deep = bmp_file({40, false, 64, 128, 24}, font);
-const bytes wide = bmp_file({108, false, 128, 64}, font);
+const bytes wide = bmp_file({108, false, 96, 64}, font);
 const bytes jpeg_bmp = bmp_file({40, false, 64, 128, 24, 4}, font);
 const bytes inside = bmp_file({40, false, 64, 128, 1, 0, 20}, font);
 const bytes far = bmp_file({40, false, 64, 128, 1, 0, 0xFFFFFFFF}, font);
@@ -135,6 +136,18 @@ const bytes jxl_font = joined({0xFF, 0x0A}, bytes(font.begin() + 2, font.end()))
 // A sheet of a font of line feeds, at each of which Windows' C library
 // writes out what it holds.
 const bytes line_feeds(sheet_size, 0x50);
+// 256 glyphs, and their sheet of 16 x 16; a font more than half ink; the
+// font drawn as light ink on dark paper, which covers more of it.
+const bytes wide_font = joined(font, font);
+const bytes wide_sheet = sheet_of(wide_font);
+const bytes mostly_ink(font_size, 0xF8);
+bytes inverted(bytes b)
+{
+    for (auto &v : b)
+        v = static_cast<unsigned char>(~v);
+    return b;
+}
+const bytes light_on_dark = redrawn(redraw::ppm, sheet_of(inverted(font)));
 
 // What a run finds in its own fresh directory, beside a directory, links
 // and a FIFO.
@@ -152,6 +165,10 @@ const struct {
     {"long.raw", long_font},
     {"deep.bmp", deep},
     {"wide.bmp", wide},
+    {"256.raw", wide_font},
+    {"256.bmp", wide_sheet},
+    {"ink.raw", mostly_ink},
+    {"light.ppm", light_on_dark},
     {"jpeg.bmp", jpeg_bmp},
     {"inside.bmp", inside},
     {"drawn.bmp", drawn},
@@ -230,7 +247,8 @@ enum class content {
     as_before,
     the_font,
     sheet_of_input,
-    pbm_of_font
+    pbm_of_font,
+    the_wide_font
 };
 
 struct cli_case {
@@ -283,7 +301,9 @@ const cli_case all_cases[] = {
     {"same_other_case",       on::windows, {"glyphrip", "sheet.bmp", "SHEET.BMP"},              feed_by::none, 1, "SHEET.BMP: Same file as the input\n",           "sheet.bmp",  content::as_before},
     {"same_backslashes",      on::windows, {"glyphrip", "sheet.bmp", R"(.\fonts\..\sheet.bmp)"}, feed_by::none, 1, R"(.\fonts\..\sheet.bmp: Same file as the input)" "\n","sheet.bmp",  content::as_before},
     {"deep_refused",          on::any,     {"glyphrip", "deep.bmp", "old.raw"},                 feed_by::none, 1, "deep.bmp: a damaged BMP: it ends before its last pixel\n", "old.raw", content::as_before},
-    {"wide_refused",          on::any,     {"glyphrip", "wide.bmp", "font.raw"},                feed_by::none, 1, "wide.bmp: 128 x 64 pixels; a sheet is 64 x 128\n", "font.raw", content::nothing},
+    {"wide_refused",          on::any,     {"glyphrip", "wide.bmp", "font.raw"},                feed_by::none, 1, "wide.bmp: 96 x 64 pixels; a sheet is 64 x 128, 128 x 64 or 128 x 128\n", "font.raw", content::nothing},
+    {"converts_256_glyphs",   on::any,     {"glyphrip", "256.bmp", "font.raw"},                 feed_by::none, 0, "",                                              "font.raw",   content::the_wide_font},
+    {"light_ink_on_dark",     on::any,     {"glyphrip", "light.ppm", "font.raw"},               feed_by::none, 0, "",                                              "font.raw",   content::the_font},
     {"jpeg_bmp_refused",      on::any,     {"glyphrip", "jpeg.bmp", "old.raw"},                 feed_by::none, 1, "jpeg.bmp: a BMP compressed as JPEG; save the sheet as PNG or uncompressed BMP\n", "old.raw", content::as_before},
     {"offset_refused",        on::any,     {"glyphrip", "inside.bmp", "old.raw"},               feed_by::none, 1, "inside.bmp: pixel data at byte 20, inside the headers\n", "old.raw", content::as_before},
     {"far_offset_refused",    on::any,     {"glyphrip", "far.bmp", "old.raw"},                  feed_by::none, 1, "far.bmp: pixel data at byte 4294967295, more than 64 KiB past the headers\n", "old.raw", content::as_before},
@@ -336,7 +356,10 @@ const cli_case all_cases[] = {
     {"glyphsheet_tga_refused",on::any,     {"glyphsheet", "glyphs.raw", "old.TGA"},             feed_by::none, 1, "old.TGA: glyphsheet writes PNG, BMP, PBM, PGM or PPM, not a TGA picture\n", "old.TGA", content::as_before},
     {"glyphsheet_given_xcf",  on::any,     {"glyphsheet", "sheet.xcf", "old.raw"},              feed_by::none, 1, "sheet.xcf: a GIMP XCF file, not a raw font\n", "old.raw",    content::as_before},
     {"glyphsheet",            on::any,     {"glyphsheet", "glyphs.raw", "new.bmp"},             feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
-    {"glyphsheet_long",       on::any,     {"glyphsheet", "long.raw", "new.bmp"},               feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_font},
+    {"glyphsheet_long",       on::any,     {"glyphsheet", "long.raw", "new.bmp"},               feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_input},
+    {"glyphsheet_256_glyphs", on::any,     {"glyphsheet", "256.raw", "new.bmp"},                feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_input},
+    {"glyphsheet_pgm_inked",  on::any,     {"glyphsheet", "ink.raw", "new.pgm"},                feed_by::none, 1, "new.pgm: more than half of the font is ink, which a PGM cannot tell from paper; write PNG, BMP or PBM\n", "new.pgm", content::nothing},
+    {"glyphsheet_bmp_inked",  on::any,     {"glyphsheet", "ink.raw", "old.raw"},                feed_by::none, 0, "",                                              "old.raw",    content::sheet_of_input},
     {"glyphsheet_short",      on::any,     {"glyphsheet", "short.raw", "new.bmp"},              feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_short_font},
     {"glyphsheet_pipe",       on::posix,   {"glyphsheet", "/dev/stdin", "new.bmp"},             feed_by::pipe, 0, "",                                              "new.bmp",    content::sheet_of_font},
     {"glyphsheet_fifo",       on::posix,   {"glyphsheet", "in.fifo", "new.bmp"},                feed_by::fifo, 0, "",                                              "new.bmp",    content::sheet_of_font},
@@ -425,6 +448,7 @@ TEST_P(CommandLine, Run)
     case content::as_before: EXPECT_EQ(slurp(file), as_laid_out(c.file)); break;
     case content::the_font: EXPECT_EQ(slurp(file), font); break;
     case content::sheet_of_input: EXPECT_EQ(slurp(file), sheet_of(as_laid_out(c.command[1]))); break;
+    case content::the_wide_font: EXPECT_EQ(slurp(file), wide_font); break;
     case content::pbm_of_font: EXPECT_EQ(slurp(file), as_pbm); break; // raw PBM, as a paint program saves it
     }
     remove_dir(dir);
@@ -433,13 +457,15 @@ TEST_P(CommandLine, Run)
 INSTANTIATE_TEST_SUITE_P(Cases, CommandLine, testing::ValuesIn(cases_here()),
                          [](const testing::TestParamInfo<cli_case> &i) { return std::string(i.param.name); });
 
-// The example sheets, BMP and PNG, and font, all written from the glyph
+// The example sheets of each size, and fonts, all written from the glyph
 // drawings rather than by these programs, convert into each other byte for
 // byte.
 TEST(Example, ConvertsBothWays)
 {
     const char *const runs[][3] = {{"glyphrip", "sheet.bmp", "font.raw"},
                                    {"glyphrip", "sheet.png", "font.raw"},
+                                   {"glyphrip", "sheet-128x64.png", "font.raw"},
+                                   {"glyphrip", "sheet-128x128.png", "font-256.raw"},
                                    {"glyphsheet", "font.raw", "sheet.bmp"}};
     for (const auto &run : runs) {
         std::string dir = fresh_dir();

@@ -85,13 +85,32 @@ bytes font_of(const bytes &sheet_file)
     return font;
 }
 
+static void put(bytes &b, size_t at, unsigned long v, size_t width);
+
 bytes sheet_of(const bytes &font)
 {
     bytes sheet = slurp(EXAMPLES_DIR "/sheet.bmp");
-    sheet.resize(sheet_size);
-    for (size_t i = 0; i < font_size; i++)
-        sheet[sheet_offset(i)] = mirror_at(font, i);
+    if (font.size() <= font_size) {
+        sheet.resize(sheet_size);
+        for (size_t i = 0; i < font_size; i++)
+            sheet[sheet_offset(i)] = mirror_at(font, i);
+        return sheet;
+    }
+    sheet.resize(pixel_start + wide_font_size);
+    put(sheet, 2, pixel_start + wide_font_size, 4);
+    put(sheet, 18, 128, 4);
+    put(sheet, 34, wide_font_size, 4);
+    for (size_t n = 0; n < 256; n++)
+        for (size_t s = 0; s < 8; s++)
+            sheet[pixel_start + 16 * (127 - 8 * (n / 16) - s) + n % 16] = mirror_at(font, 8 * n + s);
     return sheet;
+}
+
+bytes whole_font(const bytes &font)
+{
+    bytes whole = font;
+    whole.resize(font.size() > font_size ? wide_font_size : font_size, 0xFF);
+    return whole;
 }
 
 static void put(bytes &b, size_t at, unsigned long v, size_t width)
@@ -184,20 +203,20 @@ static int paeth(int a, int b, int c)
     return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
 }
 
-bytes png_rows(const bytes &pixels, int bits, bool interlaced, unsigned seed)
+bytes png_rows(const bytes &pixels, int bits, bool interlaced, unsigned seed, size_t width, size_t height)
 {
     static const size_t passes[8][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                                         {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}, {0, 0, 1, 1}};
     std::mt19937 gen(seed);
-    const size_t stride = 64 * static_cast<size_t>(bits) / 8, bpp = bits < 8 ? 1 : static_cast<size_t>(bits) / 8;
+    const size_t stride = width * static_cast<size_t>(bits) / 8, bpp = bits < 8 ? 1 : static_cast<size_t>(bits) / 8;
     bytes out;
     for (size_t pass = interlaced ? 0 : 7; pass < (interlaced ? 7 : 8); pass++) {
         const size_t *a = passes[pass];
         bytes prior;
-        for (size_t y = a[1]; y < 128; y += a[3]) {
+        for (size_t y = a[1]; y < height; y += a[3]) {
             bytes row;
             size_t n = 0;
-            for (size_t x = a[0]; x < 64; x += a[2])
+            for (size_t x = a[0]; x < width; x += a[2])
                 for (int i = 0; i < bits; i++, n++) {
                     if (n % 8 == 0)
                         row.push_back(0);
@@ -230,18 +249,22 @@ bytes png_file(const std::vector<bytes> &chunks)
 
 bytes redrawn(redraw as, const bytes &sheet_file)
 {
+    // The sheet's size, as its header gives it.
+    const size_t width = sheet_file.size() > 26 ? sheet_file[18] : 64,
+                 height = sheet_file.size() > 26 ? sheet_file[22] : 128;
+    const std::string size = std::to_string(width) + " " + std::to_string(height);
     // Pixel (x, y) from the top: the one-bit sheet's bit, as written.
     auto ink = [&](size_t x, size_t y) {
-        return mirror_at(sheet_file, pixel_start + 8 * (127 - y) + x / 8) >> (x % 8) & 1;
+        return mirror_at(sheet_file, pixel_start + width / 8 * (height - 1 - y) + x / 8) >> (x % 8) & 1;
     };
     const bool alpha = as == redraw::png_alpha || as == redraw::pam_alpha;
     const size_t channels = alpha || as == redraw::bmp32 ? 4 : 3;
     bytes rows;                                           // top row first, as PNG, netpbm and this TGA store it
     auto seed = static_cast<unsigned>(sheet_file.size()); // of the PNGs' filters
-    for (size_t y = 0; y < 128; y++) {
+    for (size_t y = 0; y < height; y++) {
         if (as == redraw::tga)
-            rows.push_back(63); // 64 pixels as stored
-        for (size_t x = 0; x < 64; x++) {
+            rows.push_back(static_cast<unsigned char>(width - 1)); // a row of pixels as stored
+        for (size_t x = 0; x < width; x++) {
             bool on = ink(x, y) != 0;
             auto v = static_cast<unsigned char>(on == alpha ? 0xFF : 0);
             if (as == redraw::pbm) {
@@ -260,24 +283,49 @@ bytes redrawn(redraw as, const bytes &sheet_file)
         b.insert(b.end(), rows.begin(), rows.end());
         return b;
     };
+    auto w = static_cast<int>(width), h = static_cast<int>(height);
     switch (as) {
-    case redraw::png: return png_file({png_header(64, 128, 8, 2, 1), png_data(png_rows(rows, 24, true, seed))});
-    case redraw::png_alpha: return png_file({png_header(64, 128, 8, 6), png_data(png_rows(rows, 32, false, seed))});
-    case redraw::ppm: return text("P6\n# drawn\n64 128\n255\n");
-    case redraw::pbm: return text("P4\n64 128\n");
-    case redraw::pam_alpha: return text("P7\nWIDTH 64\nHEIGHT 128\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n");
-    case redraw::tga: return text(std::string("\0\0\x0A\0\0\0\0\0\0\0\0\0\x40\0\x80\0\x18\x20", 18));
+    case redraw::png:
+        return png_file({png_header(w, h, 8, 2, 1), png_data(png_rows(rows, 24, true, seed, width, height))});
+    case redraw::png_alpha:
+        return png_file({png_header(w, h, 8, 6), png_data(png_rows(rows, 32, false, seed, width, height))});
+    case redraw::ppm: return text("P6\n# drawn\n" + size + "\n255\n");
+    case redraw::pbm: return text("P4\n" + size + "\n");
+    case redraw::pam_alpha:
+        return text("P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) +
+                    "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n");
+    case redraw::tga: {
+        std::string header("\0\0\x0A\0\0\0\0\0\0\0\0\0\0\0\0\0\x18\x20", 18);
+        header[12] = static_cast<char>(width);
+        header[14] = static_cast<char>(height);
+        return text(header);
+    }
     default: break;
     }
     bytes bottom_up; // BMP stores the bottom row first
-    size_t stride = 64 * channels;
-    for (size_t y = 128; y-- > 0;)
+    size_t stride = width * channels;
+    for (size_t y = height; y-- > 0;)
         bottom_up.insert(bottom_up.end(), rows.begin() + static_cast<long>(y * stride),
                          rows.begin() + static_cast<long>((y + 1) * stride));
-    bytes b = bmp_file({40, false, 64, 128, static_cast<int>(8 * channels)}, bottom_up);
+    bytes b = bmp_file({40, false, w, h, static_cast<int>(8 * channels)}, bottom_up);
     b.erase(b.begin() + 54, b.begin() + 62); // no colour table
     put(b, 10, 54, 4);
     return b;
+}
+
+bytes as_read(const bytes &font, redraw as)
+{
+    bytes whole = whole_font(font);
+    if (as == redraw::png_alpha || as == redraw::pam_alpha || as == redraw::pbm)
+        return whole;
+    size_t ink = 0, all = 8 * whole.size();
+    for (unsigned char b : whole)
+        for (int i = 0; i < 8; i++)
+            ink += b >> i & 1U;
+    if (2 * ink > all && ink < all)
+        for (auto &b : whole)
+            b = static_cast<unsigned char>(~b);
+    return whole;
 }
 
 std::string as_written(const std::string &text)

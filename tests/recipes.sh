@@ -124,7 +124,7 @@ done
 convert drawing.png -negate -transparent black im.png
 expect ink1 im.png "ImageMagick PNG, white ink on transparent paper"
 convert drawing.png -negate im.png
-expect ink0 im.png "ImageMagick PNG, white ink on black paper, comes out inverted"
+expect ink1 im.png "ImageMagick PNG, white ink on black paper: the ink is what covers less"
 convert drawing.png -type TrueColor im.bmp
 expect ink1 im.bmp "ImageMagick 24-bit BMP"
 convert drawing.png -type TrueColorAlpha im.bmp
@@ -163,7 +163,7 @@ refused im.gif "a GIF picture; save the sheet as PNG or BMP" "a GIF is refused"
 convert drawing.png im.tif
 refused im.tif "a TIFF picture; save the sheet as PNG or BMP" "a TIFF is refused"
 convert drawing.png -resize 200% big.png
-refused big.png "128 x 256 pixels; a sheet is 64 x 128" "a PNG of another size is refused"
+refused big.png "128 x 256 pixels; a sheet is 64 x 128, 128 x 64 or 128 x 128" "a PNG of another size is refused"
 convert drawing.png -strip im.png # IDAT last before IEND
 "$python" -c 'b = bytearray(open("im.png", "rb").read()); b[-13] ^= 1; open("im.png", "wb").write(b)'
 refused im.png "a damaged PNG: the CRC of its IDAT chunk does not match" "a damaged PNG is refused"
@@ -434,28 +434,159 @@ if has gimp-console-2.10 "GIMP's pictures"; then
   kept swapped.xcf "a GIMP XCF file"
 fi
 
-# A random font as a sheet, and the README's preview eight times the size:
-# Pillow must see a black pixel exactly where the font has a 1 bit.
-"$python" -c 'import os, sys; sys.stdout.buffer.write(os.urandom(1024))' >font.raw
+# Every sheet size, drawn as people draw: black ink on white paper, white
+# on black, light grey on dark grey, and black on transparent paper, saved
+# by each writer in each kind it has. Each must give the font drawn; a PBM
+# and a one-bit BMP their bits by value. The 256 glyphs of the square sheet
+# are the example's and the same mirrored; the 128 x 64 sheet holds the
+# example's glyphs along its rows.
+"$python" - <<'PY'
+from PIL import Image
+font = open("ink1.raw", "rb").read()
+mirrored = bytes(int(f"{b:08b}"[::-1], 2) for b in font) # each glyph's rows reversed left to right
+sizes = {"64x128": (64, 128, font, True), "128x64": (128, 64, font, False), "128x128": (128, 128, font + mirrored, False)}
+schemes = {"bw": ((0, 0, 0, 255), (255, 255, 255, 255)), "wb": ((255, 255, 255, 255), (0, 0, 0, 255)),
+           "grey": ((200, 200, 200, 255), (50, 50, 50, 255)), "alpha": ((0, 0, 0, 255), (255, 255, 255, 0))}
+for name, (w, h, f, by_columns) in sizes.items():
+    open(f"font-{name}.raw", "wb").write(f)
+    open(f"font-{name}-inverted.raw", "wb").write(bytes(b ^ 0xFF for b in f))
+    for scheme, (ink, paper) in schemes.items():
+        im = Image.new("RGBA", (w, h), paper)
+        columns, rows = w // 8, h // 8
+        for n in range(len(f) // 8):
+            c, g = (n // rows, n % rows) if by_columns else (n % columns, n // columns)
+            for s in range(8):
+                for x in range(8):
+                    if f[8 * n + s] >> x & 1:
+                        im.putpixel((8 * c + x, 8 * g + s), ink)
+        (im if scheme == "alpha" else im.convert("RGB")).save(f"d-{name}-{scheme}.png")
+PY
+gives() { # gives font file description: native, and Windows, glyphrip give the font
+  local got=""
+  "$glyphrip" "$2" native.raw 2>/dev/null && cmp -s native.raw "$1" || got="native "
+  if [ -n "$windows" ]; then
+    wine "$2" windows.raw 2>/dev/null && cmp -s windows.raw "$1" || got+="Windows"
+  fi
+  if [ -z "$got" ]; then pass "$3"; else fail "$3 (wrong from: $got)"; fi
+  rm -f "$2" native.raw windows.raw
+}
+sized_kinds() { # sized_kinds size scheme: the drawing saved in every kind, each converted
+  local d=d-$1-$2.png font=font-$1.raw inverted=font-$1-inverted.raw is="$1, $2"
+  # By value: a PBM's 1 bits are its black side, a one-bit BMP's, black first, its white side.
+  local dark=$font light=$inverted
+  case $2 in wb | grey) dark=$inverted light=$font ;; esac
+  # ImageMagick 6 blackens transparent pixels in a palette without alpha,
+  local palette=Palette
+  [ $2 = alpha ] && palette="" # and its PaletteAlpha is damaged: an index past the palette
+  for type in Bilevel Grayscale $palette TrueColor TrueColorAlpha; do
+    convert "$d" -type $type PNG:k.png && gives "$font" k.png "ImageMagick PNG, $type, $is"
+  done
+  convert "$d" -interlace PNG -depth 16 PNG:k.png && gives "$font" k.png "ImageMagick interlaced 16-bit PNG, $is"
+  convert "$d" -type TrueColor k.bmp && gives "$font" k.bmp "ImageMagick 24-bit BMP, $is"
+  convert "$d" -type TrueColorAlpha k.bmp && gives "$font" k.bmp "ImageMagick 32-bit BMP, $is"
+  [ $2 = alpha ] || { convert "$d" -type Palette -compress RLE BMP3:k.bmp && gives "$font" k.bmp "ImageMagick RLE8 BMP, $is"; }
+  convert "$d" -type bilevel k.bmp && gives "$light" k.bmp "ImageMagick one-bit BMP, black first, by value, $is"
+  convert "$d" -type TrueColor -define bmp:subtype=RGB565 k.bmp && gives "$font" k.bmp "ImageMagick 16-bit BMP, $is"
+  for kind in pbm pgm ppm pam; do
+    want=$font
+    [ $kind = pbm ] && want=$dark
+    convert "$d" "${kind^^}:k.$kind" && gives "$want" "k.$kind" "ImageMagick ${kind^^}, $is"
+    [ $kind = pam ] || { convert "$d" -compress none "${kind^^}:k.$kind" && gives "$want" "k.$kind" "ImageMagick plain ${kind^^}, $is"; }
+  done
+  "$python" - "$d" <<'PY'
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+def convert(mode): # one bit by a threshold, not dithered
+    return im.convert(mode, dither=Image.Dither.NONE) if mode == "1" else im.convert(mode)
+for mode in ("1", "L", "LA", "P", "RGB", "RGBA"):
+    convert(mode).save(f"pil-{mode}.png")
+    convert(mode).save(f"pil-{mode}.tga")
+    convert(mode).save(f"pil-rle{mode}.tga", compression="tga_rle")
+for mode in ("L", "P", "RGB", "RGBA"):
+    im.convert(mode).save(f"pil-{mode}.bmp")
+convert("1").save("pil.pbm")
+im.convert("L").save("pil.pgm")
+im.convert("RGB").save("pil.ppm")
+PY
+  rm -f pil-rle1.tga # Pillow's run-length encoded one-bit TGA is refused (see above)
+  for f in pil-*.png pil-*.tga pil-*.bmp pil.pgm pil.ppm; do gives "$font" "$f" "Pillow $f, $is"; done
+  gives "$dark" pil.pbm "Pillow PBM, by value, $is"
+  if has ffmpeg "ffmpeg's pictures"; then
+    local one_bit=png:monob
+    [ $2 = grey ] && one_bit="" # ffmpeg dithers grey to one bit
+    for f in png:rgb24 png:gray png:rgba png:pal8 $one_bit bmp:bgr24 bmp:bgra bmp:pal8 bmp:rgb565 \
+             tga:bgr24 tga:bgra tga:rgb555le tga:gray pgm:gray ppm:rgb24 pam:rgba; do
+      ffmpeg -loglevel error -y -i "$d" -pix_fmt "${f#*:}" "ff.${f%%:*}" && gives "$font" "ff.${f%%:*}" "ffmpeg ${f/:/ }, $is"
+    done
+  fi
+  if has pngtopnm "netpbm's pictures"; then
+    pngtopnm -mix "$d" >n.ppm 2>/dev/null
+    for f in "ppmtobmp -bpp 4" "ppmtobmp -bpp 8" "ppmtobmp -bpp 24" "pnmtopng" "pnmtopng -interlace" "ppmtotga" \
+             "pnmtopnm -plain"; do
+      $f n.ppm >n.pic 2>/dev/null && gives "$font" n.pic "netpbm $f, $is"
+    done
+    rm -f n.ppm
+  fi
+}
+for size in 64x128 128x64 128x128; do
+  for scheme in bw wb grey alpha; do
+    [ $size = 64x128 ] && [ $scheme = bw ] && continue # all of the above
+    sized_kinds $size $scheme
+  done
+done
+if has gimp-console-2.10 "GIMP's pictures of each size"; then
+  drawings=$(for size in 64x128 128x64 128x128; do printf ' "d-%s-wb" "d-%s-grey"' $size $size; done)
+  drawings+=' "d-128x64-bw" "d-128x128-bw"'
+  timeout 300 "${display[@]}" gimp-console-2.10 -i -d -f -b "
+    (define (save-all name)
+      (let* ((img (car (file-png-load RUN-NONINTERACTIVE (string-append name \".png\") \"x\")))
+             (dr (car (gimp-image-get-active-drawable img))))
+        (file-png-save-defaults RUN-NONINTERACTIVE img dr (string-append \"gimp-\" name \".png\") \"x\")
+        (file-bmp-save RUN-NONINTERACTIVE img dr (string-append \"gimp-\" name \".bmp\") \"x\")
+        (file-tga-save RUN-NONINTERACTIVE img dr (string-append \"gimp-\" name \".tga\") \"x\" 1 0)
+        (file-pnm-save RUN-NONINTERACTIVE img dr (string-append \"gimp-\" name \".ppm\") \"x\" 1)))
+    (for-each save-all (list $drawings))" -b '(gimp-quit 0)' >gimp.log 2>&1 ||
+    fail "GIMP did not save the drawings of each size: $(tail -1 gimp.log)"
+  for f in gimp-d-*; do
+    size=${f#gimp-d-}
+    gives "font-${size%%-*}.raw" "$f" "GIMP $f"
+  done
+fi
+
+# Random fonts as sheets, and the README's preview eight times the size:
+# Pillow must see a black pixel exactly where the font has a 1 bit. A font
+# of a quarter ink, one of three quarters, and one of 256 glyphs.
+"$python" - <<'PY'
+import os
+def font(n, op):
+    a, b = os.urandom(n), os.urandom(n)
+    return bytes(op(x, y) for x, y in zip(a, b))
+open("font.raw", "wb").write(font(1024, lambda x, y: x & y))
+open("inked.raw", "wb").write(font(1024, lambda x, y: x | y))
+open("wide.raw", "wb").write(font(2048, lambda x, y: x & y))
+PY
 PATH=$(dirname "$glyphsheet"):$PATH
 glyphsheet font.raw sheet.bmp
 glyphsheet font.raw /dev/stdout | convert bmp:- -scale 800% big.png
-shows_font() { # shows_font picture scale description
-  if "$python" - font.raw "$1" "$2" <<'PY'; then pass "$3"; else fail "$3"; fi
+shows_font() { # shows_font font picture scale description
+  if "$python" - "$1" "$2" "$3" <<'PY'; then pass "$4"; else fail "$4"; fi
 import sys
 from PIL import Image
 font, scale = open(sys.argv[1], "rb").read(), int(sys.argv[3])
 im = Image.open(sys.argv[2]).convert("L")
-assert im.size == (64 * scale, 128 * scale), im.size
-for n in range(128):
+wide = len(font) > 1024
+assert im.size == ((128 if wide else 64) * scale, 128 * scale), im.size
+for n in range(len(font) // 8):
+    column, row = (n % 16, n // 16) if wide else (n // 16, n % 16)
     for s in range(8):
         for x in range(8):
-            black = im.getpixel(((8 * (n // 16) + x) * scale, (8 * (n % 16) + s) * scale)) == 0
+            black = im.getpixel(((8 * column + x) * scale, (8 * row + s) * scale)) == 0
             assert black == bool(font[8 * n + s] >> x & 1), (n, s, x)
 PY
 }
-shows_font sheet.bmp 1 "Pillow sees glyphsheet's ink as the font's 1 bits"
-shows_font big.png 8 "the preview through /dev/stdout shows the font"
+shows_font font.raw sheet.bmp 1 "Pillow sees glyphsheet's ink as the font's 1 bits"
+shows_font font.raw big.png 8 "the preview through /dev/stdout shows the font"
 convert sheet.bmp edited.png
 "$glyphrip" edited.png back.raw
 cmp -s back.raw font.raw && pass "glyphsheet's sheet saved again as PNG gives the font back" ||
@@ -466,42 +597,58 @@ else
   fail "file says $(file sheet.bmp)"
 fi
 
-
 # glyphsheet writes the format the output's name asks for, and each
-# program here opens it as black ink on white paper showing the font.
-for ending in png PNG pbm pgm ppm bmp; do
-  w=written.$ending
-  glyphsheet font.raw $w
-  shows_font $w 1 "Pillow sees glyphsheet's .$ending as the font"
-  convert $w PNG24:read.png && shows_font read.png 1 "ImageMagick sees glyphsheet's .$ending as the font"
-  if has ffmpeg "ffmpeg reading glyphsheet's .$ending"; then
-    ffmpeg -loglevel error -y -i $w -pix_fmt rgb24 read.png && shows_font read.png 1 "ffmpeg sees glyphsheet's .$ending as the font"
-  fi
-  if has anytopnm "netpbm reading glyphsheet's .$ending"; then
-    anytopnm $w >read.pnm 2>/dev/null && shows_font read.pnm 1 "netpbm sees glyphsheet's .$ending as the font"
-  fi
-  "$glyphrip" $w back.raw && cmp -s back.raw font.raw && pass "glyphsheet's .$ending gives the font back" ||
-    fail "glyphsheet's .$ending did not give the font back"
-  if [ -n "$windows" ]; then
-    /usr/lib/wine/wine64 "${windows%/*}/glyphsheet.exe" font.raw windows.$ending && cmp -s windows.$ending $w &&
-      pass "the Windows glyphsheet writes the same .$ending" || fail "the Windows glyphsheet wrote another .$ending"
-    rm -f windows.$ending # Windows takes windows.PNG for windows.png
-  fi
+# program here opens it as black ink on white paper showing the font. A
+# font more than half ink is refused as PGM and PPM, which cannot say which
+# side is paper; its PNG has transparent paper.
+for raw in font.raw inked.raw wide.raw; do
+  for ending in png PNG pbm pgm ppm bmp; do
+    w=written.$ending
+    rm -f $w
+    if [ $raw = inked.raw ] && { [ $ending = pgm ] || [ $ending = ppm ]; }; then
+      err=$(glyphsheet $raw $w 2>&1) && status=0 || status=$?
+      [ "$status" = 1 ] && [ ! -e $w ] &&
+        [ "$err" = "$w: more than half of the font is ink, which a ${ending^^} cannot tell from paper; write PNG, BMP or PBM" ] &&
+        pass "glyphsheet will not write a font more than half ink as .$ending" ||
+        fail "glyphsheet wrote a font more than half ink as .$ending (status $status, said: $err)"
+      continue
+    fi
+    glyphsheet $raw $w
+    shows_font $raw $w 1 "Pillow sees glyphsheet's .$ending of $raw as the font"
+    convert $w PNG24:read.png && shows_font $raw read.png 1 "ImageMagick sees glyphsheet's .$ending of $raw as the font"
+    if has ffmpeg "ffmpeg reading glyphsheet's .$ending"; then
+      ffmpeg -loglevel error -y -i $w -pix_fmt rgb24 read.png &&
+        shows_font $raw read.png 1 "ffmpeg sees glyphsheet's .$ending of $raw as the font"
+    fi
+    if has anytopnm "netpbm reading glyphsheet's .$ending"; then
+      anytopnm $w >read.pnm 2>/dev/null && shows_font $raw read.pnm 1 "netpbm sees glyphsheet's .$ending of $raw as the font"
+    fi
+    "$glyphrip" $w back.raw && cmp -s back.raw $raw && pass "glyphsheet's .$ending of $raw gives the font back" ||
+      fail "glyphsheet's .$ending of $raw did not give the font back"
+    if [ -n "$windows" ]; then
+      /usr/lib/wine/wine64 "${windows%/*}/glyphsheet.exe" $raw windows.$ending && cmp -s windows.$ending $w &&
+        pass "the Windows glyphsheet writes the same .$ending of $raw" ||
+        fail "the Windows glyphsheet wrote another .$ending of $raw"
+      rm -f windows.$ending # Windows takes windows.PNG for windows.png
+    fi
+  done
+  [ $raw = font.raw ] && cp written.png font.png && cp written.pbm font.pbm && cp written.pgm font.pgm &&
+    cp written.ppm font.ppm
 done
-if file written.png | grep -q 'PNG image data, 64 x 128, 1-bit colormap'; then
+if file font.png | grep -q 'PNG image data, 64 x 128, 1-bit colormap'; then
   pass "file calls glyphsheet's PNG a 64 x 128 one-bit colormap"
 else
-  fail "file says $(file written.png)"
+  fail "file says $(file font.png)"
 fi
 if has gimp-console-2.10 "GIMP reading glyphsheet's pictures"; then
   for ending in png pbm pgm ppm; do
     timeout 300 gimp-console-2.10 -i -d -f -b "
-      (let* ((img (car (gimp-file-load RUN-NONINTERACTIVE \"written.$ending\" \"written.$ending\")))
+      (let* ((img (car (gimp-file-load RUN-NONINTERACTIVE \"font.$ending\" \"font.$ending\")))
              (dr (car (gimp-image-flatten img))))
         (if (not (= (car (gimp-image-base-type img)) RGB)) (gimp-image-convert-rgb img))
         (file-png-save-defaults RUN-NONINTERACTIVE img (car (gimp-image-get-active-drawable img)) \"gimp-read-$ending.png\" \"x\"))" \
       -b '(gimp-quit 0)' >/dev/null 2>&1
-    shows_font gimp-read-$ending.png 1 "GIMP sees glyphsheet's .$ending as the font"
+    shows_font font.raw gimp-read-$ending.png 1 "GIMP sees glyphsheet's .$ending as the font"
   done
 fi
 for ending in jpg gif tif webp tga; do
