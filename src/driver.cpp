@@ -17,53 +17,6 @@
 #include "kinds.h"
 #include "picture.h"
 
-// The length of the one printable character of UTF-8 text that starts at
-// `p`, or 0 where what starts there is a control character (C0, DEL or
-// C1) or no character: a byte out of place, an overlong form, a surrogate
-// or past U+10FFFF.
-static size_t printable_at(const unsigned char *p)
-{
-    unsigned c = p[0];
-    if (c >= 0x20 && c < 0x7F)
-        return 1;
-    size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-    std::uint32_t code = c & (0x7FU >> n);
-    for (size_t i = 1; i < n; i++) {
-        if ((p[i] & 0xC0) != 0x80) // a 0 byte ends the name here too
-            return 0;
-        code = code << 6 | (p[i] & 0x3FU);
-    }
-    bool shortest = n != 3 || code >= 0x800, in_range = n != 4 || (code >= 0x10000 && code <= 0x10FFFF);
-    bool c1 = n == 2 && code <= 0x9F, surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return n > 0 && shortest && in_range && !c1 && !surrogate ? n : 0;
-}
-
-size_t show_name(const char **name, char *out, size_t room)
-{
-    static const char letters[] = "\a\b\t\n\v\f\r";
-    const auto *p = reinterpret_cast<const unsigned char *>(*name);
-    size_t n = 0;
-    while (*p != 0 && n + 4 <= room) {
-        size_t length = printable_at(p);
-        const char *letter = length == 0 ? strchr(letters, *p) : nullptr; // *p is never the terminating 0
-        for (size_t i = 0; i < length; i++)
-            out[n++] = static_cast<char>(*p++);
-        if (length > 0)
-            continue;
-        out[n++] = '\\';
-        if (letter != nullptr) {
-            out[n++] = "abtnvfr"[letter - letters];
-        } else {
-            out[n++] = static_cast<char>('0' + (*p >> 6));
-            out[n++] = static_cast<char>('0' + (*p >> 3 & 7));
-            out[n++] = static_cast<char>('0' + (*p & 7));
-        }
-        p++;
-    }
-    *name = reinterpret_cast<const char *>(p);
-    return n;
-}
-
 // What the file system and standard error need of a path as the user typed
 // it: on Windows it stays in UTF-16 throughout, since any conversion to the
 // ANSI code page loses or, worse, changes names.
@@ -123,31 +76,42 @@ static int same_file(FILE *in, const path_char *path, existing &there)
                : 0;
 }
 
+// The line, made whole before it is written.
+struct line_buffer {
+    char text[4 * 3 * 32768 + REASON_SIZE + 4];
+    size_t length;
+};
+static void to_line(const char *piece, size_t length, void *to)
+{
+    auto *line = static_cast<line_buffer *>(to);
+    memcpy(line->text + line->length, piece, length);
+    line->length += length;
+}
+
 // A console shows UTF-16 as it is; a file or pipe gets UTF-8. A path is at
 // most 32767 characters, the longest command line, and is shown as
 // elsewhere, from UTF-8; a reason is ASCII.
 static void report(const path_char *path, const char *reason)
 {
-    static char name[3 * 32768], line[4 * sizeof name + REASON_SIZE + 4];
-    size_t n = 0;
-    if (WideCharToMultiByte(CP_UTF8, 0, path, -1, name, sizeof name, nullptr, nullptr) > 1) {
-        for (const char *p = name; *p != '\0';)
-            n += show_name(&p, line + n, sizeof line - n);
-        line[n++] = ':';
-        line[n++] = ' ';
-    }
-    n += static_cast<size_t>(snprintf(line + n, sizeof line - n, "%s\n", reason));
+    static char name[3 * 32768];
+    static line_buffer line;
+    line.length = 0;
+    name[0] = '\0';
+    (void)WideCharToMultiByte(CP_UTF8, 0, path, -1, name, sizeof name, nullptr, nullptr);
+    failure_line(name, reason, to_line, &line);
+    to_line("\n", 1, &line);
+    size_t n = line.length;
 
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0, shown = 0;
     if (GetConsoleMode(err, &mode)) {
-        static wchar_t wide[sizeof line];
-        int size = MultiByteToWideChar(CP_UTF8, 0, line, static_cast<int>(n), wide, sizeof wide / sizeof wide[0]);
+        static wchar_t wide[sizeof line.text];
+        int size = MultiByteToWideChar(CP_UTF8, 0, line.text, static_cast<int>(n), wide, sizeof wide / sizeof wide[0]);
         if (size > 0)
             WriteConsoleW(err, wide, static_cast<DWORD>(size), &shown, nullptr);
         return;
     }
-    (void)fwrite(line, 1, n, stderr);
+    (void)fwrite(line.text, 1, n, stderr);
 }
 #else
 static FILE *open_file(const path_char *path, bool for_writing) { return fopen(path, for_writing ? "wb" : "rb"); }
@@ -173,20 +137,15 @@ static int same_file(FILE *in, const path_char *path, existing &there)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
 }
 
+static void to_stderr(const char *piece, size_t length, void * /*to*/) { (void)fwrite(piece, 1, length, stderr); }
+
 static void report(const path_char *path, const char *reason)
 {
-    // One write for the line, not one for each character.
+    // One write for the line, not one for each piece.
     static char line[BUFSIZ];
     (void)setvbuf(stderr, line, _IOFBF, sizeof line);
-    if (*path != '\0') {
-        char shown[256];
-        for (const char *p = path; *p != '\0';) {
-            size_t n = show_name(&p, shown, sizeof shown);
-            (void)fwrite(shown, 1, n, stderr);
-        }
-        (void)fputs(": ", stderr);
-    }
-    (void)fprintf(stderr, "%s\n", reason);
+    failure_line(path, reason, to_stderr, nullptr);
+    (void)fputs("\n", stderr);
     (void)fflush(stderr);
 }
 #endif

@@ -27,6 +27,7 @@ int read_font(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
         font[i] = 0xFF;
     sheet.width = length == FONT_BYTES ? 64 : 128;
     sheet.height = 128;
+    sheet.ink = ink_from::bits;
     size_t row_bytes = sheet.width / 8;
     for (size_t n = 0; n < length / 8; n++) {
         size_t at = glyph_at(sheet, static_cast<unsigned>(n));

@@ -18,11 +18,16 @@ constexpr bool is_sheet_size(unsigned long long width, unsigned long long height
     return (width == 64 && height == 128) || (width == 128 && (height == 64 || height == 128));
 }
 
+// Which part of the ink rule gave a picture's ink: its bits as they are
+// stored, its transparency, or the side of fewer pixels, dark or light.
+enum class ink_from : unsigned char { bits, transparency, dark, light };
+
 // The picture's rows top first, width / 8 bytes each; in each byte, the
 // leftmost of its eight pixels in bit 0. Bit values are those of the
 // picture's ink: 1 for ink.
 struct glyph_sheet {
     unsigned width, height;
+    ink_from ink;
     unsigned char bits[SHEET_MOST_BYTES];
 };
 
@@ -109,6 +114,11 @@ typedef char path_char;
 // characters (C0, DEL and C1) and bytes that are no UTF-8 as escapes, so
 // that a message is one line and sends the terminal nothing to obey.
 size_t show_name(const char **name, char *out, size_t room);
+// The line a failure is reported in, without its newline: the name, shown
+// so, ": " and the reason, or the reason alone for an empty name, given a
+// piece at a time to `put`.
+void failure_line(const char *name, const char *reason, void (*put)(const char *piece, size_t length, void *to),
+                  void *to);
 
 // Runs `name infile outfile` as the whole process does; gives the exit
 // status, having reported any failure on standard error.

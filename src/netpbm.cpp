@@ -492,6 +492,7 @@ int read_netpbm(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
     start_ink(k, h.width, h.height);
     sheet.width = h.width;
     sheet.height = h.height;
+    sheet.ink = ink_from::bits; // for a PBM; the others' finish_ink says
     memset(sheet.bits, 0, sizeof sheet.bits);
     if (h.format <= 3) {
         // The byte after the header is the samples' first, or white space

@@ -159,6 +159,7 @@ void read_one_bit(input &in, std::uint64_t offset, unsigned width, unsigned heig
     size_t row_bytes = width / 8;
     sheet.width = width;
     sheet.height = height;
+    sheet.ink = ink_from::bits;
     if (position(in) < offset)
         (void)skip_bytes(in, offset - position(in));
     for (size_t k = 0; k < height; k++) {
@@ -209,14 +210,17 @@ void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet &sheet)
     sheet.width = k.width;
     sheet.height = k.height;
     if (k.see_through && (k.alpha_anywhere || !zero_alpha_is_opaque)) {
+        sheet.ink = ink_from::transparency;
         memcpy(sheet.bits, k.opaque, bytes);
         return;
     }
     size_t dark = ones(k.dark, bytes);
     if (dark <= all - dark || dark == all) {
+        sheet.ink = ink_from::dark;
         memcpy(sheet.bits, k.dark, bytes);
         return;
     }
+    sheet.ink = ink_from::light;
     for (size_t i = 0; i < bytes; i += 8) {
         std::uint64_t w;
         memcpy(&w, k.dark + i, 8);

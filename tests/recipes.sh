@@ -12,7 +12,9 @@
 # writes by the output's name is opened as the font by every program here.
 # Given a Windows glyphrip.exe, each picture is converted, and each refusal
 # made, by it under Wine too, and the glyphsheet.exe beside it must write
-# what the native one writes.
+# what the native one writes. Where GLYPHRIP_KEEP names a directory, a copy
+# of every file converted or refused, and of every raw font, is kept there,
+# for the page's test to take through the page.
 # Usage: recipes.sh glyphrip glyphsheet python-with-pillow [glyphrip.exe]
 set -euo pipefail
 glyphrip=$(realpath "$1")
@@ -54,8 +56,15 @@ which_font() {
   for known in ink1 ink0 blank flipped; do cmp -s "$1" "$known.raw" && { echo "$known"; return; }; done
   echo other
 }
+keep() { # keep file: a copy, numbered, in GLYPHRIP_KEEP, if it names a directory
+  [ -n "${GLYPHRIP_KEEP:-}" ] || return 0
+  kept_files=$((kept_files + 1))
+  cp "$1" "$GLYPHRIP_KEEP/$(printf %04d "$kept_files")-${1##*/}"
+}
+kept_files=0
 # converts file with the native program and, given one, the Windows one
 runs() {
+  keep "$1"
   "$glyphrip" "$1" native.raw && which_font native.raw || echo "refused"
   if [ -n "$windows" ]; then
     wine "$1" windows.raw && which_font windows.raw || echo "refused"
@@ -77,6 +86,7 @@ says() {
 refused() { # refused file reason [description]: one line, status 1, the output as it was
   local got
   printf old >font.raw
+  keep "$1"
   got=$(says "$glyphrip" "$1" font.raw; [ -z "$windows" ] || says wine "$1" font.raw)
   if [ "$(sort -u <<<"$got")" = "1 $1: $2" ] && [ "$(cat font.raw)" = old ]; then
     pass "${3:-$1 is refused: $2}"
@@ -463,6 +473,7 @@ for name, (w, h, f, by_columns) in sizes.items():
 PY
 gives() { # gives font file description: native, and Windows, glyphrip give the font
   local got=""
+  keep "$2"
   "$glyphrip" "$2" native.raw 2>/dev/null && cmp -s native.raw "$1" || got="native "
   if [ -n "$windows" ]; then
     wine "$2" windows.raw 2>/dev/null && cmp -s windows.raw "$1" || got+="Windows"
@@ -662,4 +673,5 @@ for ending in jpg gif tif webp tga; do
   fi
 done
 
+for raw in *.raw; do keep "$raw"; done
 exit $((failures > 0))

@@ -1,0 +1,10 @@
+cmake_minimum_required(VERSION 3.25)
+# Puts the core's script into the page's template where it says @CORE@.
+file(READ ${TEMPLATE} page)
+file(READ ${CORE} core)
+string(FIND "${core}" "</script" closing)
+if(NOT closing EQUAL -1)
+  message(FATAL_ERROR "${CORE} holds </script, which would end the page's script early")
+endif()
+string(REPLACE "@CORE@" "${core}" page "${page}")
+file(WRITE ${OUT} "${page}")

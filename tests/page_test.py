@@ -1,0 +1,358 @@
+#!/usr/bin/env python3
+"""The page in a real browser: Debian's chromium, headless, driven over the
+DevTools protocol through --remote-debugging-pipe, opens the built page
+from disk. Every file in the given directories goes through #picture-file,
+and must give glyphrip's bytes through a real download of #save-font, or
+glyphrip's line in #picture-message, within a second; every raw font and
+some pictures go through #font-file and #save-sheet as glyphsheet would
+take them. A file dropped on the page goes to the program that names it.
+The page must ask for nothing but itself, label every control, and fit a
+phone's width; screenshots at desktop and phone width, light and dark,
+are kept beside the page. Ends with a line `N passed, N failed`.
+
+Usage: page_test.py PAGE GLYPHRIP GLYPHSHEET DIR... [--chromium PATH]
+"""
+import argparse
+import base64
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+
+class Browser:
+    """Chromium with the DevTools protocol on file descriptors 3 and 4:
+    JSON messages, each ended by a 0 byte."""
+
+    def __init__(self, chromium, profile):
+        # A new profile that lets a page download one file after another,
+        # as a person lets a page they use do.
+        (profile / "Default").mkdir(parents=True)
+        settings = {"profile": {"default_content_setting_values": {"automatic_downloads": 1}}}
+        (profile / "Default" / "Preferences").write_text(json.dumps(settings))
+        to_browser, self.write_end = os.pipe()
+        self.read_end, from_browser = os.pipe()
+
+        def pipes():
+            os.dup2(to_browser, 3)
+            os.dup2(from_browser, 4)
+
+        flags = ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--disable-extensions", "--remote-debugging-pipe",
+                 f"--user-data-dir={profile}", "about:blank"]
+        # The descriptors are kept open after preexec_fn by their numbers.
+        self.process = subprocess.Popen([chromium] + flags, preexec_fn=pipes, pass_fds=(3, 4),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(to_browser)
+        os.close(from_browser)
+        self.pending = b""
+        self.next_id = 0
+        self.events = []  # of downloads, kept until waited for
+        self.asked = set()  # every address the page asked for
+        self.session = None
+
+    def send(self, method, params=None, session=True):
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params or {}}
+        if session and self.session:
+            message["sessionId"] = self.session
+        os.write(self.write_end, json.dumps(message).encode() + b"\0")
+        while True:
+            reply = self.receive()
+            if reply.get("id") == self.next_id:
+                if "error" in reply:
+                    raise RuntimeError(f"{method}: {reply['error']}")
+                return reply.get("result", {})
+            if reply.get("method") == "Network.requestWillBeSent":
+                self.asked.add(reply["params"]["request"]["url"])
+            elif reply.get("method", "").startswith("Browser.download"):
+                self.events.append(reply)
+
+    def receive(self):
+        while b"\0" not in self.pending:
+            chunk = os.read(self.read_end, 1 << 16)
+            if not chunk:
+                raise RuntimeError("the browser has gone")
+            self.pending += chunk
+        message, self.pending = self.pending.split(b"\0", 1)
+        return json.loads(message)
+
+    def wait_for_event(self, method, match=lambda params: True, seconds=10):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            for event in self.events:
+                if event.get("method") == method and match(event.get("params", {})):
+                    self.events.remove(event)
+                    return event["params"]
+            # Anything to read, within the time left, as an event.
+            self.send("Runtime.evaluate", {"expression": "0"})
+            time.sleep(0.005)
+        raise TimeoutError(method)
+
+    def evaluate(self, expression):
+        result = self.send("Runtime.evaluate", {"expression": expression, "returnByValue": True, "awaitPromise": True})
+        if "exceptionDetails" in result:
+            raise RuntimeError(f"{expression}: {result['exceptionDetails']}")
+        return result["result"].get("value")
+
+    def close(self):
+        try:
+            self.send("Browser.close", session=False)
+        except (RuntimeError, OSError):
+            pass
+        self.process.wait(timeout=10)
+
+
+class Page:
+    def __init__(self, browser, url, downloads):
+        self.b = browser
+        target = browser.send("Target.createTarget", {"url": "about:blank"}, session=False)["targetId"]
+        browser.session = browser.send("Target.attachToTarget", {"targetId": target, "flatten": True},
+                                       session=False)["sessionId"]
+        browser.send("Browser.setDownloadBehavior", {"behavior": "allowAndName", "downloadPath": str(downloads),
+                                                     "eventsEnabled": True}, session=False)
+        for domain in ("Page", "Runtime", "Network"):
+            browser.send(f"{domain}.enable")
+        self.downloads = downloads
+        self.downloaded = 0
+        self.url = url
+        self.load()
+        self.first_ready_ms = self.ready_ms
+
+    def load(self):
+        self.b.send("Page.navigate", {"url": self.url})
+        deadline = time.monotonic() + 10
+        while not self.b.evaluate("document.body && document.body.dataset.ready || ''"):
+            if time.monotonic() > deadline:
+                raise TimeoutError("the page was not ready in 10 s")
+            time.sleep(0.01)
+        self.ready_ms = float(self.b.evaluate("document.body.dataset.ready"))
+
+    def node(self, selector):
+        root = self.b.send("DOM.getDocument")["root"]["nodeId"]
+        return self.b.send("DOM.querySelector", {"nodeId": root, "selector": selector})["nodeId"]
+
+    def text(self, selector):
+        return self.b.evaluate(f"document.querySelector({json.dumps(selector)}).textContent")
+
+    def choose(self, input_id, path, message_id):
+        """Sets the file on the input and gives the message it leads to,
+        and how long that took."""
+        before = time.monotonic()
+        self.b.send("DOM.setFileInputFiles", {"files": [str(path)], "nodeId": self.node("#" + input_id)})
+        return self.answer(message_id, path.name, before)
+
+    def answer(self, message_id, name, before):
+        while True:
+            message = self.text("#" + message_id)
+            if message.startswith(name + ":") or message.startswith(shown(name) + ":"):
+                return message, time.monotonic() - before
+            if time.monotonic() - before > 5:
+                raise TimeoutError(f"no answer for {name} in #{message_id}: {message!r}")
+            time.sleep(0.002)
+
+    def click(self, selector):
+        """A real click, by the mouse, in the middle of the element, scrolled
+        into view."""
+        node = self.node(selector)
+        self.b.send("DOM.scrollIntoViewIfNeeded", {"nodeId": node})
+        box = self.b.send("DOM.getBoxModel", {"nodeId": node})["model"]["content"]
+        x, y = (box[0] + box[4]) / 2, (box[1] + box[5]) / 2
+        for kind in ("mousePressed", "mouseReleased"):
+            self.b.send("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y, "button": "left", "clickCount": 1})
+
+    def download(self, selector):
+        """Clicks the button and gives the name and bytes of the download,
+        or no name and no bytes where none began. Chrome lets a page begin
+        ten downloads in a row and asks the person before the next, which
+        here nobody can answer; the page is loaded again before that."""
+        self.click(selector)
+        try:
+            begun = self.b.wait_for_event("Browser.downloadWillBegin", seconds=3)
+        except TimeoutError:
+            return None, None
+        self.b.wait_for_event("Browser.downloadProgress",
+                              lambda p: p["guid"] == begun["guid"] and p["state"] in ("completed", "canceled"))
+        self.b.events = [e for e in self.b.events if e["params"].get("guid") != begun["guid"]]
+        path = self.downloads / begun["guid"]
+        data = path.read_bytes()
+        path.unlink()
+        self.downloaded += 1
+        if self.downloaded % 10 == 0:
+            self.load()
+        return begun["suggestedFilename"], data
+
+    def disabled(self, selector):
+        return self.b.evaluate(f"document.querySelector({json.dumps(selector)}).disabled")
+
+
+def shown(name):
+    """A name as the programs show it in a message; a browser's names are
+    UTF-8 text, so only control characters change."""
+    out = ""
+    for ch in name:
+        code = ord(ch)
+        if ch in "\a\b\t\n\v\f\r":
+            out += "\\" + "abtnvfr"["\a\b\t\n\v\f\r".index(ch)]
+        elif code < 0x20 or code == 0x7F or 0x80 <= code <= 0x9F:
+            out += "".join(f"\\{b:03o}" for b in ch.encode())
+        else:
+            out += ch
+    return out
+
+
+def native(program, path, out):
+    """What the program makes of the file, named as the page names it: its
+    status, its line, its output."""
+    if out.exists():
+        out.unlink()
+    done = subprocess.run([program, path.name, str(out)], cwd=path.parent, capture_output=True)
+    made = out.read_bytes() if done.returncode == 0 else None
+    return done.returncode, done.stderr.decode(errors="replace").rstrip("\n"), made
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("page")
+    parser.add_argument("glyphrip")
+    parser.add_argument("glyphsheet")
+    parser.add_argument("dirs", nargs="+")
+    parser.add_argument("--chromium", default=shutil.which("chromium") or "/usr/bin/chromium")
+    args = parser.parse_args()
+    page_path = Path(args.page).resolve()
+    glyphrip, glyphsheet = str(Path(args.glyphrip).resolve()), str(Path(args.glyphsheet).resolve())
+    files = sorted(p for d in args.dirs for p in Path(d).iterdir() if p.is_file())
+    passed = failed = 0
+
+    def check(ok, what):
+        nonlocal passed, failed
+        if ok:
+            passed += 1
+        else:
+            failed += 1
+            print("FAILED:", what)
+
+    work = Path(tempfile.mkdtemp())
+    downloads = work / "downloads"
+    downloads.mkdir()
+    browser = Browser(args.chromium, work / "profile")
+    try:
+        page = Page(browser, page_path.as_uri(), downloads)
+        check(page.disabled("#save-font") and page.disabled("#save-sheet"), "nothing to save before a file")
+        slowest = 0.0
+        for index, path in enumerate(files):
+            # Through glyphrip, as a picture.
+            status, line, font = native(glyphrip, path, work / "native.raw")
+            message, took = page.choose("picture-file", path, "picture-message")
+            slowest = max(slowest, took)
+            check(took < 1, f"{path.name}: the answer took {took:.2f} s")
+            if status != 0:
+                check(message == line and page.disabled("#save-font"),
+                      f"{path.name}: the page says {message!r}, glyphrip {line!r}")
+            else:
+                name, data = page.download("#save-font")
+                check(data == font and name == path.stem + ".raw",
+                      f"{path.name}: the page saved {name} of {len(data or b'')} bytes, glyphrip {len(font)}")
+            # Through glyphsheet, as a font: every raw font, and some pictures.
+            if path.suffix != ".raw" and index % 8 != 0:
+                continue
+            status, line, sheet = native(glyphsheet, path, work / "native.png")
+            message, took = page.choose("font-file", path, "font-message")
+            check(took < 1, f"{path.name} as a font: the answer took {took:.2f} s")
+            if status != 0:
+                check(message == line and page.disabled("#save-sheet"),
+                      f"{path.name} as a font: the page says {message!r}, glyphsheet {line!r}")
+            else:
+                name, data = page.download("#save-sheet")
+                check(data == sheet and name == path.stem + ".png",
+                      f"{path.name} as a font: the page saved {name} of {len(data or b'')} bytes, "
+                      f"glyphsheet {len(sheet)}")
+        print(f"{len(files)} files through the page; the slowest answer {slowest * 1000:.0f} ms")
+        dropped(page, files, glyphrip, glyphsheet, work, check)
+        shown_and_sized(page, page_path, files, check)
+        measure(page, files, glyphrip, work)
+        # Nothing but the page itself, and what it makes to save.
+        others = {url for url in browser.asked if url != page_path.as_uri() and not url.startswith(("blob:", "data:"))}
+        check(not others, f"the page asked for {sorted(others)}")
+    finally:
+        browser.close()
+        shutil.rmtree(work, ignore_errors=True)
+    print(f"{passed} passed, {failed} failed")
+    return 0 if failed == 0 else 1
+
+
+def dropped(page, files, glyphrip, glyphsheet, work, check):
+    """A picture and a raw font dropped on the page: each goes to its side,
+    as the input of that side would take it."""
+    picture = next(p for p in files if p.suffix == ".png" and native(glyphrip, p, work / "n.raw")[0] == 0)
+    font = next(p for p in files if p.suffix == ".raw")
+    for path, message_id, program in ((picture, "picture-message", glyphrip), (font, "font-message", glyphsheet)):
+        before = time.monotonic()
+        for kind in ("dragEnter", "dragOver", "drop"):
+            page.b.send("Input.dispatchDragEvent", {"type": kind, "x": 100, "y": 100,
+                                                   "data": {"items": [], "files": [str(path)], "dragOperationsMask": 1}})
+        message, _ = page.answer(message_id, path.name, before)
+        check(message.startswith(path.name + ": "), f"{path.name} dropped: #{message_id} says {message!r}")
+
+
+def shown_and_sized(page, page_path, files, check):
+    """Labels on every control; the page at a phone's width without sideways
+    scrolling; screenshots at desktop and phone width, light and dark."""
+    unlabelled = page.b.evaluate("""[...document.querySelectorAll('input, button, canvas')].filter(e =>
+        !(e.labels && e.labels.length) && !e.getAttribute('aria-label') && !e.textContent.trim()).map(e => e.id)""")
+    check(not unlabelled, f"controls without a label: {unlabelled}")
+    sample = next(p for p in files if p.name.endswith(".png"))
+    page.choose("picture-file", sample, "picture-message")
+    font = next((p for p in files if p.suffix == ".raw"), None)
+    if font:
+        page.choose("font-file", font, "font-message")
+    # A glyph named by the keyboard, and by the mouse.
+    page.b.send("DOM.focus", {"nodeId": page.node("#font-sheet")})
+    for kind in ("keyDown", "keyUp"):
+        page.b.send("Input.dispatchKeyEvent", {"type": kind, "key": "ArrowRight", "code": "ArrowRight",
+                                               "windowsVirtualKeyCode": 39})
+    named = page.text("#font-glyph")
+    check(named.startswith("Glyph 1 (0x01)") or named.startswith("Glyph 16 (0x10)"),
+          f"the glyph to the right of the first is named {named!r}")
+    for scheme in ("light", "dark"):
+        page.b.send("Emulation.setEmulatedMedia", {"features": [{"name": "prefers-color-scheme", "value": scheme}]})
+        for name, width, height, mobile in (("desktop", 1280, 900, False), ("phone", 390, 844, True)):
+            page.b.send("Emulation.setDeviceMetricsOverride",
+                        {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+            time.sleep(0.2)
+            if name == "phone":
+                wide = page.b.evaluate("document.documentElement.scrollWidth")
+                check(wide <= width, f"at {width} pixels wide the page is {wide} wide ({scheme})")
+            shot = page.b.send("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True})
+            (page_path.parent / f"screenshot-{name}-{scheme}.png").write_bytes(base64.b64decode(shot["data"]))
+    page.b.send("Emulation.clearDeviceMetricsOverride")
+
+
+def measure(page, files, glyphrip, work):
+    """The page's size, the time from its script's start to ready, and a
+    conversion's time in the page: the median of batches of 200, as
+    performance.now is coarse on a file:// page."""
+    sample = next((p for p in files if p.name == "sheet-128x128.png"), None) or next(
+        p for p in files if p.suffix == ".png" and native(glyphrip, p, work / "n.raw")[0] == 0)
+    encoded = base64.b64encode(sample.read_bytes()).decode()
+    batches = page.b.evaluate(f"""(() => {{
+        const bytes = Uint8Array.from(atob("{encoded}"), c => c.charCodeAt(0)), times = [];
+        for (let batch = 0; batch < 15; batch++) {{
+            const start = performance.now();
+            for (let i = 0; i < 200; i++)
+                inCore(bytes, "x.png", (at, length, name) => core._page_picture(at, length, name));
+            times.push((performance.now() - start) / 200);
+        }}
+        return times; }})()""")
+    size = Path(page.b.evaluate("decodeURIComponent(location.pathname)")).stat().st_size
+    print(f"page: {size} bytes; ready {page.first_ready_ms:.1f} ms after its script started; "
+          f"a conversion of {sample.name} ({sample.stat().st_size} bytes) {statistics.median(batches) * 1000:.0f} us")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
