@@ -245,33 +245,24 @@ def main():
         page = Page(browser, page_path.as_uri(), downloads)
         check(page.disabled("#save-font") and page.disabled("#save-sheet"), "nothing to save before a file")
         slowest = 0.0
+        # glyphrip's side takes every file; glyphsheet's every raw font and one picture in eight.
+        sides = (("picture", glyphrip, "#save-font", ".raw", lambda i, p: True),
+                 ("font", glyphsheet, "#save-sheet", ".png", lambda i, p: p.suffix == ".raw" or i % 8 == 0))
         for index, path in enumerate(files):
-            # Through glyphrip, as a picture.
-            status, line, font = native(glyphrip, path, work / "native.raw")
-            message, took = page.choose("picture-file", path, "picture-message")
-            slowest = max(slowest, took)
-            check(took < 1, f"{path.name}: the answer took {took:.2f} s")
-            if status != 0:
-                check(message == line and page.disabled("#save-font"),
-                      f"{path.name}: the page says {message!r}, glyphrip {line!r}")
-            else:
-                name, data = page.download("#save-font")
-                check(data == font and name == path.stem + ".raw",
-                      f"{path.name}: the page saved {name} of {len(data or b'')} bytes, glyphrip {len(font)}")
-            # Through glyphsheet, as a font: every raw font, and some pictures.
-            if path.suffix != ".raw" and index % 8 != 0:
-                continue
-            status, line, sheet = native(glyphsheet, path, work / "native.png")
-            message, took = page.choose("font-file", path, "font-message")
-            check(took < 1, f"{path.name} as a font: the answer took {took:.2f} s")
-            if status != 0:
-                check(message == line and page.disabled("#save-sheet"),
-                      f"{path.name} as a font: the page says {message!r}, glyphsheet {line!r}")
-            else:
-                name, data = page.download("#save-sheet")
-                check(data == sheet and name == path.stem + ".png",
-                      f"{path.name} as a font: the page saved {name} of {len(data or b'')} bytes, "
-                      f"glyphsheet {len(sheet)}")
+            for side, program, save, ending, takes in sides:
+                if not takes(index, path):
+                    continue
+                what = f"{path.name} through #{side}-file"
+                status, line, made = native(program, path, work / ("native" + ending))
+                message, took = page.choose(side + "-file", path, side + "-message")
+                slowest = max(slowest, took)
+                check(took < 1, f"{what}: the answer took {took:.2f} s")
+                if status != 0:
+                    check(message == line and page.disabled(save), f"{what}: the page says {message!r}, not {line!r}")
+                    continue
+                name, data = page.download(save)
+                check(data == made and name == path.stem + ending,
+                      f"{what}: the page saved {name} of {len(data or b'')} bytes, not {len(made)}")
         print(f"{len(files)} files through the page; the slowest answer {slowest * 1000:.0f} ms")
         dropped(page, files, glyphrip, glyphsheet, work, check)
         shown_and_sized(page, page_path, files, check)
