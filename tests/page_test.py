@@ -150,7 +150,7 @@ class Page:
     def answer(self, message_id, name, before):
         while True:
             message = self.text("#" + message_id)
-            if message.startswith(name + ":") or message.startswith(shown(name) + ":"):
+            if message.startswith(name + ":"):
                 return message, time.monotonic() - before
             if time.monotonic() - before > 5:
                 raise TimeoutError(f"no answer for {name} in #{message_id}: {message!r}")
@@ -189,21 +189,6 @@ class Page:
 
     def disabled(self, selector):
         return self.b.evaluate(f"document.querySelector({json.dumps(selector)}).disabled")
-
-
-def shown(name):
-    """A name as the programs show it in a message; a browser's names are
-    UTF-8 text, so only control characters change."""
-    out = ""
-    for ch in name:
-        code = ord(ch)
-        if ch in "\a\b\t\n\v\f\r":
-            out += "\\" + "abtnvfr"["\a\b\t\n\v\f\r".index(ch)]
-        elif code < 0x20 or code == 0x7F or 0x80 <= code <= 0x9F:
-            out += "".join(f"\\{b:03o}" for b in ch.encode())
-        else:
-            out += ch
-    return out
 
 
 def native(program, path, out):
