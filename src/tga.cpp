@@ -251,12 +251,10 @@ void put_planes(picture &p, const planes &pl)
 int ink_indices(picture &p, size_t y, const unsigned char *row)
 {
     if (p.t.depth == 8) {
-        if (ink_values(p.k, y, row, p.inks))
+        unsigned index = 0;
+        if (ink_values(p.k, y, row, p.inks) || !first_no_colour(row, p.k.width, 8, p.inks, index))
             return 0;
-        size_t x = 0;
-        while (p.inks[row[x]] != NO_COLOUR)
-            x++;
-        return refuse_colour(p, row[x]);
+        return refuse_colour(p, index);
     }
     for (size_t x = 0; x < p.k.width; x++) {
         unsigned index = le16(row + 2 * x);
