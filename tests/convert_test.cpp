@@ -567,7 +567,8 @@ TEST(InkRule, TheSideWithFewerPixelsIsTheInk)
             for (size_t i = 0; i < all; i++)
                 put_ink(k, i % width, i / width, ink_of(pixels[i].r, pixels[i].g, pixels[i].b, 255));
             finish_ink(k, false, sheet);
-            EXPECT_EQ(sheet.ink, dark_is_ink ? ink_from::dark : ink_from::light) << width << " wide, " << dark << " dark";
+            EXPECT_EQ(sheet.ink, dark_is_ink ? ink_from::dark : ink_from::light)
+                << width << " wide, " << dark << " dark";
             size_t inked = 0;
             for (size_t i = 0; i < all; i++) {
                 bool ink = (sheet.bits[i / 8] >> (i % 8) & 1) != 0;
