@@ -133,6 +133,7 @@ const bytes jpeg_dqt = joined({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43}, old_font);
 const bytes icon = joined({0, 0, 1, 0, 1, 0, 64, 64, 0, 0, 1, 0, 32, 0, 0x28, 0x40, 0, 0, 22, 0, 0, 0}, old_font);
 const bytes p1_notes = text("P1 notes on the font\n");
 const bytes jxl_font = joined({0xFF, 0x0A}, bytes(font.begin() + 2, font.end()));
+const bytes jxl_wide_font = joined(jxl_font, font);
 // A sheet of a font of line feeds, at each of which Windows' C library
 // writes out what it holds.
 const bytes line_feeds(sheet_size, 0x50);
@@ -212,6 +213,7 @@ const struct {
     {"sheet.ico", icon},
     {"notes.txt", p1_notes},
     {"jxl.raw", jxl_font},
+    {"jxl256.raw", jxl_wide_font},
 };
 
 void lay_out(const std::string &dir)
@@ -346,6 +348,7 @@ const cli_case all_cases[] = {
     {"swapped_onto_ico",      on::any,     {"glyphrip", "glyphs.raw", "sheet.ico"},             feed_by::none, 1, "sheet.ico: an ICO icon; glyphrip will not write a font over it\n", "sheet.ico", content::as_before},
     {"keeps_p1_text",         on::any,     {"glyphrip", "sheet.bmp", "notes.txt"},              feed_by::none, 1, "notes.txt: a PBM picture; glyphrip will not write a font over it\n", "notes.txt", content::as_before},
     {"replaces_jxl_like_font",on::any,     {"glyphrip", "sheet.bmp", "jxl.raw"},                feed_by::none, 0, "",                                              "jxl.raw",    content::font_of_sheet},
+    {"replaces_jxl_like_256", on::any,     {"glyphrip", "sheet.bmp", "jxl256.raw"},             feed_by::none, 0, "",                                              "jxl256.raw", content::font_of_sheet},
     {"replaces_tga_like_font",on::any,     {"glyphrip", "sheet.bmp", "tga.raw"},                feed_by::none, 0, "",                                              "tga.raw",    content::font_of_sheet},
     {"glyphsheet_tga_like",   on::any,     {"glyphsheet", "tga.raw", "new.bmp"},                feed_by::none, 0, "",                                              "new.bmp",    content::sheet_of_input},
     {"glyphsheet_no_ending",  on::any,     {"glyphsheet", "glyphs.raw", "new"},                 feed_by::none, 0, "",                                              "new",        content::sheet_of_font},
