@@ -76,26 +76,13 @@ static int same_file(FILE *in, const path_char *path, existing &there)
                : 0;
 }
 
-// The line, made whole before it is written.
-struct line_buffer {
-    char text[4 * 3 * 32768 + REASON_SIZE + 4];
-    size_t length;
-};
-static void to_line(const char *piece, size_t length, void *to)
-{
-    auto *line = static_cast<line_buffer *>(to);
-    memcpy(line->text + line->length, piece, length);
-    line->length += length;
-}
-
 // A console shows UTF-16 as it is; a file or pipe gets UTF-8. A path is at
 // most 32767 characters, the longest command line, and is shown as
 // elsewhere, from UTF-8; a reason is ASCII.
 static void report(const path_char *path, const char *reason)
 {
-    static char name[3 * 32768];
-    static line_buffer line;
-    line.length = 0;
+    static char name[3 * 32768], text[4 * sizeof name + REASON_SIZE + 4]; // each byte of the name at most 4 shown
+    line_buffer line = {text, sizeof text, 0};
     name[0] = '\0';
     (void)WideCharToMultiByte(CP_UTF8, 0, path, -1, name, sizeof name, nullptr, nullptr);
     failure_line(name, reason, to_line, &line);
@@ -105,7 +92,7 @@ static void report(const path_char *path, const char *reason)
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0, shown = 0;
     if (GetConsoleMode(err, &mode)) {
-        static wchar_t wide[sizeof line.text];
+        static wchar_t wide[sizeof text];
         int size = MultiByteToWideChar(CP_UTF8, 0, line.text, static_cast<int>(n), wide, sizeof wide / sizeof wide[0]);
         if (size > 0)
             WriteConsoleW(err, wide, static_cast<DWORD>(size), &shown, nullptr);

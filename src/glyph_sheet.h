@@ -119,6 +119,13 @@ size_t show_name(const char **name, char *out, size_t room);
 // piece at a time to `put`.
 void failure_line(const char *name, const char *reason, void (*put)(const char *piece, size_t length, void *to),
                   void *to);
+// A line gathered in memory for `failure_line`, as much of it as fits in
+// `room` bytes with a 0 after it; `to_line` puts a piece of it there.
+struct line_buffer {
+    char *text;
+    size_t room, length;
+};
+void to_line(const char *piece, size_t length, void *line);
 
 // Runs `name infile outfile` as the whole process does; gives the exit
 // status, having reported any failure on standard error.

@@ -52,6 +52,15 @@ size_t show_name(const char **name, char *out, size_t room)
     return n;
 }
 
+void to_line(const char *piece, size_t length, void *line)
+{
+    auto *l = static_cast<line_buffer *>(line);
+    size_t n = length < l->room - 1 - l->length ? length : l->room - 1 - l->length;
+    memcpy(l->text + l->length, piece, n);
+    l->length += n;
+    l->text[l->length] = '\0';
+}
+
 void failure_line(const char *name, const char *reason, void (*put)(const char *piece, size_t length, void *to),
                   void *to)
 {

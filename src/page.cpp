@@ -14,17 +14,8 @@ unsigned char written[MOST_WRITTEN];
 size_t written_length;
 
 // The last line, as the programs print it, without its newline.
-struct {
-    char text[4 * 1024 + REASON_SIZE + 4];
-    size_t length;
-} line;
-
-void to_line(const char *piece, size_t length, void * /*to*/)
-{
-    for (size_t i = 0; i < length && line.length < sizeof line.text - 1; i++)
-        line.text[line.length++] = piece[i];
-    line.text[line.length] = '\0';
-}
+char line_text[4 * 1024 + REASON_SIZE + 4];
+line_buffer line = {line_text, sizeof line_text, 0};
 
 // Reads with `read` and writes with `write`, as a program does: 0, or 1
 // with the line it would print.
@@ -33,11 +24,11 @@ int convert(const unsigned char *bytes, size_t length, const char *name,
 {
     char why[REASON_SIZE] = "";
     line.length = 0;
-    line.text[0] = '\0';
+    line_text[0] = '\0';
     written_length = 0;
     open_memory(bytes_in, bytes, length);
     if (read(bytes_in, sheet, why) != 0) {
-        failure_line(name, why, to_line, nullptr);
+        failure_line(name, why, to_line, &line);
         return 1;
     }
     written_length = write(sheet, written);
