@@ -122,6 +122,7 @@ struct bmp_colours {
     unsigned char table[256][3]; // red, green, blue
     unsigned entries;
     std::uint32_t inks[256];      // the table's inks, NO_COLOUR past it
+    unsigned char greys[256];     // and grey levels
     std::uint32_t byte_inks[256]; // of each byte's two pixels, at 4 bits
     bit_field fields[4];
     field_inks field_tables; // where the fields are of 8 bits or fewer
@@ -183,6 +184,7 @@ static int read_table(input &in, const bmp_info &bmp, std::uint64_t &end, bmp_co
     for (unsigned i = 0; i < 256; i++) {
         const unsigned char *e = colours.table[i];
         colours.inks[i] = i < colours.entries ? ink_of(e[0], e[1], e[2], 255) : NO_COLOUR;
+        colours.greys[i] = grey_of(e[0], e[1], e[2]);
     }
     if (bmp.bits == 4)
         byte_inks(colours.inks, 4, colours.byte_inks);
@@ -219,9 +221,9 @@ static void ink_wide_fields(ink &k, unsigned y, const unsigned char *p, const bm
 {
     for (size_t x = 0; x < k.width; x++) {
         std::uint32_t v = bmp.bits == 16 ? le16(p + 2 * x) : le32(p + 4 * x);
-        put_ink(k, x, y,
-                ink_of(field_value(c.fields[0], v, 0), field_value(c.fields[1], v, 0), field_value(c.fields[2], v, 0),
-                       field_value(c.fields[3], v, 255)));
+        unsigned r = field_value(c.fields[0], v, 0), g = field_value(c.fields[1], v, 0),
+                 b = field_value(c.fields[2], v, 0);
+        put_ink(k, x, y, ink_of(r, g, b, field_value(c.fields[3], v, 255)), grey_of(r, g, b));
     }
 }
 
@@ -243,7 +245,7 @@ static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &b
     if (bmp.bits == 24) {
         ink_colours(k, y, p, bgr);
     } else if (bmp.bits <= 8) {
-        if (!(bmp.bits == 4 ? ink_packed(k, y, p, 4, c.byte_inks) : ink_values(k, y, p, c.inks)))
+        if (!(bmp.bits == 4 ? ink_packed(k, y, p, 4, c.byte_inks, c.greys) : ink_values(k, y, p, c.inks, c.greys)))
             return past_table(p, k.width, bmp.bits, c, why);
     } else if (byte_fields(bmp, f)) {
         layout bytes = {4, f[0].shift / 8, f[1].shift / 8, f[2].shift / 8, f[3].shift / 8, f[3].mask != 0};
@@ -369,7 +371,7 @@ static int read_run_lengths(input &in, const bmp_info &bmp, const bmp_colours &c
     for (unsigned n = 0; n < k.height; n++) {
         unsigned y = bmp.height < 0 ? n : k.height - 1 - n;
         const unsigned char *row = indices + size_t{n} * k.width;
-        if (!ink_values(k, y, row, colours.inks))
+        if (!ink_values(k, y, row, colours.inks, colours.greys))
             return past_table(row, k.width, 8, colours, why);
     }
     return 0;
@@ -394,14 +396,14 @@ int read_bmp(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
     }
     static bmp_colours colours;
     static ink k;
-    start_ink(k, width, bmp.rows);
+    // Many writers leave a 32-bit BMP's fourth byte 0 in every pixel.
+    start_ink(k, width, bmp.rows, true);
     if (read_colours(in, bmp, colours, why) != 0)
         return 1;
     bool runs = bmp.compression == BI_RLE8 || bmp.compression == BI_RLE4;
     if ((runs ? read_run_lengths : read_rows)(in, bmp, colours, k, why) != 0)
         return 1;
-    // Many writers leave a 32-bit BMP's fourth byte 0 in every pixel.
-    finish_ink(k, true, sheet);
+    finish_ink(k, sheet);
     return 0;
 }
 

@@ -199,9 +199,8 @@ static void ending_of(const path_char *path, char ending[ENDING_SIZE])
 
 // An existing output that glyphrip can name is most likely the drawing,
 // or another file of the user's, named second by mistake: nothing is
-// written over it. A font may begin with any bytes, so a file of a raw
-// font's length is replaced unless its signature is a sure one. One that
-// cannot be read cannot be told, and is kept too.
+// written over it (kind_beside_fonts). One that cannot be read cannot be
+// told, and is kept too.
 static bool may_replace(const conversion &how, const path_char *path, failure *f)
 {
     FILE *out = open_file(path, false);
@@ -212,11 +211,10 @@ static bool may_replace(const conversion &how, const path_char *path, failure *f
     }
     static input there;
     int read = open_input(there, out);
-    if (fclose(out) != 0 || read != 0)
+    const file_kind *kind = read == 0 ? kind_beside_fonts(there) : nullptr;
+    if (fclose(out) != 0 || read != 0 || there.failed)
         return blame(f, path, nullptr);
-    bool sure = false;
-    const file_kind *kind = kind_of(first_bytes_of(there), sureness::likely, &sure);
-    if (kind == nullptr || (!sure && is_font_length(there.size)))
+    if (kind == nullptr)
         return true;
     (void)snprintf(f->refusal, REASON_SIZE, "%s; %s will not write a font over it", kind->name, how.name);
     return blame(f, path, f->refusal);

@@ -16,7 +16,7 @@ int read_font(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
 {
     // A picture here is most likely a sheet given to the wrong program; a
     // font may begin with any bytes, so only a sure sign counts.
-    if (const file_kind *kind = kind_of(first_bytes_of(in), sureness::sure))
+    if (const file_kind *kind = kind_of_input(in, sureness::sure))
         return refuse(why, "%s, not a raw font", kind->name);
     unsigned char font[WIDE_FONT_BYTES];
     size_t got = next_bytes(in, font, sizeof font);

@@ -19,8 +19,10 @@ constexpr bool is_sheet_size(unsigned long long width, unsigned long long height
 }
 
 // Which part of the ink rule gave a picture's ink: its bits as they are
-// stored, its transparency, or the side of fewer pixels, dark or light.
-enum class ink_from : unsigned char { bits, transparency, dark, light };
+// stored, its transparency, or the side of fewer pixels, dark or light of
+// mid-grey, or darker or lighter of the grey half-way between its darkest
+// and lightest pixels.
+enum class ink_from : unsigned char { bits, transparency, dark, light, darker, lighter };
 
 // The picture's rows top first, width / 8 bytes each; in each byte, the
 // leftmost of its eight pixels in bit 0. Bit values are those of the

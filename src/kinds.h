@@ -22,14 +22,18 @@ struct file_kind {
 // three bytes, or a few plausible header fields, say `likely`.
 enum class sureness { likely, sure };
 
-// The first bytes of a file, and its whole length where that is known,
-// as it is for a file that ends within its first block; otherwise
-// UNKNOWN_SIZE.
+// The first bytes of a file, up to a kilobyte, as far as a sign needs
+// (262 bytes for tar, a kilobyte for an SVG past its prologue); its whole
+// length where that is known, as it is for a file that ends within its
+// first block; otherwise UNKNOWN_SIZE; and its last TAIL_BYTES bytes,
+// where those are known, for a TGA's footer, otherwise nullptr.
 constexpr std::uint64_t UNKNOWN_SIZE = ~std::uint64_t{0};
+constexpr size_t LOOK_BYTES = 1024, TAIL_BYTES = 18;
 struct first_bytes {
     const unsigned char *start;
     size_t length;
     std::uint64_t size;
+    const unsigned char *tail;
 };
 
 // The kind of the file, if it is one of at least `at_least` sureness;
@@ -37,14 +41,19 @@ struct first_bytes {
 // says whether it is a sure one.
 const file_kind *kind_of(const first_bytes &file, sureness at_least, bool *sure = nullptr);
 
+// Whether the first bytes at hand, fewer than LOOK_BYTES, may begin a
+// kind whose sign stands further on, for the reader of a pipe to read on.
+bool wants_more(const first_bytes &file);
+
 // The kind whose files' names end in `ending` (lower case, without the
 // dot), if any.
 const file_kind *kind_by_ending(const char *ending);
 
 // The header checks that belong to a format's own file, for the table.
 bool is_bmp(const unsigned char *start, size_t length);
-// A netpbm header wholly in `start`, or one that fills it without fault.
-bool is_whole_netpbm_header(const unsigned char *start, size_t length);
+// A netpbm header wholly in `start`, or, where more of the file follows,
+// one that fills it without fault.
+bool is_whole_netpbm_header(const unsigned char *start, size_t length, bool more_follows);
 bool is_tga_header(const unsigned char *start, size_t length);
 // Bytes 12 to 15 give a sheet's width and height as TGA stores them.
 bool is_tga_of_sheet_size(const unsigned char *start, size_t length);

@@ -131,13 +131,13 @@ static bool read_header(input &in, netpbm_header &h, int &c)
 
 // A header longer than the bytes looked at, which a long comment makes,
 // counts if nothing in it is amiss.
-bool is_whole_netpbm_header(const unsigned char *start, size_t length)
+bool is_whole_netpbm_header(const unsigned char *start, size_t length, bool more_follows)
 {
     static input probe;
     open_memory(probe, start, length);
     netpbm_header h;
     int c = 0;
-    return read_header(probe, h, c) || (c == EOF && length == FIRST_BYTES);
+    return read_header(probe, h, c) || (c == EOF && more_follows);
 }
 
 static int damaged(char why[REASON_SIZE], const netpbm_header &h, const char *what)
@@ -236,15 +236,15 @@ static void words_of(const netpbm_header &h, common_words &w)
 {
     char digits[16];
     int length = snprintf(digits, sizeof digits, "%lu ", static_cast<unsigned long>(h.max));
-    unsigned char text[8] = {0}, ones[8] = {0};
+    unsigned char text[8] = {0}, kept[8] = {0};
     w.max_count = 8 / static_cast<size_t>(length);
     w.max_bytes = w.max_count * static_cast<size_t>(length);
     for (size_t i = 0; i < w.max_bytes; i++) {
         text[i] = static_cast<unsigned char>(digits[i % static_cast<size_t>(length)]);
-        ones[i] = 0xFF;
+        kept[i] = 0xFF;
     }
     memcpy(&w.maxes, text, 8);
-    memcpy(&w.mask, ones, 8);
+    memcpy(&w.mask, kept, 8);
     w.digits = static_cast<size_t>(length) - 1;
     unsigned char digit_ones[8] = {0};
     memset(digit_ones, 0xFF, w.digits);
@@ -268,9 +268,10 @@ static int read_plain(input &in, const netpbm_header &h, unsigned char *eight, c
         const std::uint64_t zeros = w.zeros, maxes = w.maxes, mask = w.mask, one = w.one, one_mask = w.one_mask;
         const size_t max_count = w.max_count, max_bytes = w.max_bytes, digits = w.digits;
         const unsigned char zero_sample = w.zero_sample, max_sample = w.max_sample;
-        const unsigned char *p = in.at, *last = in.end - 8; // the last place a word may start
-        const size_t room = all - 8; // a word's samples stored as 8, those past it after written over
-        while (p <= last && i <= room) {
+        const unsigned char *p = in.at, *end = in.end;
+        // A word needs 8 bytes at hand, and room for 8 samples, which
+        // stores a word's as 8 and writes those past it over after.
+        while (end - p >= 8 && i + 8 <= all) {
             std::uint64_t word = 0;
             memcpy(&word, p, 8);
             if ((word & mask) == maxes) {
@@ -306,12 +307,12 @@ static int read_plain(input &in, const netpbm_header &h, unsigned char *eight, c
 }
 
 // Refuses the first sample of a row of `n` past the maximum.
-static int refuse_sample(const unsigned char *row, size_t n, const netpbm_header &h, const std::uint32_t greys[256],
+static int refuse_sample(const unsigned char *row, size_t n, const netpbm_header &h, const std::uint32_t inks[256],
                          char why[REASON_SIZE])
 {
     unsigned v = 0;
     if (h.max <= 255) {
-        (void)first_no_colour(row, n, 8, greys, v);
+        (void)first_no_colour(row, n, 8, inks, v);
         return too_large(why, h, v);
     }
     for (size_t i = 0; i < n && v <= h.max; i++)
@@ -338,11 +339,12 @@ static bool to_8_bit_row(const unsigned char *row, unsigned char *eight, size_t 
     return (past & 256) == 0;
 }
 
-// The ink of a pixel of 16-bit samples of a maximum other than 65535,
-// `depth` samples, through `eights`, the 8 bits of every sample, 256 past
-// the maximum; `past` gets that bit where a sample is past it.
-[[gnu::always_inline]] static inline std::uint32_t wide_ink(const unsigned char *p, size_t depth,
-                                                            const unsigned short *eights, unsigned &past)
+// A pixel of 16-bit samples of a maximum other than 65535, `depth`
+// samples, as 8-bit red, green, blue and alpha, through `eights`, the 8
+// bits of every sample, 256 past the maximum; `past` gets that bit where a
+// sample is past it.
+[[gnu::always_inline]] static inline void wide_rgba(const unsigned char *p, size_t depth, const unsigned short *eights,
+                                                    unsigned &past, unsigned rgba[4])
 {
     unsigned v[4] = {0, 0, 0, 255};
     for (size_t c = 0; c < depth; c++) {
@@ -352,7 +354,18 @@ static bool to_8_bit_row(const unsigned char *row, unsigned char *eight, size_t 
         past |= v[c];
     }
     bool colour = depth >= 3;
-    return ink_of(v[0], colour ? v[1] : v[0], colour ? v[2] : v[0], depth == 2 ? v[1] : v[3]);
+    rgba[0] = v[0];
+    rgba[1] = colour ? v[1] : v[0];
+    rgba[2] = colour ? v[2] : v[0];
+    rgba[3] = depth == 2 ? v[1] : v[3];
+}
+
+[[gnu::always_inline]] static inline std::uint32_t wide_ink(const unsigned char *p, size_t depth,
+                                                            const unsigned short *eights, unsigned &past)
+{
+    unsigned v[4];
+    wide_rgba(p, depth, eights, past, v);
+    return ink_of(v[0], v[1], v[2], v[3]);
 }
 
 // The inks of a row of such pixels, eight pixels of one colour, as most of
@@ -375,12 +388,14 @@ static bool to_8_bit_row(const unsigned char *row, unsigned char *eight, size_t 
 }
 
 // Inks a row of 16-bit samples of a maximum other than 65535; false if
-// one is past the maximum.
+// one is past the maximum. Grey levels, where they are kept, pixel by
+// pixel.
 static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpbm_header &h)
 {
     static std::uint32_t max = 0;
     static unsigned short eights[65536];
     static std::uint32_t inks[SHEET_MOST_WIDTH];
+    static unsigned char greys[SHEET_MOST_WIDTH];
     if (max != h.max) {
         max = h.max;
         for (std::uint32_t v = 0; v <= max; v++)
@@ -395,14 +410,19 @@ static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpb
     case 3: wide_inks(row, k.width, 3, eights, inks, past); break;
     default: wide_inks(row, k.width, 4, eights, inks, past); break;
     }
-    ink_pixels(k, y, inks);
+    for (size_t x = 0; k.keep_grey && x < k.width; x++) {
+        unsigned v[4];
+        wide_rgba(row + size_t{2} * h.depth * x, h.depth, eights, past, v);
+        greys[x] = grey_of(v[0], v[1], v[2]);
+    }
+    ink_pixels(k, y, inks, greys);
     return (past & 256) == 0;
 }
 
 // Inks a row of raw samples: as bytes, big-endian pairs where the maximum
 // is past 255.
 static int ink_raw_row(ink &k, size_t y, const unsigned char *row, const netpbm_header &h,
-                       const std::uint32_t greys[256], char why[REASON_SIZE])
+                       const std::uint32_t inks[256], const unsigned char greys[256], char why[REASON_SIZE])
 {
     static unsigned char eight[SHEET_MOST_WIDTH * 4];
     const layout &l = layouts[h.depth - 1];
@@ -412,15 +432,15 @@ static int ink_raw_row(ink &k, size_t y, const unsigned char *row, const netpbm_
         ink_deep_colours(k, y, row, deep);
     } else if (h.max > 255) {
         if (!ink_wide_row(k, y, row, h))
-            return refuse_sample(row, samples, h, greys, why);
+            return refuse_sample(row, samples, h, inks, why);
     } else if (h.depth == 1) {
-        if (!ink_values(k, y, row, greys))
-            return refuse_sample(row, samples, h, greys, why);
+        if (!ink_values(k, y, row, inks, greys))
+            return refuse_sample(row, samples, h, inks, why);
     } else if (h.max == 255) {
         ink_colours(k, y, row, l);
     } else {
         if (!to_8_bit_row(row, eight, samples, h))
-            return refuse_sample(row, samples, h, greys, why);
+            return refuse_sample(row, samples, h, inks, why);
         ink_colours(k, y, eight, l);
     }
     return 0;
@@ -431,17 +451,18 @@ static int ink_raw_row(ink &k, size_t y, const unsigned char *row, const netpbm_
 // sheet as they are.
 static int read_raw(input &in, const netpbm_header &h, ink &k, glyph_sheet &sheet, char why[REASON_SIZE])
 {
-    static std::uint32_t greys[256];
+    static std::uint32_t inks[256];
+    static unsigned char greys[256];
     size_t stride = size_t{h.width} * h.depth * (h.max > 255 ? 2 : 1);
     if (h.format == 4)
         stride = h.width / 8;
     if (h.max <= 255)
-        grey_inks(greys, h.max);
+        grey_inks(inks, greys, h.max);
     for (size_t y = 0; y < h.height; y++) {
         const unsigned char *row = take(in, stride);
         if (row == nullptr)
             return damaged(why, h, ends_early);
-        if (h.format != 4 && ink_raw_row(k, y, row, h, greys, why) != 0)
+        if (h.format != 4 && ink_raw_row(k, y, row, h, inks, greys, why) != 0)
             return 1;
         for (size_t col = 0; h.format == 4 && col < stride; col++)
             sheet.bits[y * stride + col] = static_cast<unsigned char>(reverse_bits(row[col]));
@@ -489,7 +510,7 @@ int read_netpbm(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
     if (refuse_values(h, why))
         return 1;
     static ink k;
-    start_ink(k, h.width, h.height);
+    start_ink(k, h.width, h.height, false);
     sheet.width = h.width;
     sheet.height = h.height;
     sheet.ink = ink_from::bits; // for a PBM; the others' finish_ink says
@@ -508,7 +529,7 @@ int read_netpbm(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
         return 1;
     }
     if (!is_pbm(h))
-        finish_ink(k, false, sheet);
+        finish_ink(k, sheet);
     return 0;
 }
 

@@ -52,12 +52,14 @@ int page_font(const unsigned char *bytes, size_t length, const char *name)
     return convert(bytes, length, name, read_font, write_png);
 }
 
-// Whether the bytes are of a kind glyphrip names, so that a file dropped
-// on the page goes to glyphrip, and one it does not name to glyphsheet.
+// Whether a dropped file goes to glyphrip, as a picture or another kind
+// it names, or to glyphsheet, as a font: by the rule by which glyphrip
+// keeps an existing output, so that a file of a raw font's length is a
+// font unless a sure sign names it.
 int page_is_picture(const unsigned char *bytes, size_t length)
 {
     open_memory(bytes_in, bytes, length);
-    return kind_of(first_bytes_of(bytes_in), sureness::likely) != nullptr ? 1 : 0;
+    return kind_beside_fonts(bytes_in) != nullptr ? 1 : 0;
 }
 
 // The code of the glyph in a column and glyph row of the last sheet, by

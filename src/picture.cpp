@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "kinds.h"
 #include "picture.h"
 
 // Up to `n` bytes from the file or memory; fewer only at its end, or where
@@ -33,6 +34,16 @@ static void at_hand(input &in, size_t got, size_t asked)
     in.ended = in.ended || got < asked;
 }
 
+// Where the input has ended within its first block, its length and last
+// bytes are those at hand.
+static void know_size(input &in)
+{
+    in.size = in.ended ? static_cast<size_t>(in.end - in.block) : UNKNOWN_SIZE;
+    in.last_known = in.ended && in.size >= TAIL_BYTES;
+    if (in.last_known)
+        memcpy(in.last, in.end - TAIL_BYTES, TAIL_BYTES);
+}
+
 int open_input(input &in, FILE *file)
 {
     in.file = file;
@@ -48,7 +59,7 @@ int open_input(input &in, FILE *file)
     in.whole_blocks = !in.ended && fseek(file, 0, SEEK_CUR) == 0;
     if (in.whole_blocks)
         at_hand(in, got + read_source(in, in.block + got, BLOCK_BYTES - got), BLOCK_BYTES);
-    in.size = in.ended ? static_cast<size_t>(in.end - in.block) : UNKNOWN_SIZE;
+    know_size(in);
     return in.failed ? -1 : 0;
 }
 
@@ -61,7 +72,77 @@ void open_memory(input &in, const unsigned char *bytes, size_t length)
     in.size = length;
     in.ended = in.failed = false;
     in.whole_blocks = true;
+    in.last_known = length >= TAIL_BYTES;
+    if (in.last_known)
+        memcpy(in.last, bytes + length - TAIL_BYTES, TAIL_BYTES);
     at_hand(in, read_source(in, in.block, BLOCK_BYTES), BLOCK_BYTES);
+}
+
+void look_further(input &in)
+{
+    auto held = static_cast<size_t>(in.end - in.at);
+    if (in.ended || held >= LOOK_BYTES || position(in) != 0 || !wants_more(first_bytes_of(in)))
+        return;
+    at_hand(in, held + read_source(in, in.block + held, LOOK_BYTES - held), LOOK_BYTES);
+    know_size(in);
+}
+
+const file_kind *kind_of_input(input &in, sureness at_least, bool *sure)
+{
+    bool sure_here = false;
+    look_further(in);
+    const file_kind *kind = kind_of(first_bytes_of(in), at_least, &sure_here);
+    // Whether the footer could tell more than the start has: a kind where
+    // none is named, or a sure one where that matters to the caller.
+    bool sureness_matters = at_least == sureness::sure || sure != nullptr;
+    if (in.size == UNKNOWN_SIZE && (kind == nullptr || (!sure_here && sureness_matters))) {
+        look_at_end(in);
+        if (in.last_known)
+            kind = kind_of(first_bytes_of(in), at_least, &sure_here);
+    }
+    if (sure != nullptr)
+        *sure = sure_here;
+    return kind;
+}
+
+const file_kind *kind_beside_fonts(input &in)
+{
+    bool sure = false;
+    const file_kind *kind = kind_of_input(in, sureness::likely, &sure);
+    return sure || !is_font_length(in.size) ? kind : nullptr;
+}
+
+// A position in a file of any length, on every platform: `long` is 32 bits
+// on Windows.
+static bool tell(FILE *file, std::uint64_t &at)
+{
+#ifdef _WIN32
+    long long here = _ftelli64(file);
+#else
+    off_t here = ftello(file);
+#endif
+    at = static_cast<std::uint64_t>(here);
+    return here >= 0;
+}
+
+void look_at_end(input &in)
+{
+    if (in.file == nullptr || in.size != UNKNOWN_SIZE || !in.whole_blocks)
+        return;
+    fpos_t here;
+    if (fgetpos(in.file, &here) != 0)
+        return;
+    std::uint64_t size = 0;
+    if (fseek(in.file, 0, SEEK_END) == 0 && tell(in.file, size) && size >= TAIL_BYTES &&
+        fseek(in.file, -static_cast<long>(TAIL_BYTES), SEEK_END) == 0 &&
+        fread(in.last, 1, TAIL_BYTES, in.file) == TAIL_BYTES) {
+        in.size = size;
+        in.last_known = true;
+    }
+    // What went wrong here goes wrong again where the bytes are read.
+    clearerr(in.file);
+    if (fsetpos(in.file, &here) != 0)
+        in.failed = true;
 }
 
 bool refill(input &in, size_t want)
@@ -169,22 +250,34 @@ void read_one_bit(input &in, std::uint64_t offset, unsigned width, unsigned heig
     }
 }
 
-void start_ink(ink &k, unsigned width, unsigned height)
+void start_ink(ink &k, unsigned width, unsigned height, bool zero_alpha_is_opaque)
 {
     k.width = width;
     k.height = height;
     k.row_bytes = width / 8;
     memset(k.dark, 0, sizeof k.dark);
     memset(k.opaque, 0, sizeof k.opaque);
-    k.see_through = false;
+    k.transparent = 0;
     k.alpha_anywhere = false;
+    k.zero_alpha_is_opaque = zero_alpha_is_opaque;
+    k.keep_grey = true;
 }
 
-// The set bits of `bytes`, a multiple of 64, counted a word at a time
-// without the compiler's builtin, which may need a library of its own:
-// each byte's count, at most 8, summed over eight words, then the bytes'
-// sums, at most 64, added in pairs and the pairs' in one multiply.
-static size_t ones(const unsigned char *bits, size_t bytes)
+// The set bits of a word, without the compiler's builtin, which may need a
+// library of its own: each byte's count, at most 8, then the bytes' added
+// in one multiply.
+static size_t ones_in(std::uint64_t w)
+{
+    const std::uint64_t all = ~std::uint64_t{0}, pairs = all / 3, nibbles = all / 5, octets = all / 17;
+    w -= w >> 1 & pairs;
+    w = (w & nibbles) + (w >> 2 & nibbles);
+    return static_cast<size_t>(((w + (w >> 4)) & octets) * (all / 255) >> 56);
+}
+
+// Counted a word at a time: each byte's count, at most 8, summed over
+// eight words, then the bytes' sums, at most 64, added in pairs and the
+// pairs' in one multiply.
+size_t ones(const unsigned char *bits, size_t bytes)
 {
     const std::uint64_t all = ~std::uint64_t{0}, pairs = all / 3, nibbles = all / 5, octets = all / 17;
     size_t n = 0;
@@ -204,28 +297,110 @@ static size_t ones(const unsigned char *bits, size_t bytes)
     return n;
 }
 
-void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet &sheet)
+// The set bits of `a` that are set in `b` too, `bytes` a multiple of 8.
+static size_t ones_of_both(const unsigned char *a, const unsigned char *b, size_t bytes)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < bytes; i += 8) {
+        std::uint64_t x, y;
+        memcpy(&x, a + i, 8);
+        memcpy(&y, b + i, 8);
+        n += ones_in(x & y);
+    }
+    return n;
+}
+
+// Whether so many pixels are less than half opaque that the transparency
+// decides, whatever the rest of the picture holds.
+static bool transparency_decides(const ink &k)
+{
+    std::uint64_t all = std::uint64_t{k.width} * k.height;
+    return 16 * k.transparent >= all && (k.alpha_anywhere || !k.zero_alpha_is_opaque);
+}
+
+// Row y's opaque pixels, where a row of the picture is of whole words:
+// whether they lie on both sides of mid-grey.
+static bool both_sides(const ink &k, size_t y)
+{
+    std::uint64_t dark = 0, light = 0;
+    for (size_t i = 0; i < k.row_bytes; i += 8) {
+        std::uint64_t d, o;
+        memcpy(&d, k.dark + y * k.row_bytes + i, 8);
+        memcpy(&o, k.opaque + y * k.row_bytes + i, 8);
+        dark |= d & o;
+        light |= ~d & o;
+    }
+    return dark != 0 && light != 0;
+}
+
+// Once row y's planes are put: whether its grey levels are still wanted.
+// They stop being so once a row holds opaque pixels on both sides of
+// mid-grey, as the whole picture then does, or the transparency decides.
+static bool wants_grey(ink &k, size_t y)
+{
+    if (k.keep_grey && (transparency_decides(k) || both_sides(k, y)))
+        k.keep_grey = false;
+    return k.keep_grey;
+}
+
+// Rule 3 with the split moved half-way between the darkest and the
+// lightest of the opaque pixels, `opaque` (nullptr: all), where they are
+// not all one grey level: the side with fewer is the ink, the darker on a
+// tie. False where they are all one grey level.
+static bool split_between(const ink &k, const unsigned char *opaque, glyph_sheet &sheet)
+{
+    size_t all = size_t{k.width} * k.height;
+    auto counts = [&](size_t i) { return opaque == nullptr || (opaque[i / 8] >> (i % 8) & 1) != 0; };
+    unsigned least = 255, most = 0;
+    for (size_t i = 0; i < all; i++)
+        if (counts(i)) {
+            least = k.grey[i] < least ? k.grey[i] : least;
+            most = k.grey[i] > most ? k.grey[i] : most;
+        }
+    if (least >= most)
+        return false;
+    unsigned split = (least + most + 1) / 2;
+    size_t darker = 0, counted = 0;
+    for (size_t i = 0; i < all; i++)
+        if (counts(i)) {
+            counted++;
+            darker += k.grey[i] < split ? 1 : 0;
+        }
+    bool darker_ink = darker <= counted - darker;
+    sheet.ink = darker_ink ? ink_from::darker : ink_from::lighter;
+    memset(sheet.bits, 0, all / 8);
+    for (size_t i = 0; i < all; i++)
+        if (counts(i) && (k.grey[i] < split) == darker_ink)
+            sheet.bits[i / 8] = static_cast<unsigned char>(sheet.bits[i / 8] | 1U << (i % 8));
+    return true;
+}
+
+void finish_ink(const ink &k, glyph_sheet &sheet)
 {
     size_t bytes = k.row_bytes * k.height, all = 8 * bytes;
     sheet.width = k.width;
     sheet.height = k.height;
-    if (k.see_through && (k.alpha_anywhere || !zero_alpha_is_opaque)) {
+    if (transparency_decides(k)) {
         sheet.ink = ink_from::transparency;
         memcpy(sheet.bits, k.opaque, bytes);
         return;
     }
-    size_t dark = ones(k.dark, bytes);
-    if (dark <= all - dark || dark == all) {
-        sheet.ink = ink_from::dark;
-        memcpy(sheet.bits, k.dark, bytes);
+    // The opaque pixels decide; where alpha 0 everywhere is none, all are.
+    bool all_opaque = k.transparent == 0 || (k.zero_alpha_is_opaque && !k.alpha_anywhere);
+    const unsigned char *opaque = all_opaque ? nullptr : k.opaque;
+    size_t counted = all_opaque ? all : all - static_cast<size_t>(k.transparent);
+    size_t dark = all_opaque ? ones(k.dark, bytes) : ones_of_both(k.dark, k.opaque, bytes);
+    if ((dark == 0 || dark == counted) && k.keep_grey && split_between(k, opaque, sheet))
         return;
-    }
-    sheet.ink = ink_from::light;
+    bool dark_ink = dark <= counted - dark || dark == counted;
+    sheet.ink = dark_ink ? ink_from::dark : ink_from::light;
     for (size_t i = 0; i < bytes; i += 8) {
-        std::uint64_t w;
-        memcpy(&w, k.dark + i, 8);
-        w = ~w;
-        memcpy(sheet.bits + i, &w, 8);
+        std::uint64_t d, o = ~std::uint64_t{0};
+        memcpy(&d, k.dark + i, 8);
+        if (opaque != nullptr)
+            memcpy(&o, opaque + i, 8);
+        d = (dark_ink ? d : ~d) & o;
+        memcpy(sheet.bits + i, &d, 8);
     }
 }
 
@@ -235,11 +410,12 @@ bool mostly_ink(const glyph_sheet &sheet)
     return set > all - set && set < all;
 }
 
-void grey_inks(std::uint32_t inks[256], unsigned max)
+void grey_inks(std::uint32_t inks[256], unsigned char greys[256], unsigned max)
 {
     for (unsigned v = 0; v < 256; v++) {
         unsigned grey = v <= max ? to_8_bits(v, max) : 0;
         inks[v] = v <= max ? ink_of(grey, grey, grey, 255) : NO_COLOUR;
+        greys[v] = static_cast<unsigned char>(grey);
     }
 }
 
@@ -255,10 +431,23 @@ static void put_inks(ink &k, size_t y, size_t col, std::uint32_t bits, std::uint
     opaque &= bits;
 }
 
-static void put_row(ink &k, std::uint32_t opaque, bool alpha)
+// Row y's count of pixels less than half opaque, where `opaque`, every
+// byte's opaque bits ANDed, says it has one, and whether any alpha is not 0.
+static void put_row(ink &k, size_t y, std::uint32_t opaque, bool alpha)
 {
-    k.see_through = k.see_through || (opaque & 0xFF00) != 0xFF00;
+    if ((opaque & 0xFF00) != 0xFF00)
+        for (size_t i = 0; i < k.row_bytes; i += 8) {
+            std::uint64_t o;
+            memcpy(&o, k.opaque + y * k.row_bytes + i, 8);
+            k.transparent += ones_in(~o);
+        }
     k.alpha_anywhere = k.alpha_anywhere || alpha;
+}
+
+// Each row's grey levels, the plain way, where they are wanted.
+static unsigned char *grey_row(ink &k, size_t y) // cppcheck-suppress constParameter
+{
+    return k.grey + y * k.width;
 }
 
 // Each row loop is called with the row's length in bytes of a plane, 8 or
@@ -279,13 +468,19 @@ static void put_row(ink &k, std::uint32_t opaque, bool alpha)
         seen |= bits;
         put_inks(k, y, col, bits, opaque, row_bytes);
     }
-    put_row(k, opaque, (seen & 0xFF0000) != 0);
+    put_row(k, y, opaque, (seen & 0xFF0000) != 0);
     return seen >> 24 == 0;
 }
 
-bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256])
+bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256],
+                const unsigned char greys[256])
 {
-    return FOR_EACH_WIDTH(k, values_row, k, y, values, inks);
+    if (!FOR_EACH_WIDTH(k, values_row, k, y, values, inks))
+        return false;
+    if (wants_grey(k, y))
+        for (size_t x = 0; x < k.width; x++)
+            grey_row(k, y)[x] = greys[values[x]];
+    return true;
 }
 
 // As values_row, each pixel's ink given.
@@ -299,10 +494,15 @@ bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32
         seen |= bits;
         put_inks(k, y, col, bits, opaque, row_bytes);
     }
-    put_row(k, opaque, (seen & 0xFF0000) != 0);
+    put_row(k, y, opaque, (seen & 0xFF0000) != 0);
 }
 
-void ink_pixels(ink &k, size_t y, const std::uint32_t *inks) { FOR_EACH_WIDTH(k, pixels_row, k, y, inks); }
+void ink_pixels(ink &k, size_t y, const std::uint32_t *inks, const unsigned char *greys)
+{
+    FOR_EACH_WIDTH(k, pixels_row, k, y, inks);
+    if (wants_grey(k, y))
+        memcpy(grey_row(k, y), greys, k.width);
+}
 
 void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t table[256])
 {
@@ -329,25 +529,34 @@ void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t tabl
         seen |= bits;
         put_inks(k, y, col, bits, opaque, row_bytes);
     }
-    put_row(k, opaque, (seen & 0xFF0000) != 0);
+    put_row(k, y, opaque, (seen & 0xFF0000) != 0);
     return seen >> 24 == 0;
 }
 
-bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256])
+// Value x of a row packed `depth` bits each, leftmost first.
+static unsigned packed_value(const unsigned char *packed, size_t x, unsigned depth)
 {
-    switch (depth) {
-    case 1: return FOR_EACH_WIDTH(k, packed_row, k, y, packed, 1, table);
-    case 2: return FOR_EACH_WIDTH(k, packed_row, k, y, packed, 2, table);
-    default: return FOR_EACH_WIDTH(k, packed_row, k, y, packed, 4, table);
-    }
+    size_t bit = x * depth;
+    return packed[bit / 8] >> (8 - depth - bit % 8) & ((1U << depth) - 1);
+}
+
+bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256],
+                const unsigned char greys[256])
+{
+    bool ok = depth == 1   ? FOR_EACH_WIDTH(k, packed_row, k, y, packed, 1, table)
+              : depth == 2 ? FOR_EACH_WIDTH(k, packed_row, k, y, packed, 2, table)
+                           : FOR_EACH_WIDTH(k, packed_row, k, y, packed, 4, table);
+    if (ok && wants_grey(k, y))
+        for (size_t x = 0; x < k.width; x++)
+            grey_row(k, y)[x] = greys[packed_value(packed, x, depth)];
+    return ok;
 }
 
 bool first_no_colour(const unsigned char *packed, size_t n, unsigned depth, const std::uint32_t inks[256],
                      unsigned &value)
 {
     for (size_t i = 0; i < n; i++) {
-        size_t bit = i * depth;
-        value = packed[bit / 8] >> (8 - depth - bit % 8) & ((1U << depth) - 1);
+        value = packed_value(packed, i, depth);
         if (inks[value] == NO_COLOUR)
             return true;
     }
@@ -356,8 +565,9 @@ bool first_no_colour(const unsigned char *packed, size_t n, unsigned depth, cons
 
 // A row of one bit a pixel is a 64-bit word for each 64 pixels: each
 // plane's word takes the 1s where a 1 sets it, and the 0s where a 0 does.
-void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero, std::uint32_t one)
+void ink_bits(ink &k, size_t y, const unsigned char *packed, const std::uint32_t inks[2], const unsigned char greys[2])
 {
+    const std::uint32_t zero = inks[0], one = inks[1];
     const std::uint64_t all = ~std::uint64_t{0}, low = all / 3, pairs = all / 5, nibbles = all / 17;
     const std::uint64_t dark_ones = (one & INK_DARK) != 0 ? all : 0, dark_zeros = (zero & INK_DARK) != 0 ? all : 0;
     const std::uint64_t opaque_ones = (one & INK_OPAQUE) != 0 ? all : 0;
@@ -379,8 +589,10 @@ void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero,
         opaque_all &= opaque;
     }
     std::uint32_t seen = (seen_ones != 0 ? one : 0) | (seen_zeros != 0 ? zero : 0);
-    k.see_through = k.see_through || opaque_all != all;
-    k.alpha_anywhere = k.alpha_anywhere || (seen & INK_ALPHA) != 0;
+    put_row(k, y, opaque_all != all ? 0 : 0xFFFF, (seen & INK_ALPHA) != 0);
+    if (wants_grey(k, y))
+        for (size_t x = 0; x < k.width; x++)
+            grey_row(k, y)[x] = greys[packed_value(packed, x, 1)];
 }
 
 // Whether the eight pixels of `step` bytes, 2 or more, from `p` are of one
@@ -390,11 +602,11 @@ void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero,
     return same_bytes(p, p + step, 7 * step);
 }
 
-// Once some pixel is less than half opaque and some alpha is not 0, the
-// picture is read by its alpha alone, and how dark a pixel is no longer
-// matters: a row's opaque pixels, by the top bit of each alpha (of 8
-// bits, or the high byte of 16), and its dark ones left out.
-static bool read_by_alpha(const ink &k) { return k.see_through && k.alpha_anywhere; }
+// Once so many pixels are less than half opaque that the transparency
+// decides, the picture is read by its alpha alone, and how dark a pixel is
+// no longer matters: a row's opaque pixels, by the top bit of each alpha
+// (of 8 bits, or the high byte of 16), and its dark ones left out.
+static bool read_by_alpha(const ink &k) { return transparency_decides(k); }
 
 static void opaque_row(ink &k, size_t y, const unsigned char *p, size_t step, size_t alpha)
 {
@@ -468,7 +680,22 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &
             }
         put_inks(k, y, col, bits, row_opaque, row_bytes);
     }
-    put_row(k, row_opaque, l.has_alpha && alphas != 0);
+    put_row(k, y, row_opaque, l.has_alpha && alphas != 0);
+}
+
+// The grey levels of a row of 8- or 16-bit samples; a pixel the same as
+// the one before has its grey level.
+static void grey_samples(ink &k, size_t y, const unsigned char *p, const layout &l, bool sixteen)
+{
+    unsigned char *grey = grey_row(k, y);
+    for (size_t x = 0; x < k.width; x++, p += l.step) {
+        if (x > 0 && memcmp(p, p - l.step, l.step) == 0) {
+            grey[x] = grey[x - 1];
+            continue;
+        }
+        grey[x] = sixteen ? grey_of(deep(p + l.red), deep(p + l.green), deep(p + l.blue))
+                          : grey_of(p[l.red], p[l.green], p[l.blue]);
+    }
 }
 
 static bool operator==(const layout &a, const layout &b)
@@ -500,6 +727,8 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
         FOR_EACH_WIDTH(k, samples_row, k, y, p, bgrx, false);
     else
         samples_row(k, y, p, l, false, k.row_bytes);
+    if (wants_grey(k, y))
+        grey_samples(k, y, p, l, false);
 }
 
 // A pixel of 8-bit red, green and blue: its dark bit where `dark`, and
@@ -525,7 +754,7 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
         any_opaque |= bits >> 8;
         put_inks(k, y, col, bits, row_opaque, row_bytes);
     }
-    put_row(k, row_opaque, any_opaque != 0); // alpha is 255 wherever it is not 0
+    put_row(k, y, row_opaque, any_opaque != 0); // alpha is 255 wherever it is not 0
 }
 
 void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned char key[3])
@@ -535,6 +764,9 @@ void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned 
         FOR_EACH_WIDTH(k, keyed_row, k, y, p, copy, false);
     else
         FOR_EACH_WIDTH(k, keyed_row, k, y, p, copy, true);
+    static const layout rgb = {3, 0, 1, 2, 0, false};
+    if (wants_grey(k, y))
+        grey_samples(k, y, p, rgb, false);
 }
 
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
@@ -553,6 +785,8 @@ void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
         FOR_EACH_WIDTH(k, samples_row, k, y, p, rgba, true);
     else
         samples_row(k, y, p, l, true, k.row_bytes);
+    if (wants_grey(k, y))
+        grey_samples(k, y, p, l, true);
 }
 
 bool make_field(std::uint32_t mask, bit_field &f)
@@ -624,7 +858,7 @@ static bool operator==(const field_shape &shape, const bit_field f[4])
         }
         put_inks(k, y, col, dark | opaque << 8, row_opaque, row_bytes);
     }
-    put_row(k, row_opaque, alphas != 0);
+    put_row(k, y, row_opaque, alphas != 0);
 }
 
 void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const field_inks &t)
@@ -646,6 +880,17 @@ void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const fi
         fields_row(k, y, p, 2, any, t, k.row_bytes);
     else
         fields_row(k, y, p, 4, any, t, k.row_bytes);
+    if (wants_grey(k, y))
+        for (size_t x = 0; x < k.width; x++, p += bytes)
+            grey_row(k, y)[x] = field_grey(t, bytes == 2 ? le16(p) : le32(p));
+}
+
+unsigned char field_grey(const field_inks &t, std::uint32_t v)
+{
+    const bit_field *f = t.fields;
+    std::uint32_t sum = t.weights[0][(v & f[0].mask) >> f[0].shift] + t.weights[1][(v & f[1].mask) >> f[1].shift] +
+                        t.weights[2][(v & f[2].mask) >> f[2].shift];
+    return static_cast<unsigned char>(sum / 1000);
 }
 
 std::uint32_t field_ink(const field_inks &t, std::uint32_t v)
@@ -659,6 +904,12 @@ std::uint32_t field_ink(const field_inks &t, std::uint32_t v)
 
 void mirror_row(ink &k, size_t y)
 {
+    unsigned char *grey = grey_row(k, y);
+    for (size_t x = 0; x < k.width / 2; x++) {
+        unsigned char left = grey[x];
+        grey[x] = grey[k.width - 1 - x];
+        grey[k.width - 1 - x] = left;
+    }
     for (unsigned char *plane : {k.dark, k.opaque}) {
         unsigned char *row = plane + y * k.row_bytes;
         for (size_t col = 0; col < k.row_bytes / 2; col++) {

@@ -38,15 +38,17 @@ constexpr int reverse_bits(int v)
 // place; up to TAKE_MOST bytes at hand may stand before it, for `take`.
 constexpr size_t BLOCK_BYTES = 4096, FIRST_BYTES = 14 + 124, TAKE_MOST = 1024;
 struct input {
-    FILE *file;                    // nullptr for bytes in memory
-    const unsigned char *memory;   // those not yet at hand
-    size_t memory_left;            //
-    const unsigned char *at, *end; // the bytes at hand, in `block`
-    std::uint64_t block_start;     // where block[0] stands in the input
-    std::uint64_t size;            // the whole input's length, where it ends in the first block
-    bool ended;                    // nothing more will come
-    bool failed;                   // a read failed, with errno set
-    bool whole_blocks;             // a file or memory, read ahead freely
+    FILE *file;                     // nullptr for bytes in memory
+    const unsigned char *memory;    // those not yet at hand
+    size_t memory_left;             //
+    const unsigned char *at, *end;  // the bytes at hand, in `block`
+    std::uint64_t block_start;      // where block[0] stands in the input
+    std::uint64_t size;             // the whole input's length, where it ends in the first block
+    bool ended;                     // nothing more will come
+    bool failed;                    // a read failed, with errno set
+    bool whole_blocks;              // a file or memory, read ahead freely
+    unsigned char last[TAIL_BYTES]; // the input's last bytes, where known
+    bool last_known;
     // 8 to spare after the bytes at hand, for a few read as a word and a
     // 0 byte that stops a scan at their end.
     unsigned char block[TAKE_MOST + BLOCK_BYTES + 8];
@@ -58,8 +60,24 @@ void open_memory(input &in, const unsigned char *bytes, size_t length);
 inline first_bytes first_bytes_of(const input &in)
 {
     auto length = static_cast<size_t>(in.end - in.at);
-    return {in.at, length < FIRST_BYTES ? length : FIRST_BYTES, in.size};
+    return {in.at, length < LOOK_BYTES ? length : LOOK_BYTES, in.size, in.last_known ? in.last : nullptr};
 }
+// While none has been taken: brings up to LOOK_BYTES to hand from a pipe,
+// which gives no more than was asked for, where the first bytes may begin
+// a kind whose sign stands further on; and learns the length and last
+// bytes of a file longer than its first block, where it can be read at its
+// end.
+void look_further(input &in);
+void look_at_end(input &in);
+// The kind of the input, as kind_of tells it, while none has been taken:
+// looking as far into it as a sign needs, and at its end only where its
+// first bytes name nothing, or nothing sure where sureness matters.
+const file_kind *kind_of_input(input &in, sureness at_least, bool *sure = nullptr);
+// What an existing file is, where a raw font may stand: the kind a sure
+// sign names, or for a file of another length than a raw font's any sign;
+// nullptr where it may be a font. The programs keep such a file from being
+// written over, and the page takes a dropped one for a picture.
+const file_kind *kind_beside_fonts(input &in);
 inline std::uint64_t position(const input &in) { return in.block_start + static_cast<size_t>(in.at - in.block); }
 
 // Brings at least one more byte, and at most `want` from a pipe, to hand;
@@ -115,15 +133,24 @@ inline unsigned to_8_bits(std::uint32_t v, std::uint32_t max)
 // The ink rule, which turns a picture into the sheet's bits:
 //  1. A one-bit BMP and a PBM keep their bits, 1 in the file a 1 bit (a
 //     PBM's 1 is black): read_one_bit, and netpbm's reader.
-//  2. Where any pixel is less than half opaque, the pixels at least half
-//     opaque are ink; an alpha of 0 in every pixel of a BMP or TGA counts
-//     as opaque: finish_ink.
-//  3. Otherwise pixels are dark or light (299 R + 587 G + 114 B < 128000,
-//     samples as 8 bits), and the side with fewer pixels is the ink: the
-//     drawing covers less of the sheet than its paper. The dark side is
-//     ink on a tie, and where there is no other: finish_ink.
-// Each pixel's part, dark or light, opaque or not, is ink_of; the row
-// loops below are faster ways to the same, which a test holds to it.
+//  2. Where at least one pixel in sixteen is less than half opaque, those
+//     are paper and the others ink; an alpha of 0 in every pixel of a BMP
+//     or TGA counts as opaque: finish_ink.
+//  3. Otherwise the pixels less than half opaque, an erased one or two,
+//     are paper, and the opaque ones are dark or light by their grey level
+//     g = (299 R + 587 G + 114 B) div 1000, samples as 8 bits: dark where
+//     g < 128, mid-grey. Where every opaque pixel is on one side of it but
+//     they are not all one grey level, the split moves half-way between
+//     the darkest and the lightest: dark where g < (g_min + g_max + 1) div
+//     2. The side with fewer opaque pixels is the ink, as a drawing covers
+//     less of the sheet than its paper; dark on a tie. Opaque pixels all of
+//     one grey level are all ink where they are dark, and none where they
+//     are light: finish_ink.
+// Each pixel's part, dark or light, opaque or not, is ink_of, and its grey
+// level grey_of; the row loops below are faster ways to the same, which a
+// test holds to them. Grey levels are kept only while they may be needed:
+// until a row holds opaque pixels on both sides of mid-grey, or the
+// transparency is sure to decide.
 enum : std::uint32_t { INK_DARK = 1, INK_OPAQUE = 1U << 8, INK_ALPHA = 1U << 16, NO_COLOUR = 1U << 24 };
 
 // Darker than mid-grey, by 8-bit red, green and blue: 1 or 0. The sum is
@@ -134,6 +161,13 @@ inline std::uint32_t dark_bit(std::uint32_t r, std::uint32_t g, std::uint32_t b)
     return (299 * r + 587 * g + 114 * b - 128000) >> 31;
 }
 
+// The grey level of 8-bit red, green and blue, 0 to 255: below 128 just
+// where dark_bit is 1.
+inline unsigned char grey_of(unsigned r, unsigned g, unsigned b)
+{
+    return static_cast<unsigned char>((299 * r + 587 * g + 114 * b) / 1000);
+}
+
 // A pixel of 8-bit samples: dark, at least half opaque, alpha not 0.
 inline std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a)
 {
@@ -141,57 +175,69 @@ inline std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a)
     return dark_bit(r, g, b) | (a >= 128 ? INK_OPAQUE : none) | (a != 0 ? INK_ALPHA : none);
 }
 
-// A picture's pixels by the rule's parts, in planes of the sheet's layout.
+// A picture's pixels by the rule's parts, in planes of the sheet's layout,
+// and each pixel's grey level while keep_grey.
 struct ink {
     unsigned width, height;
     size_t row_bytes;                     // width / 8
     unsigned char dark[SHEET_MOST_BYTES]; // pixels darker than mid-grey
     unsigned char opaque[SHEET_MOST_BYTES];
-    bool see_through;    // some pixel is less than half opaque
-    bool alpha_anywhere; // some pixel's alpha is not 0
+    unsigned char grey[8 * SHEET_MOST_BYTES];
+    std::uint64_t transparent; // pixels less than half opaque, as far as counted
+    bool alpha_anywhere;       // some pixel's alpha is not 0
+    bool zero_alpha_is_opaque; // an alpha of 0 in every pixel is none
+    bool keep_grey;            // each pixel's grey level may yet be needed
 };
-// For a picture of a sheet's size.
-void start_ink(ink &k, unsigned width, unsigned height);
-// Gives the sheet by rules 2 and 3; `zero_alpha_is_opaque` for pictures
+// For a picture of a sheet's size; `zero_alpha_is_opaque` for pictures
 // whose writers may leave an unused alpha at 0 in every pixel.
-void finish_ink(const ink &k, bool zero_alpha_is_opaque, glyph_sheet &sheet);
+void start_ink(ink &k, unsigned width, unsigned height, bool zero_alpha_is_opaque);
+// Gives the sheet by rules 2 and 3.
+void finish_ink(const ink &k, glyph_sheet &sheet);
+// The set bits of `bytes`, a multiple of 64.
+size_t ones(const unsigned char *bits, size_t bytes);
 
-// Pixel (x, y), y counted from the top, whose ink is `w`: the plain way,
-// for pictures not inked a row at a time.
-inline void put_ink(ink &k, size_t x, size_t y, std::uint32_t w)
+// Pixel (x, y), y counted from the top, whose ink is `w` and grey level
+// `grey`: the plain way, for pictures not inked a row at a time.
+inline void put_ink(ink &k, size_t x, size_t y, std::uint32_t w, unsigned char grey)
 {
     size_t at = y * k.row_bytes + x / 8;
     auto bit = static_cast<unsigned char>(1U << (x % 8));
     k.dark[at] = static_cast<unsigned char>(k.dark[at] | ((w & INK_DARK) != 0 ? bit : 0));
     k.opaque[at] = static_cast<unsigned char>(k.opaque[at] | ((w & INK_OPAQUE) != 0 ? bit : 0));
-    k.see_through = k.see_through || (w & INK_OPAQUE) == 0;
+    k.grey[y * k.width + x] = grey;
+    k.transparent += (w & INK_OPAQUE) == 0 ? 1 : 0;
     k.alpha_anywhere = k.alpha_anywhere || (w & INK_ALPHA) != 0;
 }
 
 // The ink rule for whole rows of the picture, y counted from the top and
-// pixels from the left, eight pixels to a byte of each plane.
+// pixels from the left, eight pixels to a byte of each plane. Values of at
+// most 8 bits (palette indices, grey levels) go through a table of their
+// inks, NO_COLOUR for a value that has no colour, and one of their grey
+// levels.
 
-// The inks of grey levels 0 to `max`, at most 255; the rest NO_COLOUR.
-void grey_inks(std::uint32_t inks[256], unsigned max);
+// The inks and grey levels of grey levels 0 to `max`, at most 255; the
+// rest NO_COLOUR.
+void grey_inks(std::uint32_t inks[256], unsigned char greys[256], unsigned max);
 
-// A row of values of at most 8 bits (palette indices, grey levels), one
-// byte each, through the table of their inks; false if one is NO_COLOUR.
-bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256]);
-// A row of each pixel's ink, as ink_of gives it.
-void ink_pixels(ink &k, size_t y, const std::uint32_t *inks);
+// A row of values, one byte each; false if one is NO_COLOUR.
+bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256],
+                const unsigned char greys[256]);
+// A row of each pixel's ink, as ink_of gives it, and grey level.
+void ink_pixels(ink &k, size_t y, const std::uint32_t *inks, const unsigned char *greys);
 // For values of 1, 2 or 4 bits packed leftmost first, the inks of each
 // byte's pixels, as ink_values sums them; and a row of such values
 // through that table, false if one is NO_COLOUR.
 void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t table[256]);
-bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256]);
+bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256],
+                const unsigned char greys[256]);
 // The first of a row's `n` values, packed `depth` bits each leftmost first
 // (8: a byte each), whose ink is NO_COLOUR, for the reader to name; false
 // if there is none.
 bool first_no_colour(const unsigned char *packed, size_t n, unsigned depth, const std::uint32_t inks[256],
                      unsigned &value);
 // A row of one bit a pixel, the leftmost in the top bit of the first byte,
-// whose 0 and 1 have the inks given.
-void ink_bits(ink &k, size_t y, const unsigned char *packed, std::uint32_t zero, std::uint32_t one);
+// whose 0 and 1 have the inks and grey levels given.
+void ink_bits(ink &k, size_t y, const unsigned char *packed, const std::uint32_t inks[2], const unsigned char greys[2]);
 
 // Where a pixel's 8- or 16-bit samples stand among its bytes: red, green
 // and blue (the same for grey), and alpha if it has one.
@@ -224,8 +270,9 @@ struct field_inks {
 bool make_field_inks(const bit_field fields[4], field_inks &t);
 // A row of pixels of `bytes` bytes, 2 or 4.
 void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const field_inks &t);
-// The ink of one pixel of bit fields `v`.
+// The ink and grey level of one pixel of bit fields `v`.
 std::uint32_t field_ink(const field_inks &t, std::uint32_t v);
+unsigned char field_grey(const field_inks &t, std::uint32_t v);
 
 // Turns row y the other way round, for a picture stored right to left.
 void mirror_row(ink &k, size_t y);

@@ -57,6 +57,7 @@ struct png {
     unsigned char zlib_header[2];
     unsigned zlib_header_seen;
     std::uint32_t inks[256];      // of each value, for 8 bits a pixel or fewer
+    unsigned char greys[256];     // and grey levels
     std::uint32_t byte_inks[256]; // of each byte's pixels, for fewer than 8
 };
 
@@ -403,9 +404,11 @@ void value_inks(png &p)
         if (p.colour_type == 3) {
             const unsigned char *e = p.palette[v];
             p.inks[v] = v < p.palette_size ? ink_of(e[0], e[1], e[2], e[3]) : NO_COLOUR;
+            p.greys[v] = grey_of(e[0], e[1], e[2]);
         } else {
             unsigned grey = to_8_bits(v & max, max);
             p.inks[v] = ink_of(grey, grey, grey, p.keyed && v == p.key[0] ? 0 : 255);
+            p.greys[v] = static_cast<unsigned char>(grey);
         }
     }
 }
@@ -450,13 +453,13 @@ int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
                                    {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
     static unsigned char rgba[SHEET_MOST_WIDTH * 4];
     if (two_colours(p)) {
-        ink_bits(k, y, r, p.inks[0], p.inks[1]);
+        ink_bits(k, y, r, p.inks, p.greys);
         return 0;
     }
     if (p.depth < 8)
-        return ink_packed(k, y, r, p.depth, p.byte_inks) ? 0 : past_palette(p, r, p.width);
+        return ink_packed(k, y, r, p.depth, p.byte_inks, p.greys) ? 0 : past_palette(p, r, p.width);
     if (p.colour_type == 3 || (p.colour_type == 0 && p.depth == 8))
-        return ink_values(k, y, r, p.inks) ? 0 : past_palette(p, r, p.width);
+        return ink_values(k, y, r, p.inks, p.greys) ? 0 : past_palette(p, r, p.width);
     if (p.keyed && p.depth == 8 && p.colour_type == 2) {
         const unsigned char key[3] = {static_cast<unsigned char>(p.key[0]), static_cast<unsigned char>(p.key[1]),
                                       static_cast<unsigned char>(p.key[2])};
@@ -622,14 +625,14 @@ int read_png(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
     if (got < p.filtered_size)
         return damaged(p, "its compressed data hold fewer bytes than the picture needs");
     static ink k;
-    start_ink(k, p.width, p.height);
+    start_ink(k, p.width, p.height, false);
     if (p.colour_type == 0 || p.colour_type == 3) // the others' samples are colours
         value_inks(p);
     if (p.depth < 8 && !two_colours(p))
         byte_inks(p.inks, p.depth, p.byte_inks);
     if (ink_picture(p, k) != 0)
         return 1;
-    finish_ink(k, false, sheet);
+    finish_ink(k, sheet);
     return 0;
 }
 

@@ -6,7 +6,7 @@
 
 int read_sheet(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
 {
-    const file_kind *kind = kind_of(first_bytes_of(in), sureness::likely);
+    const file_kind *kind = kind_of_input(in, sureness::likely);
     int status = 0;
     switch (kind == nullptr ? reader::none : kind->read_by) {
     case reader::bmp: status = read_bmp(in, sheet, why); break;

@@ -51,8 +51,9 @@ bool depth_fits(const tga_header &t)
 // pixel, as Pillow writes, a byte of eight, the leftmost in the top bit.
 struct picture {
     tga_header t;
-    std::uint32_t inks[65536]; // of each index or grey level
-    field_inks fields;         // of 15- and 16-bit colours
+    std::uint32_t inks[65536];  // of each index or grey level
+    unsigned char greys[65536]; // and its grey level
+    field_inks fields;          // of 15- and 16-bit colours
     size_t unit_bytes, row_units;
     bool alpha; // the descriptor gives pixels alpha bits
     ink k;
@@ -61,8 +62,9 @@ struct picture {
 
 int damaged(picture &p, const char *what) { return refuse(p.why, "a damaged TGA: %s", what); }
 
-// A colour map entry of 15, 16, 24 or 32 bits, blue first, as its ink.
-std::uint32_t entry_ink(const picture &p, const unsigned char *b)
+// A colour map entry of 15, 16, 24 or 32 bits, blue first, as the ink
+// and grey level of index i.
+void put_entry(picture &p, size_t i, const unsigned char *b)
 {
     unsigned bits = p.t.entry_bits, r = b[2], g = b[1], blue = b[0], a = bits == 32 ? b[3] : 255;
     if (bits <= 16) {
@@ -72,7 +74,8 @@ std::uint32_t entry_ink(const picture &p, const unsigned char *b)
         blue = to_8_bits(v & 31, 31);
         a = bits == 16 && (v & 0x8000) == 0 ? 0 : 255;
     }
-    return ink_of(r, g, blue, p.alpha ? a : 255);
+    p.inks[i] = ink_of(r, g, blue, p.alpha ? a : 255);
+    p.greys[i] = grey_of(r, g, blue);
 }
 
 // Reads the colour map, if there is one, keeping the inks of the entries a
@@ -90,7 +93,7 @@ int read_map(input &in, picture &p)
         if (next_bytes(in, b, entry) != entry)
             return damaged(p, "it ends inside its colour map");
         if (mapped && t.first + i < reached)
-            p.inks[t.first + i] = entry_ink(p, b);
+            put_entry(p, t.first + i, b);
     }
     return 0;
 }
@@ -99,7 +102,7 @@ int read_map(input &in, picture &p)
 void make_inks(picture &p)
 {
     if ((p.t.type & 7) == GREY) {
-        grey_inks(p.inks, 255);
+        grey_inks(p.inks, p.greys, 255);
     } else if ((p.t.type & 7) == TRUE_COLOUR && p.t.depth <= 16) {
         bit_field f[4];
         (void)make_field(0x7C00, f[0]);
@@ -127,6 +130,18 @@ unit_kind kind_of_units(const picture &p)
     return depth == 32 && p.alpha ? unit_kind::with_alpha : unit_kind::blue_green_red;
 }
 
+// The grey level of one unit of 8 bits or more.
+unsigned char unit_grey(const picture &p, unit_kind kind, const unsigned char *u)
+{
+    switch (kind) {
+    case unit_kind::index: return p.greys[u[0]];
+    case unit_kind::wide_index: return p.greys[le16(u)];
+    case unit_kind::grey_alpha: return u[0];
+    case unit_kind::fields: return field_grey(p.fields, le16(u));
+    default: return grey_of(u[2], u[1], u[0]);
+    }
+}
+
 // The ink of one unit of 8 bits or more.
 inline std::uint32_t unit_ink(const picture &p, unit_kind kind, const unsigned char *u)
 {
@@ -145,22 +160,49 @@ inline std::uint32_t unit_ink(const picture &p, unit_kind kind, const unsigned c
 // words is pixel x.
 struct planes {
     std::uint64_t dark[SHEET_MOST_BYTES / 8], opaque[SHEET_MOST_BYTES / 8];
+    unsigned char grey[8 * SHEET_MOST_BYTES]; // each pixel's, while keep_grey
     std::uint32_t seen;
+    bool keep_grey;
 };
 
 // The word being made, kept apart from the planes, where the compiler can
-// hold it in registers.
+// hold it in registers; and, while grey levels are kept, whether the
+// opaque pixels of the row being made lie on either side of mid-grey.
 struct word_made {
     std::uint64_t dark, opaque;
     size_t word, bit;
     std::uint32_t seen;
+    size_t row_words;
+    bool keep_grey;
+    std::uint64_t row_dark, row_light;
 };
 
-// Marks `count` pixels on from where the last left off with one ink.
-inline void mark(planes &pl, word_made &m, size_t count, std::uint32_t w)
+// Grey levels are kept until a row holds opaque pixels on both sides of
+// mid-grey, as the rows inked a row at a time keep them.
+inline void word_done(planes &pl, word_made &m)
+{
+    pl.dark[m.word] = m.dark;
+    pl.opaque[m.word++] = m.opaque;
+    if (m.keep_grey) {
+        m.row_dark |= m.dark & m.opaque;
+        m.row_light |= ~m.dark & m.opaque;
+        if (m.word % m.row_words == 0) {
+            m.keep_grey = m.row_dark == 0 || m.row_light == 0;
+            m.row_dark = m.row_light = 0;
+        }
+    }
+    m.dark = m.opaque = 0;
+    m.bit = 0;
+}
+
+// Marks `count` pixels on from where the last left off with one ink and
+// grey level.
+inline void mark(planes &pl, word_made &m, size_t count, std::uint32_t w, unsigned char grey)
 {
     std::uint64_t dark = 0 - std::uint64_t{w & INK_DARK}, opaque = 0 - std::uint64_t{(w & INK_OPAQUE) >> 8};
     m.seen |= w;
+    if (m.keep_grey)
+        memset(pl.grey + 64 * m.word + m.bit, grey, count);
     while (count > 0) {
         size_t here = count < 64 - m.bit ? count : 64 - m.bit;
         std::uint64_t bits = ((std::uint64_t{2} << (here - 1)) - 1) << m.bit; // here is 1 to 64
@@ -168,12 +210,8 @@ inline void mark(planes &pl, word_made &m, size_t count, std::uint32_t w)
         m.opaque |= opaque & bits;
         m.bit += here;
         count -= here;
-        if (m.bit == 64) {
-            pl.dark[m.word] = m.dark;
-            pl.opaque[m.word++] = m.opaque;
-            m.dark = m.opaque = 0;
-            m.bit = 0;
-        }
+        if (m.bit == 64)
+            word_done(pl, m);
     }
 }
 
@@ -194,13 +232,23 @@ inline bool read_unit(input &in, unsigned char unit[4], size_t bytes)
     return next_bytes(in, unit, bytes) == bytes;
 }
 
+// Marks `count` pixels of a unit's colour; 1 where it is no colour.
+int mark_unit(picture &p, planes &pl, word_made &m, unit_kind kind, const unsigned char *unit, size_t count)
+{
+    std::uint32_t w = unit_ink(p, kind, unit);
+    if ((w & NO_COLOUR) != 0)
+        return refuse_colour(p, kind == unit_kind::wide_index ? le16(unit) : unit[0]);
+    mark(pl, m, count, w, m.keep_grey ? unit_grey(p, kind, unit) : 0);
+    return 0;
+}
+
 // Packets of one unit repeated or of units as stored, each of 1 to 128
 // units; a packet may run on into the next row, but not past the last. A
 // run is inked once, whatever its length. Every word of the planes is
 // written, so they need no clearing between pictures.
 int read_runs(input &in, picture &p, planes &pl)
 {
-    word_made m = {0, 0, 0, 0, 0};
+    word_made m = {0, 0, 0, 0, 0, p.k.row_bytes / 8, true, 0, 0};
     unit_kind kind = kind_of_units(p);
     size_t bytes = p.unit_bytes, left = size_t{p.k.width} * p.k.height;
     unsigned char unit[4] = {0};
@@ -215,14 +263,13 @@ int read_runs(input &in, picture &p, planes &pl)
         for (size_t i = 0; i < (repeated ? 1 : count); i++) {
             if (!read_unit(in, unit, bytes))
                 return damaged(p, "it ends before its last pixel");
-            std::uint32_t w = unit_ink(p, kind, unit);
-            if ((w & NO_COLOUR) != 0)
-                return refuse_colour(p, kind == unit_kind::wide_index ? le16(unit) : unit[0]);
-            mark(pl, m, repeated ? count : 1, w);
+            if (mark_unit(p, pl, m, kind, unit, repeated ? count : 1) != 0)
+                return 1;
         }
         left -= count;
     }
     pl.seen = m.seen;
+    pl.keep_grey = m.keep_grey;
     return 0;
 }
 
@@ -230,20 +277,22 @@ int read_runs(input &in, picture &p, planes &pl)
 // direction.
 void put_planes(picture &p, const planes &pl)
 {
-    std::uint64_t all_opaque = ~std::uint64_t{0};
     size_t words = p.k.row_bytes / 8;
     for (size_t n = 0; n < p.k.height; n++) {
         size_t y = (p.t.descriptor & 0x20) != 0 ? n : p.k.height - 1 - n;
         for (size_t i = 0; i < words; i++) {
             memcpy(p.k.dark + y * p.k.row_bytes + 8 * i, pl.dark + n * words + i, 8);
             memcpy(p.k.opaque + y * p.k.row_bytes + 8 * i, pl.opaque + n * words + i, 8);
-            all_opaque &= pl.opaque[n * words + i];
         }
+        if (pl.keep_grey)
+            memcpy(p.k.grey + y * p.k.width, pl.grey + n * p.k.width, p.k.width);
         if ((p.t.descriptor & 0x10) != 0)
             mirror_row(p.k, y);
     }
-    p.k.see_through = all_opaque != ~std::uint64_t{0};
+    size_t bytes = p.k.row_bytes * p.k.height;
+    p.k.transparent = 8 * bytes - ones(p.k.opaque, bytes);
     p.k.alpha_anywhere = (pl.seen & INK_ALPHA) != 0;
+    p.k.keep_grey = pl.keep_grey;
 }
 
 // Inks a row of colour indices, or of 8-bit grey: of 8 bits through the
@@ -252,7 +301,7 @@ int ink_indices(picture &p, size_t y, const unsigned char *row)
 {
     if (p.t.depth == 8) {
         unsigned index = 0;
-        if (ink_values(p.k, y, row, p.inks) || !first_no_colour(row, p.k.width, 8, p.inks, index))
+        if (ink_values(p.k, y, row, p.inks, p.greys) || !first_no_colour(row, p.k.width, 8, p.inks, index))
             return 0;
         return refuse_colour(p, index);
     }
@@ -260,7 +309,7 @@ int ink_indices(picture &p, size_t y, const unsigned char *row)
         unsigned index = le16(row + 2 * x);
         if (p.inks[index] == NO_COLOUR)
             return refuse_colour(p, index);
-        put_ink(p.k, x, y, p.inks[index]);
+        put_ink(p.k, x, y, p.inks[index], p.greys[index]);
     }
     return 0;
 }
@@ -276,9 +325,11 @@ int ink_row(picture &p, size_t n, const unsigned char *row)
         if (ink_indices(p, y, row) != 0)
             return 1;
     } else if (kind == GREY) {
-        if (depth == 1)
-            ink_bits(p.k, y, row, p.inks[0], p.inks[255]);
-        else
+        if (depth == 1) {
+            const std::uint32_t inks[2] = {p.inks[0], p.inks[255]};
+            const unsigned char greys[2] = {0, 255};
+            ink_bits(p.k, y, row, inks, greys);
+        } else
             ink_colours(p.k, y, row, p.alpha ? grey_alpha : grey_only);
     } else if (depth <= 16) {
         ink_fields(p.k, y, row, 2, p.fields);
@@ -361,7 +412,8 @@ int read_tga(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
     p.row_units = p.t.depth == 1 ? p.t.width / 8 : p.t.width;
     // Alpha where the descriptor gives it bits and the pixels have room.
     p.alpha = (p.t.descriptor & 15) != 0 && (p.t.depth == 32 || p.t.depth == 16 || (p.t.type & 7) == COLOUR_MAPPED);
-    start_ink(p.k, p.t.width, p.t.height);
+    // Many writers leave the alpha of a 16- or 32-bit TGA 0 in every pixel.
+    start_ink(p.k, p.t.width, p.t.height, true);
     if (!skip_bytes(in, 18 + p.t.id_length))
         return damaged(p, "it ends inside its headers");
     if (read_map(in, p) != 0)
@@ -381,7 +433,6 @@ int read_tga(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
                 return 1;
         }
     }
-    // Many writers leave the alpha of a 16- or 32-bit TGA 0 in every pixel.
-    finish_ink(p.k, true, sheet);
+    finish_ink(p.k, sheet);
     return 0;
 }

@@ -1,8 +1,10 @@
 // The built executable against a table of command lines: exit status, the
 // exact text on standard error, nothing on standard output, and the files
 // left behind.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -150,6 +152,104 @@ bytes inverted(bytes b)
 }
 const bytes light_on_dark = redrawn(redraw::ppm, sheet_of(inverted(font)));
 
+// `header`, then bytes of no meaning up to `length`.
+bytes headed(const std::string &header, size_t length)
+{
+    bytes b = text(header);
+    for (size_t i = b.size(); i < length; i++)
+        b.push_back(static_cast<unsigned char>(i * 7 + 3));
+    return b;
+}
+// Big-endian 32-bit fields.
+std::string be32s(std::initializer_list<unsigned> fields)
+{
+    std::string s;
+    for (unsigned v : fields)
+        for (int shift = 24; shift >= 0; shift -= 8)
+            s += static_cast<char>(v >> shift & 0xFF);
+    return s;
+}
+// A TGA of a blank sheet, run-length encoded, that ends with TGA 2.0's
+// footer at `length` bytes.
+bytes tga_with_footer(size_t length)
+{
+    bytes b = text(std::string("\0\0\x0B\0\0\0\0\0\0\0\0\0\x40\0\x80\0\x08\x20", 18));
+    for (int packet = 0; packet < 64; packet++)
+        b.insert(b.end(), {0xFF, 0xFF}); // 128 white pixels
+    b.resize(length - 26, 0);
+    bytes footer = text(std::string("\0\0\0\0\0\0\0\0TRUEVISION-XFILE.\0", 26));
+    b.insert(b.end(), footer.begin(), footer.end());
+    return b;
+}
+// A tar archive's first header: a name, a mode, and POSIX's magic.
+bytes tar_header()
+{
+    bytes b = headed(std::string("sheet.png") + std::string(91, '\0') + "0000644", 1024);
+    for (size_t i = 108; i < 512; i++)
+        b[i] = 0;
+    bytes magic = text(std::string("ustar\0"
+                                   "00",
+                                   8));
+    std::copy(magic.begin(), magic.end(), b.begin() + 257);
+    return b;
+}
+const std::string svg_prologue = "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?>\n"
+                                 "<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\"\n"
+                                 "  \"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\">\n"
+                                 "<!-- Created with matplotlib (https://matplotlib.org/) -->\n"
+                                 "<svg xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"64pt\" height=\"128pt\">\n";
+
+// Files of every kind glyphrip names, as their own writers begin them,
+// given as the output by mistake: each is kept. Those of a raw font's
+// length, 1024 or 2048 bytes, are named by a long signature or a whole
+// header; the rest, which only look like a kind, are longer.
+const struct kept_kind {
+    const char *case_name, *file;
+    bytes content;
+    const char *kind;
+} kept_kinds[] = {
+    {"keeps_tga_by_footer", "sheet.tga", tga_with_footer(1024), "a TGA picture"},
+    {"keeps_tga_256_by_footer", "sheet256.tga", tga_with_footer(2048), "a TGA picture"},
+    {"keeps_aseprite_of_its_length", "sheet.aseprite",
+     headed(std::string("\0\4\0\0\xE0\xA5\1\0\x40\0\x80\0\x20\0\1\0\0\0\x64\0", 20) + std::string(8, '\0'), 1024),
+     "an Aseprite file"},
+    {"keeps_svg_after_doctype", "sheet.svg", headed(svg_prologue, 1024), "an SVG drawing"},
+    {"keeps_ilbm", "sheet.iff", headed(std::string("FORM\0\0\3\xF8ILBMBMHD\0\0\0\x14", 20), 1024),
+     "an IFF ILBM picture"},
+    {"keeps_graphicsgale", "sheet.gal", headed("GaleX200", 1024), "a GraphicsGale file"},
+    {"keeps_paint_shop_pro", "sheet.pspimage",
+     headed(std::string("Paint Shop Pro Image File\n\x1a\0\0\0\0\0", 32), 1024), "a Paint Shop Pro file"},
+    {"keeps_mng", "sheet.mng", headed(std::string("\x8AMNG\r\n\x1a\n\0\0\0\x1CMHDR", 16), 1024), "an MNG animation"},
+    {"keeps_jng", "sheet.jng", headed(std::string("\x8BJNG\r\n\x1a\n\0\0\0\x10JHDR", 16), 1024), "a JNG picture"},
+    {"keeps_tar", "sheet.tar", tar_header(), "a tar archive"},
+    {"keeps_rar", "sheet.rar", headed(std::string("Rar!\x1A\x07\x01\0", 8), 1024), "a RAR archive"},
+    {"keeps_cpio", "sheet.cpio", headed("07070100000001000081a4", 1024), "a cpio archive"},
+    {"keeps_ar", "sheet.a", headed("!<arch>\ndebian-binary   ", 1024), "an ar archive"},
+    {"keeps_lz4", "sheet.png.lz4", headed(std::string("\x04\x22\x4D\x18\x64\x40\xA7", 7), 1024), "an LZ4 file"},
+    {"keeps_compress", "sheet.png.Z", headed(std::string("\x1F\x9D\x90", 3), 2000), "a compress (.Z) file"},
+    {"keeps_office", "sheet.doc", headed(std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8), 1024),
+     "a Microsoft Office document"},
+    {"keeps_sqlite", "fonts.db", headed(std::string("SQLite format 3\0\x10\0\1\1", 20), 1024), "an SQLite database"},
+    {"keeps_elf", "glyphs",
+     headed(std::string("\x7F"
+                        "ELF\2\1\1\0",
+                        8),
+            1024),
+     "an ELF program"},
+    {"keeps_wav", "beep.wav", headed(std::string("RIFF\xF8\3\0\0WAVEfmt ", 16), 1024), "a WAV sound"},
+    {"keeps_avi", "clip.avi", headed(std::string("RIFF\xF8\3\0\0AVI LIST", 16), 1024), "an AVI video"},
+    {"keeps_mp4", "clip.mp4",
+     headed(std::string("\0\0\0\x18"
+                        "ftypmp42\0\0\0\0mp42isom",
+                        24),
+            1024),
+     "an MP4 or QuickTime video"},
+    {"keeps_fits", "sheet.fits", headed("SIMPLE  =                    T", 2880), "a FITS picture"},
+    {"keeps_dpx", "sheet.dpx", headed(std::string("SDPX\0\0\x08\0V2.0\0", 13), 1024), "a DPX picture"},
+    {"keeps_cineon", "sheet.cin", headed(std::string("\x80\x2A\x5F\xD7\0\0\x08\0", 8), 1024), "a Cineon picture"},
+    {"keeps_xwd", "sheet.xwd", headed(be32s({108, 7, 2, 24, 64, 128, 0, 1, 32, 1, 32, 32}), 1024), "an XWD picture"},
+};
+
 // What a run finds in its own fresh directory, beside a directory, links
 // and a FIFO.
 const struct {
@@ -220,6 +320,8 @@ void lay_out(const std::string &dir)
 {
     for (const auto &file : laid_out)
         spill(dir + "/" + file.name, file.content);
+    for (const auto &file : kept_kinds)
+        spill(dir + "/" + file.file, file.content);
     fs::create_directory(dir + "/fonts");
     fs::create_hard_link(dir + "/sheet.bmp", dir + "/hard.bmp");
     fs::create_hard_link(dir + "/glyphs.raw", dir + "/hard.raw");
@@ -233,6 +335,9 @@ const bytes &as_laid_out(const std::string &name)
 {
     for (const auto &file : laid_out)
         if (name == file.name)
+            return file.content;
+    for (const auto &file : kept_kinds)
+        if (name == file.file)
             return file.content;
     ADD_FAILURE() << name << " is not laid out";
     return nothing_at_all;
@@ -375,6 +480,8 @@ const cli_case all_cases[] = {
     {"glyphsheet_respelled",  on::any,     {"glyphsheet", "glyphs.raw", "fonts/../glyphs.raw"}, feed_by::none, 1, "fonts/../glyphs.raw: Same file as the input\n", "glyphs.raw", content::as_before},
     {"glyphsheet_hard_link",  on::any,     {"glyphsheet", "glyphs.raw", "hard.raw"},            feed_by::none, 1, "hard.raw: Same file as the input\n",            "glyphs.raw", content::as_before},
     {"glyphsheet_given_sheet",on::any,     {"glyphsheet", "drawn.bmp", "old.raw"},              feed_by::none, 1, "drawn.bmp: a BMP picture, not a raw font\n",   "old.raw",    content::as_before},
+    {"glyphsheet_given_tga",  on::any,     {"glyphsheet", "sheet.tga", "old.raw"},              feed_by::none, 1, "sheet.tga: a TGA picture, not a raw font\n",   "old.raw",    content::as_before},
+    {"svg_after_doctype",     on::any,     {"glyphrip", "sheet.svg", "old.raw"},                feed_by::none, 1, "sheet.svg: an SVG drawing; export the sheet as PNG\n", "old.raw", content::as_before},
     {"glyphsheet_given_pbm",  on::any,     {"glyphsheet", "as.pbm", "old.raw"},                 feed_by::none, 1, "as.pbm: a PBM picture, not a raw font\n",      "old.raw",    content::as_before},
     {"cyrillic_to_emoji",     on::any,     {"glyphrip", "шрифт.bmp", "字体😀.raw"},             feed_by::none, 0, "",                                              "字体😀.raw", content::font_of_sheet},
     {"chinese_to_cyrillic",   on::any,     {"glyphsheet", "字体.raw", "шрифт😀.bmp"},          feed_by::none, 0, "",                                              "шрифт😀.bmp", content::sheet_of_font},
@@ -409,6 +516,15 @@ std::vector<cli_case> cases_here()
     for (const auto &c : all_cases)
         if (c.where == on::any || c.where == this_system)
             here.push_back(c);
+    for (const auto &k : kept_kinds)
+        here.push_back({k.case_name,
+                        on::any,
+                        {"glyphrip", "glyphs.raw", k.file},
+                        feed_by::none,
+                        1,
+                        std::string(k.file) + ": " + k.kind + "; glyphrip will not write a font over it\n",
+                        k.file,
+                        content::as_before});
     return here;
 }
 

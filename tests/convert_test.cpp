@@ -1,5 +1,6 @@
 // The readers and writers of both formats on real streams: temporary files,
 // a pipe, a directory and a full device.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -360,17 +361,21 @@ TEST(Conversion, CarriesOnePixelToItsGlyph)
 
 namespace {
 
-// A picture's pixels as 8-bit samples, red, green, blue and alpha, many of
-// them in runs of one colour and near where the rule turns: dark or not by
-// a step, alpha 0, 127, 128 or 255, mostly opaque.
+// A picture's pixels as 8-bit samples, red, green, blue and alpha.
 struct rgba {
     unsigned r, g, b, a;
+    bool operator==(const rgba &o) const { return r == o.r && g == o.g && b == o.b && a == o.a; }
 };
-std::vector<rgba> random_pixels(size_t n, std::mt19937 &gen, bool alpha)
+using picture = std::vector<rgba>;
+
+// Pixels many of which stand near where the rule turns: dark or not by a
+// step, alpha 0, 127, 128 or 255, mostly opaque; many in runs of one
+// colour.
+picture random_pixels(size_t n, std::mt19937 &gen, bool alpha)
 {
     std::uniform_int_distribution<unsigned> any(0, 255), pick(0, 7);
     static const unsigned alphas[] = {0, 127, 128, 255, 255, 255, 255, 255};
-    std::vector<rgba> pixels;
+    picture pixels;
     for (size_t i = 0; i < n; i++) {
         if (i > 0 && pick(gen) < 5) { // a run
             pixels.push_back(pixels.back());
@@ -386,32 +391,16 @@ std::vector<rgba> random_pixels(size_t n, std::mt19937 &gen, bool alpha)
 }
 
 // The sheet a picture gives when each pixel is put by the plain way.
-bytes by_reference(unsigned width, const std::vector<rgba> &pixels, bool zero_alpha_is_opaque)
+bytes by_reference(unsigned width, const picture &pixels, bool zero_alpha_is_opaque)
 {
     static ink k;
     static glyph_sheet sheet;
-    start_ink(k, width, static_cast<unsigned>(pixels.size() / width));
+    start_ink(k, width, static_cast<unsigned>(pixels.size() / width), zero_alpha_is_opaque);
     for (size_t i = 0; i < pixels.size(); i++) {
         const rgba &p = pixels[i];
-        put_ink(k, i % width, i / width, ink_of(p.r, p.g, p.b, p.a));
+        put_ink(k, i % width, i / width, ink_of(p.r, p.g, p.b, p.a), grey_of(p.r, p.g, p.b));
     }
-    finish_ink(k, zero_alpha_is_opaque, sheet);
-    return {sheet.bits, sheet.bits + k.row_bytes * k.height};
-}
-
-// The sheet a picture gives when its rows, stored as `row_of` says, go
-// through `ink_row`.
-template <typename store, typename inker>
-bytes by_rows(unsigned width, const std::vector<rgba> &pixels, bool zero_alpha_is_opaque, store row_of, inker ink_row)
-{
-    static ink k;
-    static glyph_sheet sheet;
-    start_ink(k, width, static_cast<unsigned>(pixels.size() / width));
-    for (size_t y = 0; y < k.height; y++) {
-        bytes row = row_of(&pixels[y * width], width);
-        ink_row(k, y, row.data());
-    }
-    finish_ink(k, zero_alpha_is_opaque, sheet);
+    finish_ink(k, sheet);
     return {sheet.bits, sheet.bits + k.row_bytes * k.height};
 }
 
@@ -430,119 +419,253 @@ bytes stored(const rgba *p, size_t n, const layout &l, bool sixteen)
     return row;
 }
 
-TEST(InkRule, EveryRowLoopGivesWhatThePlainWayGives)
+// Every way a reader stores a row and the loop that inks it: samples of 8
+// and 16 bits in each layout, values through a table, packed or a byte
+// each, one bit of two colours, keyed colours and bit fields.
+enum class row_way { samples, deep, values, bits, keyed, fields };
+struct row_kind {
+    row_way way;
+    layout l;               // samples
+    unsigned depth;         // values
+    std::uint32_t masks[4]; // fields
+    [[nodiscard]] std::string name() const
+    {
+        static const char *const ways[] = {"8-bit samples", "16-bit samples", "values",
+                                           "two colours",   "keyed",          "fields"};
+        return std::string(ways[static_cast<int>(way)]) + " " + std::to_string(l.step) + "/" + std::to_string(l.red) +
+               "/" + std::to_string(depth) + "/" + std::to_string(masks[0]);
+    }
+};
+std::vector<row_kind> every_row_kind()
 {
-    std::mt19937 gen(11); // NOLINT(cert-msc32-c,cert-msc51-cpp): the same pictures every run
     const layout layouts[] = {{1, 0, 0, 0, 0, false}, {2, 0, 0, 0, 1, true}, {3, 0, 1, 2, 0, false},
                               {3, 2, 1, 0, 0, false}, {4, 0, 1, 2, 3, true}, {4, 2, 1, 0, 3, true},
                               {4, 2, 1, 0, 0, false}, {4, 1, 2, 3, 0, true}};
-    for (unsigned width : {64U, 128U}) {
-        for (const layout &l : layouts)
-            for (bool sixteen : {false, true}) {
-                const layout deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
-                std::vector<rgba> pixels = random_pixels(size_t{width} * 128, gen, l.has_alpha);
-                if (l.step == 1 || l.step == 2) // grey
-                    // cppcheck-suppress knownEmptyContainer ; random_pixels fills it, which cppcheck cannot tell
-                    for (auto &p : pixels)
-                        p.g = p.b = p.r;
-                auto row_of = [&](const rgba *p, size_t n) { return stored(p, n, sixteen ? deep : l, sixteen); };
-                auto inked = [&](ink &k, size_t y, const unsigned char *row) {
-                    if (sixteen)
-                        ink_deep_colours(k, y, row, deep);
-                    else
-                        ink_colours(k, y, row, l);
-                };
-                EXPECT_EQ(by_rows(width, pixels, false, row_of, inked), by_reference(width, pixels, false))
-                    << width << " wide, " << (sixteen ? 16 : 8) << "-bit samples, " << l.step << " to a pixel, red at "
-                    << l.red;
-            }
+    const std::uint32_t shapes[][4] = {{0xF800, 0x07E0, 0x001F, 0},
+                                       {0x7C00, 0x03E0, 0x001F, 0},
+                                       {0x7C00, 0x03E0, 0x001F, 0x8000},
+                                       {0x0F00, 0x00F0, 0x000F, 0xF000},
+                                       {0x3F000000, 0x00FC0000, 0x0000FF00, 0x000000C0}};
+    std::vector<row_kind> kinds;
+    for (const layout &l : layouts)
+        for (row_way way : {row_way::samples, row_way::deep})
+            kinds.push_back({way, l, 0, {}});
+    for (unsigned depth : {1U, 2U, 4U, 8U})
+        kinds.push_back({row_way::values, {}, depth, {}});
+    kinds.push_back({row_way::bits, {}, 1, {}});
+    kinds.push_back({row_way::keyed, {3, 0, 1, 2, 0, false}, 0, {}});
+    for (const auto &masks : shapes)
+        kinds.push_back({row_way::fields, {}, 0, {masks[0], masks[1], masks[2], masks[3]}});
+    return kinds;
+}
 
-        // Values through a table of their inks: bytes, and packed 1, 2 and
-        // 4 bits, value 0 opaque and transparent.
-        std::vector<rgba> palette = random_pixels(256, gen, true);
-        std::uint32_t inks[256];
-        for (unsigned depth : {1U, 2U, 4U, 8U, 1U, 2U, 4U, 8U}) {
-            palette[0] = {10, 10, 10, palette[0].a == 255 ? 0U : 255U}; // opaque, then transparent
-            for (size_t v = 0; v < 256; v++)
-                inks[v] = ink_of(palette[v].r, palette[v].g, palette[v].b, palette[v].a);
-            std::uint32_t table[256];
-            if (depth < 8)
-                byte_inks(inks, depth, table);
-            std::vector<rgba> pixels(size_t{width} * 128);
-            bytes values(pixels.size());
-            for (size_t i = 0; i < pixels.size(); i++) {
-                values[i] = static_cast<unsigned char>(i > 0 && gen() % 2 == 0 ? values[i - 1] : gen() % (1U << depth));
-                pixels[i] = palette[values[i]];
-            }
-            auto row_of = [&](const rgba *p, size_t n) {
-                bytes row(n * depth / 8);
-                for (size_t x = 0; x < n; x++) {
-                    size_t at = x * depth, v = values[static_cast<size_t>(p - pixels.data()) + x];
-                    row[at / 8] = static_cast<unsigned char>(row[at / 8] | v << (8 - depth - at % 8));
-                }
-                return row;
-            };
-            auto inked = [&](ink &k, size_t y, const unsigned char *row) {
-                if (depth == 1)
-                    ink_bits(k, y, row, inks[0], inks[1]);
-                EXPECT_TRUE(depth == 1 ||
-                            (depth < 8 ? ink_packed(k, y, row, depth, table) : ink_values(k, y, row, inks)));
-            };
-            EXPECT_EQ(by_rows(width, pixels, false, row_of, inked), by_reference(width, pixels, false))
-                << width << " wide, values of " << depth << " bits";
+bool is_grey(const rgba &p) { return p.r == p.g && p.g == p.b; }
+
+// A sample of 8 bits as a bit field holds it, and back.
+std::uint32_t to_field(unsigned v, const bit_field &f) { return (v * f.max + 127) / 255; }
+rgba as_fields(const rgba &p, const bit_field f[4], std::uint32_t &word)
+{
+    const unsigned v[4] = {p.r, p.g, p.b, p.a};
+    unsigned back[4];
+    word = 0;
+    for (size_t c = 0; c < 4; c++) {
+        std::uint32_t s = f[c].mask == 0 ? 0 : to_field(v[c], f[c]);
+        word |= s << f[c].shift;
+        back[c] = f[c].mask == 0 ? (c == 3 ? 255 : 0) : to_8_bits(s, f[c].max);
+    }
+    return {back[0], back[1], back[2], back[3]};
+}
+
+// The sheet the picture gives through one kind's row loop, and in `seen`
+// the pixels as that loop sees them (bit fields hold fewer bits); false
+// where the kind cannot hold the picture.
+bool through(const row_kind &kind, unsigned width, const picture &pixels, bytes &sheet_bits, picture &seen)
+{
+    static ink k;
+    static glyph_sheet sheet;
+    seen = pixels;
+    bool opaque = true, grey = true;
+    std::vector<rgba> colours; // distinct, in order of first use
+    for (const auto &p : pixels) {
+        opaque = opaque && p.a == 255;
+        grey = grey && is_grey(p);
+        if (colours.size() <= 256 && std::find(colours.begin(), colours.end(), p) == colours.end())
+            colours.push_back(p);
+    }
+    std::uint32_t inks[256] = {0};
+    unsigned char greys[256] = {0}, key[3] = {0, 0, 0};
+    std::uint32_t table[256];
+    static field_inks fields;
+    bit_field f[4];
+    std::vector<std::uint32_t> words;
+    switch (kind.way) {
+    case row_way::samples:
+    case row_way::deep:
+        if ((!kind.l.has_alpha && !opaque) || (kind.l.step <= 2 && !grey))
+            return false;
+        break;
+    case row_way::values:
+    case row_way::bits:
+        if (colours.size() > (1U << kind.depth))
+            return false;
+        for (size_t v = 0; v < colours.size(); v++) {
+            inks[v] = ink_of(colours[v].r, colours[v].g, colours[v].b, colours[v].a);
+            greys[v] = grey_of(colours[v].r, colours[v].g, colours[v].b);
         }
-
-        // Colours, transparent where they are the key's.
-        std::vector<rgba> pixels = random_pixels(size_t{width} * 128, gen, false);
-        // cppcheck-suppress containerOutOfBounds ; random_pixels fills it, which cppcheck cannot tell
-        const rgba key = pixels[width + 3];
-        // cppcheck-suppress knownEmptyContainer
-        for (auto &p : pixels)
-            p.a = p.r == key.r && p.g == key.g && p.b == key.b ? 0 : 255;
-        const unsigned char key_bytes[3] = {static_cast<unsigned char>(key.r), static_cast<unsigned char>(key.g),
-                                            static_cast<unsigned char>(key.b)};
-        const layout rgb = {3, 0, 1, 2, 0, false};
-        auto rgb_of = [&](const rgba *p, size_t n) { return stored(p, n, rgb, false); };
-        auto keyed = [&](ink &k, size_t y, const unsigned char *row) { ink_keyed_colours(k, y, row, key_bytes); };
-        EXPECT_EQ(by_rows(width, pixels, false, rgb_of, keyed), by_reference(width, pixels, false))
-            << width << " wide, keyed";
-
-        // Bit fields of the shapes writers use, and one of no such shape.
-        const std::uint32_t shapes[][4] = {{0xF800, 0x07E0, 0x001F, 0},
-                                           {0x7C00, 0x03E0, 0x001F, 0},
-                                           {0x7C00, 0x03E0, 0x001F, 0x8000},
-                                           {0x0F00, 0x00F0, 0x000F, 0xF000},
-                                           {0x3F000000, 0x00FC0000, 0x0000FF00, 0x000000C0}};
-        for (const auto &masks : shapes) {
-            static field_inks fields;
-            bit_field f[4];
-            for (size_t c = 0; c < 4; c++)
-                ASSERT_TRUE(make_field(masks[c], f[c]));
-            ASSERT_TRUE(make_field_inks(f, fields));
-            size_t bytes_each = masks[0] > 0xFFFF ? 4 : 2;
-            std::vector<std::uint32_t> words(size_t{width} * 128);
-            std::vector<rgba> as_eight(words.size());
-            for (size_t i = 0; i < words.size(); i++) {
-                words[i] = i > 0 && gen() % 2 == 0 ? words[i - 1] : static_cast<std::uint32_t>(gen());
-                unsigned v[4];
-                for (size_t c = 0; c < 4; c++)
-                    v[c] =
-                        f[c].mask == 0 ? (c == 3 ? 255 : 0) : to_8_bits((words[i] & f[c].mask) >> f[c].shift, f[c].max);
-                as_eight[i] = {v[0], v[1], v[2], v[3]};
+        if (kind.depth < 8)
+            byte_inks(inks, kind.depth, table);
+        break;
+    case row_way::keyed: {
+        // Transparent pixels all of one colour that no opaque one has; where
+        // there are none, a key no pixel has.
+        auto see_through = std::find_if(pixels.begin(), pixels.end(), [](const rgba &p) { return p.a != 255; });
+        const rgba clear = see_through != pixels.end() ? *see_through : rgba{1, 2, 3, 0};
+        for (const auto &p : pixels)
+            if ((p.a != 255 && !(p == clear)) || (p.a == 255 && p.r == clear.r && p.g == clear.g && p.b == clear.b))
+                return false;
+        if (clear.a != 0)
+            return false;
+        key[0] = static_cast<unsigned char>(clear.r);
+        key[1] = static_cast<unsigned char>(clear.g);
+        key[2] = static_cast<unsigned char>(clear.b);
+        break;
+    }
+    case row_way::fields:
+        for (size_t c = 0; c < 4; c++)
+            EXPECT_TRUE(make_field(kind.masks[c], f[c]));
+        EXPECT_TRUE(make_field_inks(f, fields));
+        if (kind.masks[3] == 0 && !opaque)
+            return false;
+        words.resize(pixels.size());
+        for (size_t i = 0; i < pixels.size(); i++)
+            seen[i] = as_fields(pixels[i], f, words[i]);
+        break;
+    }
+    bool zero_alpha_is_opaque = kind.way == row_way::fields;
+    start_ink(k, width, static_cast<unsigned>(pixels.size() / width), zero_alpha_is_opaque);
+    const size_t bytes_each = kind.masks[0] > 0xFFFF ? 4 : 2;
+    for (size_t y = 0; y < k.height; y++) {
+        const rgba *p = &pixels[y * width];
+        bytes row;
+        for (size_t x = 0; x < width; x++) {
+            size_t v = static_cast<size_t>(std::find(colours.begin(), colours.end(), p[x]) - colours.begin());
+            if (kind.way == row_way::values || kind.way == row_way::bits) {
+                if (kind.depth == 8)
+                    row.push_back(static_cast<unsigned char>(v));
+                else if (x * kind.depth % 8 == 0)
+                    row.push_back(0);
+                if (kind.depth < 8)
+                    row.back() = static_cast<unsigned char>(row.back() | v << (8 - kind.depth - x * kind.depth % 8));
             }
-            auto row_of = [&](const rgba *p, size_t n) {
-                bytes row(n * bytes_each);
-                for (size_t x = 0; x < n; x++)
-                    for (size_t i = 0; i < bytes_each; i++)
-                        row[x * bytes_each + i] =
-                            static_cast<unsigned char>(words[static_cast<size_t>(p - as_eight.data()) + x] >> (8 * i));
-                return row;
-            };
-            auto inked = [&](ink &k, size_t y, const unsigned char *row) { ink_fields(k, y, row, bytes_each, fields); };
-            EXPECT_EQ(by_rows(width, as_eight, true, row_of, inked), by_reference(width, as_eight, true))
-                << width << " wide, bit fields with red " << std::hex << masks[0];
+            for (size_t i = 0; kind.way == row_way::fields && i < bytes_each; i++)
+                row.push_back(static_cast<unsigned char>(words[y * width + x] >> (8 * i)));
+        }
+        const layout &l = kind.l;
+        const layout deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
+        switch (kind.way) {
+        case row_way::samples: ink_colours(k, y, stored(p, width, l, false).data(), l); break;
+        case row_way::deep: ink_deep_colours(k, y, stored(p, width, deep, true).data(), deep); break;
+        case row_way::values:
+            EXPECT_TRUE(kind.depth < 8 ? ink_packed(k, y, row.data(), kind.depth, table, greys)
+                                       : ink_values(k, y, row.data(), inks, greys));
+            break;
+        case row_way::bits: ink_bits(k, y, row.data(), inks, greys); break;
+        case row_way::keyed: ink_keyed_colours(k, y, stored(p, width, l, false).data(), key); break;
+        case row_way::fields: ink_fields(k, y, row.data(), bytes_each, fields); break;
         }
     }
+    finish_ink(k, sheet);
+    sheet_bits.assign(sheet.bits, sheet.bits + k.row_bytes * k.height);
+    return true;
+}
+
+// A random picture the kind can hold.
+picture random_picture(const row_kind &kind, size_t n, std::mt19937 &gen)
+{
+    bool alpha = kind.way == row_way::values || (kind.way == row_way::fields && kind.masks[3] != 0) || kind.l.has_alpha;
+    picture pixels = random_pixels(n, gen, alpha);
+    if (kind.way == row_way::values || kind.way == row_way::bits) {
+        // A palette, its first colour opaque or transparent by turns.
+        picture palette = random_pixels(size_t{1} << kind.depth, gen, true);
+        static bool clear = false;
+        palette[0] = {10, 10, 10, (clear = !clear) ? 0U : 255U};
+        for (size_t i = 0; i < n; i++)
+            pixels[i] = i > 0 && gen() % 2 == 0 ? pixels[i - 1] : palette[gen() % palette.size()];
+    } else if (kind.way == row_way::keyed) {
+        const rgba key = pixels[n / 3];
+        for (auto &p : pixels)
+            p.a = p.r == key.r && p.g == key.g && p.b == key.b ? 0 : 255;
+    } else if (kind.l.step == 1 || kind.l.step == 2) {
+        for (auto &p : pixels)
+            p.g = p.b = p.r;
+    }
+    return pixels;
+}
+
+// Every row loop gives for random pictures what the plain way gives.
+TEST(InkRule, EveryRowLoopGivesWhatThePlainWayGives)
+{
+    std::mt19937 gen(11); // NOLINT(cert-msc32-c,cert-msc51-cpp): the same pictures every run
+    for (unsigned width : {64U, 128U})
+        for (const row_kind &kind : every_row_kind()) {
+            picture pixels = random_picture(kind, size_t{width} * 128, gen), seen;
+            bytes sheet;
+            ASSERT_TRUE(through(kind, width, pixels, sheet, seen)) << kind.name();
+            EXPECT_EQ(sheet, by_reference(width, seen, kind.way == row_way::fields))
+                << width << " wide, " << kind.name();
+        }
+}
+
+// Two-colour pictures whose colours lie on one side of mid-grey, or with a
+// few erased pixels: through every row loop that can hold each, the ink
+// is the colour drawn with. The drawing is a quarter of the pixels; the
+// transparent ones, where there are any, stand on the paper.
+TEST(InkRule, TwoColoursOnOneSideAndFewErasedPixels)
+{
+    const rgba white = {255, 255, 255, 255}, black = {0, 0, 0, 255}, clear = {10, 20, 30, 0};
+    const struct {
+        const char *name;
+        rgba ink, paper;
+        size_t clear_in_256; // transparent pixels, in 256ths of all
+        int clear_more;      // and a few more or fewer
+        bool by_transparency;
+    } cases[] = {
+        {"yellow ink on white", {255, 255, 0, 255}, white, 0, 0, false},
+        {"sky-blue ink on white", {135, 206, 235, 255}, white, 0, 0, false},
+        {"black ink on grey 127", black, {127, 127, 127, 255}, 0, 0, false},
+        {"black ink on colour-key magenta", black, {255, 0, 255, 255}, 0, 0, false},
+        {"dark blue ink on black", {0, 0, 139, 255}, black, 0, 0, false},
+        {"black on white, one pixel erased", black, white, 0, 1, false},
+        {"black on white, one in sixteen erased", black, white, 16, 0, true},
+        {"black on white, one fewer than that erased", black, white, 16, -1, false},
+    };
+    for (unsigned width : {64U, 128U})
+        for (const auto &c : cases) {
+            const size_t all = size_t{width} * 128;
+            picture pixels(all);
+            bytes drawn(all / 8, 0), opaque(all / 8, 0);
+            size_t clear_left = c.clear_in_256 * all / 256 + static_cast<size_t>(c.clear_more);
+            for (size_t i = 0; i < all; i++) {
+                bool ink = (i * 2654435761U >> 7) % 4 == 0;
+                pixels[i] = ink ? c.ink : clear_left > 0 && i % 3 == 0 ? (clear_left--, clear) : c.paper;
+                drawn[i / 8] = static_cast<unsigned char>(drawn[i / 8] | (ink ? 1 : 0) << (i % 8));
+                opaque[i / 8] = static_cast<unsigned char>(opaque[i / 8] | (pixels[i].a == 255 ? 1 : 0) << (i % 8));
+            }
+            ASSERT_EQ(clear_left, 0U);
+            size_t held = 0;
+            for (const row_kind &kind : every_row_kind()) {
+                picture seen;
+                bytes sheet;
+                if (!through(kind, width, pixels, sheet, seen))
+                    continue;
+                held++;
+                EXPECT_EQ(sheet, c.by_transparency ? opaque : drawn)
+                    << width << " wide, " << c.name << ", " << kind.name();
+                EXPECT_EQ(sheet, by_reference(width, seen, kind.way == row_way::fields))
+                    << c.name << ", " << kind.name();
+            }
+            EXPECT_GE(held, 8U) << c.name;
+        }
 }
 
 // Where no pixel is see-through, the side with fewer pixels is the ink:
@@ -553,7 +676,7 @@ TEST(InkRule, TheSideWithFewerPixelsIsTheInk)
     for (unsigned width : {64U, 128U}) {
         const size_t all = size_t{width} * 128;
         for (size_t dark : {size_t{0}, size_t{1}, all / 2 - 1, all / 2, all / 2 + 1, all - 1, all}) {
-            std::vector<rgba> pixels(all, {200, 200, 200, 255});
+            picture pixels(all, {200, 200, 200, 255});
             std::mt19937 gen(static_cast<unsigned>(dark));
             for (size_t n = 0; n < dark;) {
                 rgba &p = pixels[gen() % all];
@@ -563,10 +686,11 @@ TEST(InkRule, TheSideWithFewerPixelsIsTheInk)
             bool dark_is_ink = 2 * dark <= all || dark == all;
             static glyph_sheet sheet;
             static ink k;
-            start_ink(k, width, 128);
+            start_ink(k, width, 128, false);
             for (size_t i = 0; i < all; i++)
-                put_ink(k, i % width, i / width, ink_of(pixels[i].r, pixels[i].g, pixels[i].b, 255));
-            finish_ink(k, false, sheet);
+                put_ink(k, i % width, i / width, ink_of(pixels[i].r, pixels[i].g, pixels[i].b, 255),
+                        grey_of(pixels[i].r, pixels[i].g, pixels[i].b));
+            finish_ink(k, sheet);
             EXPECT_EQ(sheet.ink, dark_is_ink ? ink_from::dark : ink_from::light)
                 << width << " wide, " << dark << " dark";
             size_t inked = 0;

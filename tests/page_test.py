@@ -250,7 +250,8 @@ def main():
                       f"{what}: the page saved {name} of {len(data or b'')} bytes, not {len(made)}")
         print(f"{len(files)} files through the page; the slowest answer {slowest * 1000:.0f} ms")
         dropped(page, files, glyphrip, glyphsheet, work, check)
-        shown_and_sized(page, page_path, files, check)
+        mended(page, files, glyphrip, work, check)
+        shown_and_sized(page, page_path, files, glyphrip, work, check)
         measure(page, files, glyphrip, work)
         # Nothing but the page itself, and what it makes to save.
         others = {url for url in browser.asked if url != page_path.as_uri() and not url.startswith(("blob:", "data:"))}
@@ -262,27 +263,80 @@ def main():
     return 0 if failed == 0 else 1
 
 
+def drop(page, paths):
+    for kind in ("dragEnter", "dragOver", "drop"):
+        page.b.send("Input.dispatchDragEvent", {"type": kind, "x": 100, "y": 100, "data": {
+            "items": [], "files": [str(p) for p in paths], "dragOperationsMask": 1}})
+
+
 def dropped(page, files, glyphrip, glyphsheet, work, check):
-    """A picture and a raw font dropped on the page: each goes to its side,
-    as the input of that side would take it."""
+    """A picture and raw fonts dropped on the page: each goes to its side,
+    as glyphrip's rule for an existing output tells a font, so that a font
+    whose first bytes look like a TGA's header or a gzip file's goes to
+    glyphsheet. Of three files dropped, the first is read and the page
+    says so."""
     picture = next(p for p in files if p.suffix == ".png" and native(glyphrip, p, work / "n.raw")[0] == 0)
     font = next(p for p in files if p.suffix == ".raw")
-    for path, message_id, program in ((picture, "picture-message", glyphrip), (font, "font-message", glyphsheet)):
+    tga_like, gzip_like = work / "tga-like.raw", work / "gzip-like.raw"
+    data = bytearray(font.read_bytes())
+    data[12:16] = bytes([64, 0, 128, 0])
+    tga_like.write_bytes(bytes(data))
+    gzip_like.write_bytes(bytes([0x1F, 0x8B, 0x08]) + font.read_bytes()[3:])
+    for paths, message_id in (([picture], "picture-message"), ([font], "font-message"),
+                              ([tga_like], "font-message"), ([gzip_like], "font-message"),
+                              ([picture, font, tga_like], "picture-message")):
         before = time.monotonic()
-        for kind in ("dragEnter", "dragOver", "drop"):
-            page.b.send("Input.dispatchDragEvent", {"type": kind, "x": 100, "y": 100,
-                                                   "data": {"items": [], "files": [str(path)], "dragOperationsMask": 1}})
-        message, _ = page.answer(message_id, path.name, before)
-        check(message.startswith(path.name + ": "), f"{path.name} dropped: #{message_id} says {message!r}")
+        drop(page, paths)
+        message, _ = page.answer(message_id, paths[0].name, before)
+        check(message.startswith(paths[0].name + ": ") and "could not" not in message,
+              f"{paths[0].name} dropped: #{message_id} says {message!r}")
+        note = page.text("#dropped")
+        want = f"3 files dropped; only the first, {paths[0].name}, is read." if len(paths) == 3 else ""
+        check(note == want, f"{len(paths)} files dropped: the page says {note!r}")
 
 
-def shown_and_sized(page, page_path, files, check):
+def mended(page, files, glyphrip, work, check):
+    """A slow file then a fast one: the fast one's result and name win. The
+    same file chosen again after a change is read again. A failure in the
+    core ends in a message."""
+    sheets = [p for p in files if p.suffix == ".png" and native(glyphrip, p, work / "n.raw")[0] == 0]
+    slow = work / "slow.raw"
+    with open(slow, "wb") as f:
+        f.truncate(200 * 1024 * 1024)
+    fast = sheets[0]
+    before = time.monotonic()
+    page.b.send("DOM.setFileInputFiles", {"files": [str(slow)], "nodeId": page.node("#picture-file")})
+    time.sleep(0.05)
+    page.b.send("DOM.setFileInputFiles", {"files": [str(fast)], "nodeId": page.node("#picture-file")})
+    page.answer("picture-message", fast.name, before)
+    time.sleep(3)  # for the slow file to be read and dropped
+    message = page.text("#picture-message")
+    name, data = page.download("#save-font")
+    made = native(glyphrip, fast, work / "n.raw")[2]
+    check(message.startswith(fast.name + ":") and name == fast.stem + ".raw" and data == made,
+          f"a slow file then {fast.name}: the page says {message!r} and saves {name}")
+    slow.unlink()
+    again = work / "again.png"
+    for sheet in sheets[:2]:
+        again.write_bytes(sheet.read_bytes())
+        message, _ = page.choose("picture-file", again, "picture-message")
+        _, data = page.download("#save-font")
+        check(data == native(glyphrip, again, work / "n.raw")[2], f"{again.name} chosen again as {sheet.name}")
+    page.b.evaluate("core._page_picture = () => { throw new Error('a forced failure'); }")
+    message, _ = page.choose("picture-file", fast, "picture-message")
+    check(message == f"{fast.name}: the page could not read it: a forced failure",
+          f"a failure in the core: the page says {message!r}")
+    check(page.disabled("#save-font"), "a failure leaves nothing to save")
+    page.load()
+
+
+def shown_and_sized(page, page_path, files, glyphrip, work, check):
     """Labels on every control; the page at a phone's width without sideways
     scrolling; screenshots at desktop and phone width, light and dark."""
     unlabelled = page.b.evaluate("""[...document.querySelectorAll('input, button, canvas')].filter(e =>
         !(e.labels && e.labels.length) && !e.getAttribute('aria-label') && !e.textContent.trim()).map(e => e.id)""")
     check(not unlabelled, f"controls without a label: {unlabelled}")
-    sample = next(p for p in files if p.name.endswith(".png"))
+    sample = next(p for p in files if p.suffix == ".png" and native(glyphrip, p, work / "n.raw")[0] == 0)
     page.choose("picture-file", sample, "picture-message")
     font = next((p for p in files if p.suffix == ".raw"), None)
     if font:
@@ -292,18 +346,35 @@ def shown_and_sized(page, page_path, files, check):
     for kind in ("keyDown", "keyUp"):
         page.b.send("Input.dispatchKeyEvent", {"type": kind, "key": "ArrowRight", "code": "ArrowRight",
                                                "windowsVirtualKeyCode": 39})
-    named = page.text("#font-glyph")
+    named, said = page.text("#font-glyph"), page.text("#font-said")
     check(named.startswith("Glyph 1 (0x01)") or named.startswith("Glyph 16 (0x10)"),
           f"the glyph to the right of the first is named {named!r}")
+    check(said == named, f"a glyph named by the keyboard is said as {said!r}")
+    # The mouse over the top row names its glyph where it can be seen, and
+    # says nothing to a screen reader.
+    page.b.send("Emulation.setDeviceMetricsOverride", {"width": 1280, "height": 800, "deviceScaleFactor": 1,
+                                                       "mobile": False})
+    page.b.send("DOM.scrollIntoViewIfNeeded", {"nodeId": page.node("#picture-sheet")})
+    box = page.b.send("DOM.getBoxModel", {"nodeId": page.node("#picture-sheet")})["model"]["content"]
+    page.b.send("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": box[0] + 20, "y": box[1] + 5})
+    shown = page.b.evaluate("""(() => { const r = document.querySelector('#picture-glyph').getBoundingClientRect();
+        return r.top >= 0 && r.bottom <= innerHeight; })()""")
+    check(page.text("#picture-glyph").startswith("Glyph") and shown and page.text("#picture-said") == "",
+          "the glyph under the mouse is named where it can be seen, and not said")
     for scheme in ("light", "dark"):
         page.b.send("Emulation.setEmulatedMedia", {"features": [{"name": "prefers-color-scheme", "value": scheme}]})
-        for name, width, height, mobile in (("desktop", 1280, 900, False), ("phone", 390, 844, True)):
+        for name, width, height, mobile in (("desktop", 1280, 900, False), ("narrow", 320, 640, True),
+                                            ("phone", 390, 844, True)):
             page.b.send("Emulation.setDeviceMetricsOverride",
                         {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
             time.sleep(0.2)
-            if name == "phone":
+            if name != "desktop":
                 wide = page.b.evaluate("document.documentElement.scrollWidth")
                 check(wide <= width, f"at {width} pixels wide the page is {wide} wide ({scheme})")
+            # Each canvas shown at the size it is drawn, no pixel scaled.
+            scaled = page.b.evaluate("""[...document.querySelectorAll('canvas:not([hidden])')].filter(c =>
+                c.clientWidth !== c.width || c.clientHeight !== c.height).map(c => c.id)""")
+            check(not scaled, f"at {width} pixels wide, canvases shown scaled: {scaled}")
             shot = page.b.send("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True})
             (page_path.parent / f"screenshot-{name}-{scheme}.png").write_bytes(base64.b64decode(shot["data"]))
     page.b.send("Emulation.clearDeviceMetricsOverride")

@@ -3,6 +3,7 @@
 // and each font through glyphsheet and back must come back. The bytes that
 // a text-mode stream would translate on Windows (0x0A, 0x0D, 0x1A) must
 // pass through unchanged every way.
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 #include <random>
@@ -252,9 +253,12 @@ TEST(RandomFonts, ComeBackThroughASheet)
 }
 
 // The rule, stated here apart from the tool's loops: a sample of `max` as
-// 8 bits rounded half up, dark below 128000 by 299 R + 587 G + 114 B, the
-// side with fewer pixels ink, and ink by alpha where a pixel is less than
-// half opaque.
+// 8 bits rounded half up; ink by alpha where at least one pixel in sixteen
+// is less than half opaque; otherwise, of the opaque pixels, the side with
+// fewer is the ink, dark below grey level 128 by (299 R + 587 G + 114 B)
+// div 1000, or, where all lie on one side but not all on one level, below
+// the level half-way between the darkest and the lightest; the dark side
+// on a tie.
 struct colour {
     unsigned r, g, b, a; // as stored
 };
@@ -263,27 +267,67 @@ unsigned eight_bits(unsigned v, unsigned max) { return (v * 510 + max) / (2 * ma
 
 bytes font_by_the_rule(const std::vector<colour> &pixels, unsigned max, bool zero_alpha_is_opaque)
 {
-    bool see_through = false, alpha_anywhere = false;
+    size_t clear = 0;
+    bool alpha_anywhere = false;
     for (const auto &p : pixels) {
-        see_through = see_through || eight_bits(p.a, max) < 128;
+        clear += eight_bits(p.a, max) < 128 ? 1 : 0;
         alpha_anywhere = alpha_anywhere || eight_bits(p.a, max) != 0;
     }
-    bool by_alpha = see_through && (alpha_anywhere || !zero_alpha_is_opaque);
-    bytes font(font_size, 0);
-    size_t dark = 0;
+    bool alpha_is_none = zero_alpha_is_opaque && !alpha_anywhere;
+    bool by_alpha = !alpha_is_none && 16 * clear >= pixels.size();
+    std::vector<int> grey(pixels.size(), -1); // -1: paper whatever its colour
+    int least = 255, most = 0;
     for (size_t i = 0; i < pixels.size(); i++) {
         const colour &p = pixels[i];
-        unsigned r = eight_bits(p.r, max), g = eight_bits(p.g, max), b = eight_bits(p.b, max);
-        bool ink = by_alpha ? eight_bits(p.a, max) >= 128 : 299 * r + 587 * g + 114 * b < 128000;
-        dark += ink ? 1 : 0;
+        if (!alpha_is_none && eight_bits(p.a, max) < 128)
+            continue;
+        grey[i] = static_cast<int>(
+            (299 * eight_bits(p.r, max) + 587 * eight_bits(p.g, max) + 114 * eight_bits(p.b, max)) / 1000);
+        least = std::min(least, grey[i]);
+        most = std::max(most, grey[i]);
+    }
+    int split = 128;
+    if ((most < 128 || least >= 128) && least < most)
+        split = (least + most + 1) / 2;
+    size_t dark = 0, counted = 0;
+    for (int g : grey) {
+        counted += g >= 0 ? 1 : 0;
+        dark += g >= 0 && g < split ? 1 : 0;
+    }
+    bool dark_ink = 2 * dark <= counted || dark == counted;
+    bytes font(font_size, 0);
+    for (size_t i = 0; i < pixels.size(); i++) {
+        bool ink = by_alpha ? grey[i] >= 0 : grey[i] >= 0 && (grey[i] < split) == dark_ink;
         size_t x = i % 64, y = i / 64;
         font[128 * (x / 8) + y] = static_cast<unsigned char>(font[128 * (x / 8) + y] | (ink ? 1 : 0) << (x % 8));
     }
-    // Of dark and light, the side with fewer pixels is the ink.
-    if (!by_alpha && 2 * dark > pixels.size() && dark < pixels.size())
-        for (auto &byte : font)
-            byte = static_cast<unsigned char>(~byte);
     return font;
+}
+
+// A drawing of two colours on one side of mid-grey, as yellow ink on
+// white or black on grey paper is, a quarter of it ink, with a few
+// pixels erased where `alpha`: about one in sixteen, or fewer.
+std::vector<colour> two_colours(std::mt19937 &gen, unsigned max, bool alpha, bool grey)
+{
+    std::uniform_int_distribution<unsigned> any(0, max);
+    bool light = gen() % 2 == 0;
+    auto side = [&] {
+        for (;;) {
+            unsigned r = any(gen);
+            colour c = {r, grey ? r : any(gen), grey ? r : any(gen), max};
+            unsigned g = (299 * eight_bits(c.r, max) + 587 * eight_bits(c.g, max) + 114 * eight_bits(c.b, max)) / 1000;
+            if ((g >= 128) == light)
+                return c;
+        }
+    };
+    const colour ink = side(), paper = side();
+    size_t clear = alpha ? std::uniform_int_distribution<size_t>(480, 540)(gen) : 0; // one in sixteen is 512
+    std::vector<colour> pixels(size_t{64} * 128);
+    for (auto &p : pixels)
+        p = gen() % 4 == 0 ? ink : paper;
+    for (size_t i = 0; i < clear; i++)
+        pixels[gen() % pixels.size()] = {max / 3, max / 3, max / 3, 0};
+    return pixels;
 }
 
 // Colours many of which stand right where the rule turns: dark or not by
@@ -409,26 +453,33 @@ TEST(RandomColours, InkByTheRule)
                  {"bmp alpha", 255},
                  {"tga", 255},
                  {"tga alpha", 255}};
-    for (const auto &k : kinds) {
-        SCOPED_TRACE(std::string(k.kind) + " of " + std::to_string(k.max));
-        std::vector<colour> pixels = random_colours(gen, k.max, std::string(k.kind).find("alpha") != std::string::npos);
-        if (std::string(k.kind).find("grey") != std::string::npos)
+    for (const auto &k : kinds)
+        for (bool drawn : {false, true}) {
+            const std::string kind = k.kind;
+            bool alpha = kind.find("alpha") != std::string::npos, grey = kind.find("grey") != std::string::npos,
+                 keyed = kind.find("keyed") != std::string::npos;
+            SCOPED_TRACE(kind + " of " + std::to_string(k.max) + (drawn ? ", two colours on one side" : ""));
+            std::vector<colour> pixels =
+                drawn ? two_colours(gen, k.max, alpha || keyed, grey) : random_colours(gen, k.max, alpha);
+            if (grey)
+                for (auto &p : pixels)
+                    p.g = p.b = p.r;
+            // For "keyed", the colour the transparent pixels take: where
+            // drawn, the erased pixels'; else that of a third of the pixels.
+            const colour key = drawn ? colour{k.max / 3, k.max / 3, k.max / 3, 0} : pixels[100];
             for (auto &p : pixels)
-                p.g = p.b = p.r;
-        const colour key = pixels[100]; // for "keyed", the colour a third of the pixels take, transparent
-        for (auto &p : pixels)
-            if (std::string(k.kind).find("keyed") != std::string::npos) {
-                p = gen() % 3 == 0 ? key : p;
-                p.a = p.r == key.r && p.g == key.g && p.b == key.b ? 0 : k.max;
-            }
-        bool zero_alpha_is_opaque = false;
-        bytes file = stored_as(k.kind, pixels, k.max, zero_alpha_is_opaque, gen());
-        std::string dir = fresh_dir();
-        spill(dir + "/picture", file);
-        expect_run(dir, "glyphrip", "picture", "font.raw");
-        expect_font(slurp(dir + "/font.raw"), font_by_the_rule(pixels, k.max, zero_alpha_is_opaque));
-        remove_dir(dir);
-    }
+                if (keyed) {
+                    p = gen() % 3 == 0 && !drawn ? key : p;
+                    p.a = p.r == key.r && p.g == key.g && p.b == key.b ? 0 : k.max;
+                }
+            bool zero_alpha_is_opaque = false;
+            bytes file = stored_as(k.kind, pixels, k.max, zero_alpha_is_opaque, gen());
+            std::string dir = fresh_dir();
+            spill(dir + "/picture", file);
+            expect_run(dir, "glyphrip", "picture", "font.raw");
+            expect_font(slurp(dir + "/font.raw"), font_by_the_rule(pixels, k.max, zero_alpha_is_opaque));
+            remove_dir(dir);
+        }
 }
 
 } // namespace
