@@ -8,6 +8,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -22,6 +23,12 @@
 // ANSI code page loses or, worse, changes names.
 #ifdef _WIN32
 static FILE *open_file(const path_char *path, bool for_writing) { return _wfopen(path, for_writing ? L"wb" : L"rb"); }
+
+static bool is_regular(FILE *f)
+{
+    struct _stat64 st;
+    return _fstat64(_fileno(f), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+}
 
 // The error number for a failure to look a path up.
 static int errno_of(DWORD error)
@@ -103,6 +110,12 @@ static void report(const path_char *path, const char *reason)
 #else
 static FILE *open_file(const path_char *path, bool for_writing) { return fopen(path, for_writing ? "wb" : "rb"); }
 
+static bool is_regular(FILE *f)
+{
+    struct stat st;
+    return fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // What the output path names, if anything.
 enum class existing { nothing, regular_file, other };
 
@@ -136,6 +149,17 @@ static void report(const path_char *path, const char *reason)
     (void)fflush(stderr);
 }
 #endif
+
+// A file is read a block, and written a whole font, at a time, straight
+// between its bytes and the program's own, which the C library's buffer
+// would only copy; a pipe or terminal, read a few bytes at a time, keeps
+// it. Where the stream cannot say, it keeps its buffer.
+static FILE *opened(FILE *f, bool for_writing)
+{
+    if (f != nullptr && (for_writing || is_regular(f)))
+        (void)setvbuf(f, nullptr, _IONBF, 0);
+    return f;
+}
 
 // The file a failed run concerns and why: the system's text for errno, a
 // reader's refusal, or the driver's own.
@@ -203,7 +227,7 @@ static void ending_of(const path_char *path, char ending[ENDING_SIZE])
 // told, and is kept too.
 static bool may_replace(const conversion &how, const path_char *path, failure *f)
 {
-    FILE *out = open_file(path, false);
+    FILE *out = opened(open_file(path, false), false);
     if (out == nullptr) {
         (void)snprintf(f->refusal, REASON_SIZE, "%s; %s cannot tell what it is and will not write a font over it",
                        strerror(errno), how.name);
@@ -226,7 +250,7 @@ static bool convert(const conversion &how, const path_char *in_path, const path_
 {
     static glyph_sheet sheet;
     static input input_bytes;
-    FILE *in = open_file(in_path, false);
+    FILE *in = opened(open_file(in_path, false), false);
     if (in == nullptr)
         return blame(f, in_path, nullptr);
     int read = open_input(input_bytes, in);
@@ -256,7 +280,7 @@ static bool convert(const conversion &how, const path_char *in_path, const path_
 
     static unsigned char bytes[MOST_WRITTEN];
     size_t n = write(sheet, bytes);
-    FILE *out = open_file(out_path, true);
+    FILE *out = opened(open_file(out_path, true), true);
     if (out == nullptr || fwrite(bytes, 1, n, out) != n || !written(out) || fclose(out) != 0)
         return blame(f, out_path, nullptr);
     return true;

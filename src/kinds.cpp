@@ -415,7 +415,10 @@ const file_kind *kind_of(const first_bytes &file, sureness at_least, bool *sure)
     const kind_row *best = nullptr;
     match best_match = match::no;
     for (const auto &row : rows) {
-        if (file.length < row.at + row.length || memcmp(file.start + row.at, row.magic, row.length) != 0)
+        // The first byte of the magic tells most rows apart at once.
+        bool first =
+            row.length == 0 || (file.length > row.at && file.start[row.at] == static_cast<unsigned char>(row.magic[0]));
+        if (!first || file.length < row.at + row.length || memcmp(file.start + row.at, row.magic, row.length) != 0)
             continue;
         match m = row.check != nullptr ? row.check(file) : match::sure;
         if (m > best_match) {

@@ -268,10 +268,15 @@ static int read_plain(input &in, const netpbm_header &h, unsigned char *eight, c
         const std::uint64_t zeros = w.zeros, maxes = w.maxes, mask = w.mask, one = w.one, one_mask = w.one_mask;
         const size_t max_count = w.max_count, max_bytes = w.max_bytes, digits = w.digits;
         const unsigned char zero_sample = w.zero_sample, max_sample = w.max_sample;
-        const unsigned char *p = in.at, *end = in.end;
         // A word needs 8 bytes at hand, and room for 8 samples, which
-        // stores a word's as 8 and writes those past it over after.
-        while (end - p >= 8 && i + 8 <= all) {
+        // stores a word's as 8 and writes those past it over after: the
+        // last place a word may start, and the last sample, where there
+        // is room for one.
+        const unsigned char *p = in.at;
+        const bool words = in.end - p >= 8 && all >= 8;
+        const unsigned char *last = words ? in.end - 8 : p;
+        const size_t room = words ? all - 8 : 0;
+        while (words && p <= last && i <= room) {
             std::uint64_t word = 0;
             memcpy(&word, p, 8);
             if ((word & mask) == maxes) {
@@ -360,36 +365,58 @@ static bool to_8_bit_row(const unsigned char *row, unsigned char *eight, size_t 
     rgba[3] = depth == 2 ? v[1] : v[3];
 }
 
-[[gnu::always_inline]] static inline std::uint32_t wide_ink(const unsigned char *p, size_t depth,
-                                                            const unsigned short *eights, unsigned &past)
+// Such a pixel's ink, and with `grey` its grey level.
+template <bool grey>
+[[gnu::always_inline]] static inline std::uint32_t
+wide_ink(const unsigned char *p, size_t depth, const unsigned short *eights, unsigned &past, unsigned char &level)
 {
     unsigned v[4];
     wide_rgba(p, depth, eights, past, v);
+    if (grey)
+        level = grey_of(v[0], v[1], v[2]);
     return ink_of(v[0], v[1], v[2], v[3]);
 }
 
-// The inks of a row of such pixels, eight pixels of one colour, as most of
-// a drawing's are, worked out once. Copied for each depth, so that the
-// samples' offsets are constants.
+// The inks of a row of such pixels, and with `grey` their grey levels,
+// eight pixels of one colour, as most of a drawing's are, worked out once.
+// Copied for each depth, so that the samples' offsets are constants.
+template <bool grey>
 [[gnu::always_inline]] static inline void wide_inks(const unsigned char *row, size_t width, size_t depth,
-                                                    const unsigned short *eights, std::uint32_t *inks, unsigned &past)
+                                                    const unsigned short *eights, std::uint32_t *inks,
+                                                    unsigned char *greys, unsigned &past)
 {
     const size_t step = 2 * depth;
+    unsigned char level = 0;
     for (size_t x = 0; x < width; x += 8, row += 8 * step) {
         if (same_bytes(row, row + step, 7 * step)) {
-            std::uint32_t w = wide_ink(row, depth, eights, past);
+            std::uint32_t w = wide_ink<grey>(row, depth, eights, past, level);
             for (size_t i = 0; i < 8; i++)
                 inks[x + i] = w;
+            if (grey)
+                memset(greys + x, level, 8);
             continue;
         }
-        for (size_t i = 0; i < 8; i++)
-            inks[x + i] = wide_ink(row + i * step, depth, eights, past);
+        for (size_t i = 0; i < 8; i++) {
+            inks[x + i] = wide_ink<grey>(row + i * step, depth, eights, past, level);
+            greys[x + i] = level;
+        }
+    }
+}
+
+template <bool grey>
+static void wide_row(const unsigned char *row, size_t width, size_t depth, const unsigned short *eights,
+                     std::uint32_t *inks, unsigned char *greys, unsigned &past)
+{
+    switch (depth) {
+    case 1: wide_inks<grey>(row, width, 1, eights, inks, greys, past); break;
+    case 2: wide_inks<grey>(row, width, 2, eights, inks, greys, past); break;
+    case 3: wide_inks<grey>(row, width, 3, eights, inks, greys, past); break;
+    default: wide_inks<grey>(row, width, 4, eights, inks, greys, past); break;
     }
 }
 
 // Inks a row of 16-bit samples of a maximum other than 65535; false if
-// one is past the maximum. Grey levels, where they are kept, pixel by
-// pixel.
+// one is past the maximum.
 static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpbm_header &h)
 {
     static std::uint32_t max = 0;
@@ -404,17 +431,10 @@ static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpb
             eights[v] = 256;
     }
     unsigned past = 0;
-    switch (h.depth) {
-    case 1: wide_inks(row, k.width, 1, eights, inks, past); break;
-    case 2: wide_inks(row, k.width, 2, eights, inks, past); break;
-    case 3: wide_inks(row, k.width, 3, eights, inks, past); break;
-    default: wide_inks(row, k.width, 4, eights, inks, past); break;
-    }
-    for (size_t x = 0; k.keep_grey && x < k.width; x++) {
-        unsigned v[4];
-        wide_rgba(row + size_t{2} * h.depth * x, h.depth, eights, past, v);
-        greys[x] = grey_of(v[0], v[1], v[2]);
-    }
+    if (k.keep_grey)
+        wide_row<true>(row, k.width, h.depth, eights, inks, greys, past);
+    else
+        wide_row<false>(row, k.width, h.depth, eights, inks, greys, past);
     ink_pixels(k, y, inks, greys);
     return (past & 256) == 0;
 }

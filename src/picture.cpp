@@ -255,10 +255,10 @@ void start_ink(ink &k, unsigned width, unsigned height, bool zero_alpha_is_opaqu
     k.width = width;
     k.height = height;
     k.row_bytes = width / 8;
-    memset(k.dark, 0, sizeof k.dark);
-    memset(k.opaque, 0, sizeof k.opaque);
+    // Every row of the planes is written whole, by a row loop or put_ink.
     k.transparent = 0;
     k.alpha_anywhere = false;
+    k.by_alpha = false;
     k.zero_alpha_is_opaque = zero_alpha_is_opaque;
     k.keep_grey = true;
 }
@@ -310,6 +310,12 @@ static size_t ones_of_both(const unsigned char *a, const unsigned char *b, size_
     return n;
 }
 
+// Each row's grey levels, the plain way, where they are wanted.
+static unsigned char *grey_row(ink &k, size_t y) // cppcheck-suppress constParameter
+{
+    return k.grey + y * k.width;
+}
+
 // Whether so many pixels are less than half opaque that the transparency
 // decides, whatever the rest of the picture holds.
 static bool transparency_decides(const ink &k)
@@ -336,12 +342,13 @@ static bool both_sides(const ink &k, size_t y)
 // Once row y's planes are put: whether its grey levels are still wanted.
 // They stop being so once a row holds opaque pixels on both sides of
 // mid-grey, as the whole picture then does, or the transparency decides.
-static bool wants_grey(ink &k, size_t y)
+[[gnu::noinline]] static bool still_wants_grey(ink &k, size_t y)
 {
-    if (k.keep_grey && (transparency_decides(k) || both_sides(k, y)))
-        k.keep_grey = false;
+    k.keep_grey = !transparency_decides(k) && !both_sides(k, y);
     return k.keep_grey;
 }
+
+static inline bool wants_grey(ink &k, size_t y) { return k.keep_grey && still_wants_grey(k, y); }
 
 // Rule 3 with the split moved half-way between the darkest and the
 // lightest of the opaque pixels, `opaque` (nullptr: all), where they are
@@ -375,7 +382,7 @@ static bool split_between(const ink &k, const unsigned char *opaque, glyph_sheet
     return true;
 }
 
-void finish_ink(const ink &k, glyph_sheet &sheet)
+void finish_ink(ink &k, glyph_sheet &sheet, const grey_source *again)
 {
     size_t bytes = k.row_bytes * k.height, all = 8 * bytes;
     sheet.width = k.width;
@@ -390,10 +397,19 @@ void finish_ink(const ink &k, glyph_sheet &sheet)
     const unsigned char *opaque = all_opaque ? nullptr : k.opaque;
     size_t counted = all_opaque ? all : all - static_cast<size_t>(k.transparent);
     size_t dark = all_opaque ? ones(k.dark, bytes) : ones_of_both(k.dark, k.opaque, bytes);
+    if ((dark == 0 || dark == counted) && again != nullptr) {
+        for (size_t y = 0; y < k.height; y++)
+            again->row(again->reader, y, grey_row(k, y));
+        k.keep_grey = true;
+    }
     if ((dark == 0 || dark == counted) && k.keep_grey && split_between(k, opaque, sheet))
         return;
     bool dark_ink = dark <= counted - dark || dark == counted;
     sheet.ink = dark_ink ? ink_from::dark : ink_from::light;
+    if (dark_ink && opaque == nullptr) {
+        memcpy(sheet.bits, k.dark, bytes);
+        return;
+    }
     for (size_t i = 0; i < bytes; i += 8) {
         std::uint64_t d, o = ~std::uint64_t{0};
         memcpy(&d, k.dark + i, 8);
@@ -433,21 +449,26 @@ static void put_inks(ink &k, size_t y, size_t col, std::uint32_t bits, std::uint
 
 // Row y's count of pixels less than half opaque, where `opaque`, every
 // byte's opaque bits ANDed, says it has one, and whether any alpha is not 0.
-static void put_row(ink &k, size_t y, std::uint32_t opaque, bool alpha)
+// Counted apart from the row loops, which most rows never need.
+[[gnu::noinline]] static void count_transparent(ink &k, size_t y)
 {
-    if ((opaque & 0xFF00) != 0xFF00)
-        for (size_t i = 0; i < k.row_bytes; i += 8) {
-            std::uint64_t o;
-            memcpy(&o, k.opaque + y * k.row_bytes + i, 8);
-            k.transparent += ones_in(~o);
-        }
-    k.alpha_anywhere = k.alpha_anywhere || alpha;
+    for (size_t i = 0; i < k.row_bytes; i += 8) {
+        std::uint64_t o;
+        memcpy(&o, k.opaque + y * k.row_bytes + i, 8);
+        k.transparent += ones_in(~o);
+    }
+    k.by_alpha = transparency_decides(k);
 }
 
-// Each row's grey levels, the plain way, where they are wanted.
-static unsigned char *grey_row(ink &k, size_t y) // cppcheck-suppress constParameter
+static inline void put_row(ink &k, size_t y, std::uint32_t opaque, bool alpha)
 {
-    return k.grey + y * k.width;
+    if (alpha && !k.alpha_anywhere) {
+        k.alpha_anywhere = true;
+        k.by_alpha = transparency_decides(k);
+    }
+    // Once the transparency decides, no count can change that.
+    if ((opaque & 0xFF00) != 0xFF00 && !k.by_alpha)
+        count_transparent(k, y);
 }
 
 // Each row loop is called with the row's length in bytes of a plane, 8 or
@@ -472,14 +493,23 @@ static unsigned char *grey_row(ink &k, size_t y) // cppcheck-suppress constParam
     return seen >> 24 == 0;
 }
 
+void values_greys(const unsigned char *values, size_t n, const unsigned char greys[256], unsigned char *grey)
+{
+    if (same_bytes(values, values + 1, n - 1)) {
+        memset(grey, greys[values[0]], n);
+        return;
+    }
+    for (size_t x = 0; x < n; x++)
+        grey[x] = greys[values[x]];
+}
+
 bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256],
                 const unsigned char greys[256])
 {
     if (!FOR_EACH_WIDTH(k, values_row, k, y, values, inks))
         return false;
     if (wants_grey(k, y))
-        for (size_t x = 0; x < k.width; x++)
-            grey_row(k, y)[x] = greys[values[x]];
+        values_greys(values, k.width, greys, grey_row(k, y));
     return true;
 }
 
@@ -540,6 +570,21 @@ static unsigned packed_value(const unsigned char *packed, size_t x, unsigned dep
     return packed[bit / 8] >> (8 - depth - bit % 8) & ((1U << depth) - 1);
 }
 
+void packed_greys(const unsigned char *packed, size_t n, unsigned depth, const unsigned char greys[256],
+                  unsigned char *grey)
+{
+    size_t bytes = n * depth / 8, each = 8 / depth;
+    if (!same_bytes(packed, packed + 1, bytes - 1)) {
+        for (size_t x = 0; x < n; x++)
+            grey[x] = greys[packed_value(packed, x, depth)];
+        return;
+    }
+    for (size_t x = 0; x < each; x++)
+        grey[x] = greys[packed_value(packed, x, depth)];
+    for (size_t done = each; done < n; done *= 2)
+        memcpy(grey + done, grey, done < n - done ? done : n - done);
+}
+
 bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256],
                 const unsigned char greys[256])
 {
@@ -547,8 +592,7 @@ bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, c
               : depth == 2 ? FOR_EACH_WIDTH(k, packed_row, k, y, packed, 2, table)
                            : FOR_EACH_WIDTH(k, packed_row, k, y, packed, 4, table);
     if (ok && wants_grey(k, y))
-        for (size_t x = 0; x < k.width; x++)
-            grey_row(k, y)[x] = greys[packed_value(packed, x, depth)];
+        packed_greys(packed, k.width, depth, greys, grey_row(k, y));
     return ok;
 }
 
@@ -591,8 +635,7 @@ void ink_bits(ink &k, size_t y, const unsigned char *packed, const std::uint32_t
     std::uint32_t seen = (seen_ones != 0 ? one : 0) | (seen_zeros != 0 ? zero : 0);
     put_row(k, y, opaque_all != all ? 0 : 0xFFFF, (seen & INK_ALPHA) != 0);
     if (wants_grey(k, y))
-        for (size_t x = 0; x < k.width; x++)
-            grey_row(k, y)[x] = greys[packed_value(packed, x, 1)];
+        packed_greys(packed, k.width, 1, greys, grey_row(k, y));
 }
 
 // Whether the eight pixels of `step` bytes, 2 or more, from `p` are of one
@@ -606,7 +649,7 @@ void ink_bits(ink &k, size_t y, const unsigned char *packed, const std::uint32_t
 // decides, the picture is read by its alpha alone, and how dark a pixel is
 // no longer matters: a row's opaque pixels, by the top bit of each alpha
 // (of 8 bits, or the high byte of 16), and its dark ones left out.
-static bool read_by_alpha(const ink &k) { return transparency_decides(k); }
+static bool read_by_alpha(const ink &k) { return k.by_alpha; }
 
 static void opaque_row(ink &k, size_t y, const unsigned char *p, size_t step, size_t alpha)
 {
@@ -683,18 +726,23 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const layout &
     put_row(k, y, row_opaque, l.has_alpha && alphas != 0);
 }
 
-// The grey levels of a row of 8- or 16-bit samples; a pixel the same as
-// the one before has its grey level.
-static void grey_samples(ink &k, size_t y, const unsigned char *p, const layout &l, bool sixteen)
+void samples_greys(const unsigned char *p, size_t n, const layout &l, bool sixteen, unsigned char *grey)
 {
-    unsigned char *grey = grey_row(k, y);
-    for (size_t x = 0; x < k.width; x++, p += l.step) {
-        if (x > 0 && memcmp(p, p - l.step, l.step) == 0) {
-            grey[x] = grey[x - 1];
+    auto level = [&](const unsigned char *q) {
+        return sixteen ? grey_of(deep(q + l.red), deep(q + l.green), deep(q + l.blue))
+                       : grey_of(q[l.red], q[l.green], q[l.blue]);
+    };
+    if (same_bytes(p, p + l.step, (n - 1) * l.step)) {
+        memset(grey, level(p), n);
+        return;
+    }
+    for (size_t x = 0; x < n; x += 8, p += 8 * l.step) {
+        if (l.step > 1 && one_colour(p, l.step)) {
+            memset(grey + x, level(p), 8);
             continue;
         }
-        grey[x] = sixteen ? grey_of(deep(p + l.red), deep(p + l.green), deep(p + l.blue))
-                          : grey_of(p[l.red], p[l.green], p[l.blue]);
+        for (size_t i = 0; i < 8; i++)
+            grey[x + i] = level(p + i * l.step);
     }
 }
 
@@ -728,7 +776,7 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
     else
         samples_row(k, y, p, l, false, k.row_bytes);
     if (wants_grey(k, y))
-        grey_samples(k, y, p, l, false);
+        samples_greys(p, k.width, l, false, grey_row(k, y));
 }
 
 // A pixel of 8-bit red, green and blue: its dark bit where `dark`, and
@@ -766,7 +814,7 @@ void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned 
         FOR_EACH_WIDTH(k, keyed_row, k, y, p, copy, true);
     static const layout rgb = {3, 0, 1, 2, 0, false};
     if (wants_grey(k, y))
-        grey_samples(k, y, p, rgb, false);
+        samples_greys(p, k.width, rgb, false, grey_row(k, y));
 }
 
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
@@ -786,7 +834,7 @@ void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const layout &l)
     else
         samples_row(k, y, p, l, true, k.row_bytes);
     if (wants_grey(k, y))
-        grey_samples(k, y, p, l, true);
+        samples_greys(p, k.width, l, true, grey_row(k, y));
 }
 
 bool make_field(std::uint32_t mask, bit_field &f)

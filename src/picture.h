@@ -185,14 +185,22 @@ struct ink {
     unsigned char grey[8 * SHEET_MOST_BYTES];
     std::uint64_t transparent; // pixels less than half opaque, as far as counted
     bool alpha_anywhere;       // some pixel's alpha is not 0
+    bool by_alpha;             // the transparency decides, as far as rows have counted
     bool zero_alpha_is_opaque; // an alpha of 0 in every pixel is none
     bool keep_grey;            // each pixel's grey level may yet be needed
 };
 // For a picture of a sheet's size; `zero_alpha_is_opaque` for pictures
 // whose writers may leave an unused alpha at 0 in every pixel.
 void start_ink(ink &k, unsigned width, unsigned height, bool zero_alpha_is_opaque);
-// Gives the sheet by rules 2 and 3.
-void finish_ink(const ink &k, glyph_sheet &sheet);
+// Where a reader keeps every row, the grey levels of row y, worked out
+// again only where they are needed, in place of keeping them as it goes.
+struct grey_source {
+    void (*row)(const void *reader, size_t y, unsigned char *greys);
+    const void *reader;
+};
+// Gives the sheet by rules 2 and 3; grey levels from `again` where it is
+// given.
+void finish_ink(ink &k, glyph_sheet &sheet, const grey_source *again = nullptr);
 // The set bits of `bytes`, a multiple of 64.
 size_t ones(const unsigned char *bits, size_t bytes);
 
@@ -202,8 +210,8 @@ inline void put_ink(ink &k, size_t x, size_t y, std::uint32_t w, unsigned char g
 {
     size_t at = y * k.row_bytes + x / 8;
     auto bit = static_cast<unsigned char>(1U << (x % 8));
-    k.dark[at] = static_cast<unsigned char>(k.dark[at] | ((w & INK_DARK) != 0 ? bit : 0));
-    k.opaque[at] = static_cast<unsigned char>(k.opaque[at] | ((w & INK_OPAQUE) != 0 ? bit : 0));
+    k.dark[at] = static_cast<unsigned char>((k.dark[at] & ~bit) | ((w & INK_DARK) != 0 ? bit : 0));
+    k.opaque[at] = static_cast<unsigned char>((k.opaque[at] & ~bit) | ((w & INK_OPAQUE) != 0 ? bit : 0));
     k.grey[y * k.width + x] = grey;
     k.transparent += (w & INK_OPAQUE) == 0 ? 1 : 0;
     k.alpha_anywhere = k.alpha_anywhere || (w & INK_ALPHA) != 0;
@@ -218,6 +226,14 @@ inline void put_ink(ink &k, size_t x, size_t y, std::uint32_t w, unsigned char g
 // The inks and grey levels of grey levels 0 to `max`, at most 255; the
 // rest NO_COLOUR.
 void grey_inks(std::uint32_t inks[256], unsigned char greys[256], unsigned max);
+
+// The grey levels of `n` pixels: values a byte each, values packed
+// `depth` bits each, and 8- or 16-bit samples.
+void values_greys(const unsigned char *values, size_t n, const unsigned char greys[256], unsigned char *grey);
+void packed_greys(const unsigned char *packed, size_t n, unsigned depth, const unsigned char greys[256],
+                  unsigned char *grey);
+struct layout;
+void samples_greys(const unsigned char *p, size_t n, const layout &l, bool sixteen, unsigned char *grey);
 
 // A row of values, one byte each; false if one is NO_COLOUR.
 bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256],

@@ -444,14 +444,16 @@ void unkey(const png &p, const unsigned char *r, unsigned char *rgba)
 // inked a word at a time.
 bool two_colours(const png &p) { return p.depth == 1 && p.inks[1] != NO_COLOUR; }
 
+// Where samples stand, by colour type, of 8 and of 16 bits.
+const layout eight[7] = {{1, 0, 0, 0, 0, false}, {}, {3, 0, 1, 2, 0, false}, {},
+                         {2, 0, 0, 0, 1, true},  {}, {4, 0, 1, 2, 3, true}};
+const layout deep[7] = {{2, 0, 0, 0, 0, false}, {}, {6, 0, 2, 4, 0, false}, {},
+                        {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
+unsigned char rgba[SHEET_MOST_WIDTH * 4]; // a row of 16-bit samples keyed, as 8 bits
+
 // Inks a whole row of the picture as PNG packs it, unfiltered.
 int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
 {
-    static const layout eight[7] = {{1, 0, 0, 0, 0, false}, {}, {3, 0, 1, 2, 0, false}, {},
-                                    {2, 0, 0, 0, 1, true},  {}, {4, 0, 1, 2, 3, true}};
-    static const layout deep[7] = {{2, 0, 0, 0, 0, false}, {}, {6, 0, 2, 4, 0, false}, {},
-                                   {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
-    static unsigned char rgba[SHEET_MOST_WIDTH * 4];
     if (two_colours(p)) {
         ink_bits(k, y, r, p.inks, p.greys);
         return 0;
@@ -539,6 +541,8 @@ struct passes {
     size_t stride[7];
 };
 
+passes interlaced_rows; // of the last picture read
+
 const unsigned char *pass_row(const png &p, const passes &at, int pass, size_t y)
 {
     pass_shape s = shape_of(p, pass);
@@ -601,7 +605,28 @@ int ink_picture(png &p, ink &k)
     for (size_t y = 0; p.interlace && y < p.height; y++)
         if (ink_row(p, k, whole_row(p, at, y), y) != 0)
             return past_palette_in_passes(p, at);
+    interlaced_rows = at;
     return 0;
+}
+
+// The grey levels of row y, from the picture's rows, all of which stay
+// where inflating put them: worked out only where the rule needs them, so
+// that a PNG pays nothing for them as it is read.
+void row_greys(const void *reader, size_t y, unsigned char *greys)
+{
+    const png &p = *static_cast<const png *>(reader);
+    const unsigned char *r =
+        p.interlace ? whole_row(p, interlaced_rows, y) : filtered + y * (row_bytes(p, p.width) + 1) + 1;
+    if (p.depth < 8) {
+        packed_greys(r, p.width, p.depth, p.greys, greys);
+    } else if (p.colour_type == 3 || (p.colour_type == 0 && p.depth == 8)) {
+        values_greys(r, p.width, p.greys, greys);
+    } else if (p.keyed && p.depth == 16) {
+        unkey(p, r, rgba);
+        samples_greys(rgba, p.width, eight[6], false, greys);
+    } else {
+        samples_greys(r, p.width, p.depth == 8 ? eight[p.colour_type] : deep[p.colour_type], p.depth == 16, greys);
+    }
 }
 
 } // namespace
@@ -626,13 +651,15 @@ int read_png(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
         return damaged(p, "its compressed data hold fewer bytes than the picture needs");
     static ink k;
     start_ink(k, p.width, p.height, false);
+    k.keep_grey = false;                          // row_greys works them out where needed
     if (p.colour_type == 0 || p.colour_type == 3) // the others' samples are colours
         value_inks(p);
     if (p.depth < 8 && !two_colours(p))
         byte_inks(p.inks, p.depth, p.byte_inks);
     if (ink_picture(p, k) != 0)
         return 1;
-    finish_ink(k, sheet);
+    const grey_source again = {row_greys, &p};
+    finish_ink(k, sheet, &again);
     return 0;
 }
 

@@ -179,11 +179,11 @@ struct word_made {
 
 // Grey levels are kept until a row holds opaque pixels on both sides of
 // mid-grey, as the rows inked a row at a time keep them.
-inline void word_done(planes &pl, word_made &m)
+template <bool grey> inline void word_done(planes &pl, word_made &m)
 {
     pl.dark[m.word] = m.dark;
     pl.opaque[m.word++] = m.opaque;
-    if (m.keep_grey) {
+    if (grey) {
         m.row_dark |= m.dark & m.opaque;
         m.row_light |= ~m.dark & m.opaque;
         if (m.word % m.row_words == 0) {
@@ -195,14 +195,14 @@ inline void word_done(planes &pl, word_made &m)
     m.bit = 0;
 }
 
-// Marks `count` pixels on from where the last left off with one ink and
-// grey level.
-inline void mark(planes &pl, word_made &m, size_t count, std::uint32_t w, unsigned char grey)
+// Marks `count` pixels on from where the last left off with one ink, and,
+// while grey levels are kept, its grey level.
+template <bool grey> inline void mark(planes &pl, word_made &m, size_t count, std::uint32_t w, unsigned char level)
 {
     std::uint64_t dark = 0 - std::uint64_t{w & INK_DARK}, opaque = 0 - std::uint64_t{(w & INK_OPAQUE) >> 8};
     m.seen |= w;
-    if (m.keep_grey)
-        memset(pl.grey + 64 * m.word + m.bit, grey, count);
+    if (grey)
+        memset(pl.grey + 64 * m.word + m.bit, level, count);
     while (count > 0) {
         size_t here = count < 64 - m.bit ? count : 64 - m.bit;
         std::uint64_t bits = ((std::uint64_t{2} << (here - 1)) - 1) << m.bit; // here is 1 to 64
@@ -211,7 +211,7 @@ inline void mark(planes &pl, word_made &m, size_t count, std::uint32_t w, unsign
         m.bit += here;
         count -= here;
         if (m.bit == 64)
-            word_done(pl, m);
+            word_done<grey>(pl, m);
     }
 }
 
@@ -232,27 +232,17 @@ inline bool read_unit(input &in, unsigned char unit[4], size_t bytes)
     return next_bytes(in, unit, bytes) == bytes;
 }
 
-// Marks `count` pixels of a unit's colour; 1 where it is no colour.
-int mark_unit(picture &p, planes &pl, word_made &m, unit_kind kind, const unsigned char *unit, size_t count)
-{
-    std::uint32_t w = unit_ink(p, kind, unit);
-    if ((w & NO_COLOUR) != 0)
-        return refuse_colour(p, kind == unit_kind::wide_index ? le16(unit) : unit[0]);
-    mark(pl, m, count, w, m.keep_grey ? unit_grey(p, kind, unit) : 0);
-    return 0;
-}
-
 // Packets of one unit repeated or of units as stored, each of 1 to 128
-// units; a packet may run on into the next row, but not past the last. A
-// run is inked once, whatever its length. Every word of the planes is
-// written, so they need no clearing between pictures.
-int read_runs(input &in, picture &p, planes &pl)
+// units, while grey levels are kept or, once they are not, to the last
+// pixel; `left` counts the pixels to come. A packet may run on into the
+// next row, but not past the last. A run is inked once, whatever its
+// length.
+template <bool grey> int read_packets(input &in, picture &p, planes &pl, word_made &m, size_t &left)
 {
-    word_made m = {0, 0, 0, 0, 0, p.k.row_bytes / 8, true, 0, 0};
     unit_kind kind = kind_of_units(p);
-    size_t bytes = p.unit_bytes, left = size_t{p.k.width} * p.k.height;
+    size_t bytes = p.unit_bytes;
     unsigned char unit[4] = {0};
-    while (left > 0) {
+    while (left > 0 && m.keep_grey == grey) {
         int head = next_byte(in);
         size_t count = (static_cast<unsigned>(head) & 0x7F) + 1;
         if (head == EOF)
@@ -263,11 +253,24 @@ int read_runs(input &in, picture &p, planes &pl)
         for (size_t i = 0; i < (repeated ? 1 : count); i++) {
             if (!read_unit(in, unit, bytes))
                 return damaged(p, "it ends before its last pixel");
-            if (mark_unit(p, pl, m, kind, unit, repeated ? count : 1) != 0)
-                return 1;
+            std::uint32_t w = unit_ink(p, kind, unit);
+            if ((w & NO_COLOUR) != 0)
+                return refuse_colour(p, kind == unit_kind::wide_index ? le16(unit) : unit[0]);
+            mark<grey>(pl, m, repeated ? count : 1, w, grey ? unit_grey(p, kind, unit) : 0);
         }
         left -= count;
     }
+    return 0;
+}
+
+// Every word of the planes is written, so they need no clearing between
+// pictures.
+int read_runs(input &in, picture &p, planes &pl)
+{
+    word_made m = {0, 0, 0, 0, 0, p.k.row_bytes / 8, true, 0, 0};
+    size_t left = size_t{p.k.width} * p.k.height;
+    if (read_packets<true>(in, p, pl, m, left) != 0 || read_packets<false>(in, p, pl, m, left) != 0)
+        return 1;
     pl.seen = m.seen;
     pl.keep_grey = m.keep_grey;
     return 0;
