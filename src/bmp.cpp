@@ -240,7 +240,7 @@ static bool byte_fields(const bmp_info &bmp, const bit_field f[4])
 static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &bmp, const bmp_colours &c,
                    char why[REASON_SIZE])
 {
-    static const layout bgr = {3, 2, 1, 0, 0, false};
+    static const sample_places bgr = {3, 2, 1, 0, 0, false};
     const bit_field *f = c.fields;
     if (bmp.bits == 24) {
         ink_colours(k, y, p, bgr);
@@ -248,7 +248,7 @@ static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &b
         if (!(bmp.bits == 4 ? ink_packed(k, y, p, 4, c.byte_inks, c.greys) : ink_values(k, y, p, c.inks, c.greys)))
             return past_table(p, k.width, bmp.bits, c, why);
     } else if (byte_fields(bmp, f)) {
-        layout bytes = {4, f[0].shift / 8, f[1].shift / 8, f[2].shift / 8, f[3].shift / 8, f[3].mask != 0};
+        sample_places bytes = {4, f[0].shift / 8, f[1].shift / 8, f[2].shift / 8, f[3].shift / 8, f[3].mask != 0};
         ink_colours(k, y, p, bytes);
     } else if (c.by_tables) {
         ink_fields(k, y, p, bmp.bits / 8, c.field_tables);

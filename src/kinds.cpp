@@ -4,8 +4,9 @@
 // are few, by header fields that must agree.
 #include <cstring>
 
+#include "bytes.h"
+#include "glyph_sheet.h"
 #include "kinds.h"
-#include "picture.h"
 
 namespace {
 
@@ -455,4 +456,30 @@ const file_kind *kind_by_ending(const char *ending)
         if (is_one_of(ending, row.kind.endings))
             return &row.kind;
     return nullptr;
+}
+
+const file_kind *kind_of_input(input &in, sureness at_least, bool *sure)
+{
+    bool sure_here = false;
+    if (wants_more(first_bytes_of(in)))
+        look_further(in);
+    const file_kind *kind = kind_of(first_bytes_of(in), at_least, &sure_here);
+    // Whether the footer could tell more than the start has: a kind where
+    // none is named, or a sure one where that matters to the caller.
+    bool sureness_matters = at_least == sureness::sure || sure != nullptr;
+    if (in.size == UNKNOWN_SIZE && (kind == nullptr || (!sure_here && sureness_matters))) {
+        look_at_end(in);
+        if (in.last_known)
+            kind = kind_of(first_bytes_of(in), at_least, &sure_here);
+    }
+    if (sure != nullptr)
+        *sure = sure_here;
+    return kind;
+}
+
+const file_kind *kind_beside_fonts(input &in)
+{
+    bool sure = false;
+    const file_kind *kind = kind_of_input(in, sureness::likely, &sure);
+    return sure || !is_font_length(in.size) ? kind : nullptr;
 }

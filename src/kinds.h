@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "input.h"
+
 // The reader of a kind, if glyphrip reads it.
 enum class reader { none, bmp, png, netpbm, tga };
 
@@ -21,20 +23,6 @@ struct file_kind {
 // a long fixed signature or a whole consistent header says `sure`; two or
 // three bytes, or a few plausible header fields, say `likely`.
 enum class sureness { likely, sure };
-
-// The first bytes of a file, up to a kilobyte, as far as a sign needs
-// (262 bytes for tar, a kilobyte for an SVG past its prologue); its whole
-// length where that is known, as it is for a file that ends within its
-// first block; otherwise UNKNOWN_SIZE; and its last TAIL_BYTES bytes,
-// where those are known, for a TGA's footer, otherwise nullptr.
-constexpr std::uint64_t UNKNOWN_SIZE = ~std::uint64_t{0};
-constexpr size_t LOOK_BYTES = 1024, TAIL_BYTES = 18;
-struct first_bytes {
-    const unsigned char *start;
-    size_t length;
-    std::uint64_t size;
-    const unsigned char *tail;
-};
 
 // The kind of the file, if it is one of at least `at_least` sureness;
 // otherwise nullptr. Where several kinds match, the surest wins; `sure`
@@ -57,5 +45,15 @@ bool is_whole_netpbm_header(const unsigned char *start, size_t length, bool more
 bool is_tga_header(const unsigned char *start, size_t length);
 // Bytes 12 to 15 give a sheet's width and height as TGA stores them.
 bool is_tga_of_sheet_size(const unsigned char *start, size_t length);
+
+// The kind of the input, as kind_of tells it, while none has been taken:
+// looking as far into it as a sign needs, and at its end only where its
+// first bytes name nothing, or nothing sure where sureness matters.
+const file_kind *kind_of_input(input &in, sureness at_least, bool *sure = nullptr);
+// What an existing file is, where a raw font may stand: the kind a sure
+// sign names, or for a file of another length than a raw font's any sign;
+// nullptr where it may be a font. The programs keep such a file from being
+// written over, and the page takes a dropped one for a picture.
+const file_kind *kind_beside_fonts(input &in);
 
 #endif

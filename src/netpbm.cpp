@@ -155,7 +155,7 @@ static const char ends_early[] = "it ends before its last pixel";
 
 // How the samples of each depth stand in a row: grey, grey and alpha, red,
 // green and blue, those and alpha.
-static const layout layouts[4] = {
+static const sample_places layouts[4] = {
     {1, 0, 0, 0, 0, false}, {2, 0, 0, 0, 1, true}, {3, 0, 1, 2, 0, false}, {4, 0, 1, 2, 3, true}};
 
 // Moves to the next byte that is neither white space nor in a comment;
@@ -445,8 +445,8 @@ static int ink_raw_row(ink &k, size_t y, const unsigned char *row, const netpbm_
                        const std::uint32_t inks[256], const unsigned char greys[256], char why[REASON_SIZE])
 {
     static unsigned char eight[SHEET_MOST_WIDTH * 4];
-    const layout &l = layouts[h.depth - 1];
-    const layout deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
+    const sample_places &l = layouts[h.depth - 1];
+    const sample_places deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
     size_t samples = size_t{h.width} * h.depth;
     if (h.max == 65535) {
         ink_deep_colours(k, y, row, deep);

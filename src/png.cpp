@@ -445,10 +445,10 @@ void unkey(const png &p, const unsigned char *r, unsigned char *rgba)
 bool two_colours(const png &p) { return p.depth == 1 && p.inks[1] != NO_COLOUR; }
 
 // Where samples stand, by colour type, of 8 and of 16 bits.
-const layout eight[7] = {{1, 0, 0, 0, 0, false}, {}, {3, 0, 1, 2, 0, false}, {},
-                         {2, 0, 0, 0, 1, true},  {}, {4, 0, 1, 2, 3, true}};
-const layout deep[7] = {{2, 0, 0, 0, 0, false}, {}, {6, 0, 2, 4, 0, false}, {},
-                        {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
+const sample_places eight[7] = {{1, 0, 0, 0, 0, false}, {}, {3, 0, 1, 2, 0, false}, {},
+                                {2, 0, 0, 0, 1, true},  {}, {4, 0, 1, 2, 3, true}};
+const sample_places deep[7] = {{2, 0, 0, 0, 0, false}, {}, {6, 0, 2, 4, 0, false}, {},
+                               {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
 unsigned char rgba[SHEET_MOST_WIDTH * 4]; // a row of 16-bit samples keyed, as 8 bits
 
 // Inks a whole row of the picture as PNG packs it, unfiltered.

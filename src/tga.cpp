@@ -320,8 +320,9 @@ int ink_indices(picture &p, size_t y, const unsigned char *row)
 // Inks `row`, row `n` of the file's order.
 int ink_row(picture &p, size_t n, const unsigned char *row)
 {
-    static const layout grey_alpha = {2, 0, 0, 0, 1, true}, grey_only = {2, 0, 0, 0, 0, false},
-                        bgr = {3, 2, 1, 0, 0, false}, bgra = {4, 2, 1, 0, 3, true}, bgrx = {4, 2, 1, 0, 0, false};
+    static const sample_places grey_alpha = {2, 0, 0, 0, 1, true}, grey_only = {2, 0, 0, 0, 0, false},
+                               bgr = {3, 2, 1, 0, 0, false}, bgra = {4, 2, 1, 0, 3, true},
+                               bgrx = {4, 2, 1, 0, 0, false};
     size_t y = (p.t.descriptor & 0x20) != 0 ? n : p.k.height - 1 - n;
     unsigned kind = p.t.type & 7, depth = p.t.depth;
     if (kind == COLOUR_MAPPED || (kind == GREY && depth == 8)) {

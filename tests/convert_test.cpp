@@ -405,7 +405,7 @@ bytes by_reference(unsigned width, const picture &pixels, bool zero_alpha_is_opa
 }
 
 // Samples as a layout stores them, of 8 bits or, `sixteen`, as 16.
-bytes stored(const rgba *p, size_t n, const layout &l, bool sixteen)
+bytes stored(const rgba *p, size_t n, const sample_places &l, bool sixteen)
 {
     bytes row(n * l.step, 0x5A);
     size_t wide = sixteen ? 2 : 1;
@@ -425,7 +425,7 @@ bytes stored(const rgba *p, size_t n, const layout &l, bool sixteen)
 enum class row_way { samples, deep, values, bits, keyed, fields };
 struct row_kind {
     row_way way;
-    layout l;               // samples
+    sample_places l;        // samples
     unsigned depth;         // values
     std::uint32_t masks[4]; // fields
     [[nodiscard]] std::string name() const
@@ -438,16 +438,16 @@ struct row_kind {
 };
 std::vector<row_kind> every_row_kind()
 {
-    const layout layouts[] = {{1, 0, 0, 0, 0, false}, {2, 0, 0, 0, 1, true}, {3, 0, 1, 2, 0, false},
-                              {3, 2, 1, 0, 0, false}, {4, 0, 1, 2, 3, true}, {4, 2, 1, 0, 3, true},
-                              {4, 2, 1, 0, 0, false}, {4, 1, 2, 3, 0, true}};
+    const sample_places layouts[] = {{1, 0, 0, 0, 0, false}, {2, 0, 0, 0, 1, true}, {3, 0, 1, 2, 0, false},
+                                     {3, 2, 1, 0, 0, false}, {4, 0, 1, 2, 3, true}, {4, 2, 1, 0, 3, true},
+                                     {4, 2, 1, 0, 0, false}, {4, 1, 2, 3, 0, true}};
     const std::uint32_t shapes[][4] = {{0xF800, 0x07E0, 0x001F, 0},
                                        {0x7C00, 0x03E0, 0x001F, 0},
                                        {0x7C00, 0x03E0, 0x001F, 0x8000},
                                        {0x0F00, 0x00F0, 0x000F, 0xF000},
                                        {0x3F000000, 0x00FC0000, 0x0000FF00, 0x000000C0}};
     std::vector<row_kind> kinds;
-    for (const layout &l : layouts)
+    for (const sample_places &l : layouts)
         for (row_way way : {row_way::samples, row_way::deep})
             kinds.push_back({way, l, 0, {}});
     for (unsigned depth : {1U, 2U, 4U, 8U})
@@ -560,8 +560,8 @@ bool through(const row_kind &kind, unsigned width, const picture &pixels, bytes 
             for (size_t i = 0; kind.way == row_way::fields && i < bytes_each; i++)
                 row.push_back(static_cast<unsigned char>(words[y * width + x] >> (8 * i)));
         }
-        const layout &l = kind.l;
-        const layout deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
+        const sample_places &l = kind.l;
+        const sample_places deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
         switch (kind.way) {
         case row_way::samples: ink_colours(k, y, stored(p, width, l, false).data(), l); break;
         case row_way::deep: ink_deep_colours(k, y, stored(p, width, deep, true).data(), deep); break;
