@@ -1,7 +1,7 @@
 # What the packages hold besides the programs, and how CPack makes them: a
 # Debian package, or a zip for Windows, whose users have no man.
 set(GLYPHRIP_MAINTAINER "The glyphrip authors <maintainers@users.noreply.c-seed-beb248b7.example>")
-set(pages glyphrip.1 glyphsheet.1)
+set(pages glyphrip.1 glyphcut.1 glyphsheet.1)
 set(made "")
 
 if(WIN32)
@@ -64,13 +64,14 @@ add_custom_target(package_files ALL DEPENDS ${made})
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The glyphrip authors")
 set(CPACK_PACKAGE_CONTACT ${GLYPHRIP_MAINTAINER})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert bitmap font sheets into raw fonts and back")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert bitmap font pictures into raw fonts or C, and back")
 set(CPACK_PACKAGE_DESCRIPTION "glyphrip turns a font drawn as a picture, a 64 x 128 one-bit BMP sheet of 128
 glyphs of 8 x 8 pixels, into the 1024-byte raw font that code for boot
 screens, retro and embedded displays and hobby operating systems indexes
-by character code. glyphsheet turns such a font back into a sheet, so that
-an existing font can be edited in any paint program and converted back
-unchanged.")
+by character code, or into C source of it. glyphcut cuts a font of any
+other layout out of a picture, told its cells, gaps, scale and ink.
+glyphsheet turns a raw font back into a sheet, so that an existing font
+can be edited in any paint program and converted back unchanged.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

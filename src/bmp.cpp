@@ -1,5 +1,5 @@
-// BMP: every depth and layout a paint program writes, read into the sheet,
-// and the one-bit sheet glyphsheet writes. A one-bit BMP's bits are taken
+// BMP: every depth and layout a paint program writes, read into the
+// planes, and the one-bit sheet glyphsheet writes. A one-bit BMP's bits are taken
 // by value, whatever its colour table says; every other depth by how its
 // pixels look.
 #include <cstring>
@@ -73,8 +73,9 @@ enum { BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS, BI_JPEG, BI_PNG, BI_ALPHABITFIELD
 static const char ends_early[] = "a damaged BMP: it ends before its last pixel";
 static const char ends_in_headers[] = "a damaged BMP: it ends inside its headers";
 
-// Says why a BMP's depth and compression cannot be read, if they cannot.
-static bool refuse_method(const bmp_info &bmp, char why[REASON_SIZE])
+// Says why a BMP's depth and compression cannot be read, if they cannot:
+// 0, or 1 with `why` filled in.
+static int refuse_method(const bmp_info &bmp, char why[REASON_SIZE])
 {
     static const char *const windows[] = {"", "", "", "", "JPEG", "", ""};
     static const char *const os2[] = {"", "", "", "Huffman", "RLE24"};
@@ -84,46 +85,41 @@ static bool refuse_method(const bmp_info &bmp, char why[REASON_SIZE])
     const char *name = bmp.compression < methods ? names[bmp.compression] : nullptr;
     unsigned long c = bmp.compression, bits = bmp.bits;
     if (c == BI_PNG && !os2_header)
-        return false; // the PNG says its own depth
+        return 0; // the PNG says its own depth
     if (name == nullptr)
-        return refuse(why, "a BMP compressed by method %lu; save the sheet as PNG or uncompressed BMP", c) != 0;
+        return refuse(why, "a BMP compressed by method %lu; save the sheet as PNG or uncompressed BMP", c);
     if (*name != '\0')
-        return refuse(why, "a BMP compressed as %s; save the sheet as PNG or uncompressed BMP", name) != 0;
+        return refuse(why, "a BMP compressed as %s; save the sheet as PNG or uncompressed BMP", name);
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return refuse(why, "a BMP of %lu bits per pixel; save the sheet as PNG or as a BMP of 1, 4, 8, 16, 24 or 32",
-                      bits) != 0;
+                      bits);
     if ((c == BI_RLE8 && bits != 8) || (c == BI_RLE4 && bits != 4) ||
         ((c == BI_BITFIELDS || c == BI_ALPHABITFIELDS) && bits != 16 && bits != 32))
-        return refuse(why, "a damaged BMP: compression method %lu with %lu-bit pixels", c, bits) != 0;
-    return false;
+        return refuse(why, "a damaged BMP: compression method %lu with %lu-bit pixels", c, bits);
+    return 0;
 }
 
-// Says why a BMP cannot be a sheet, if it cannot.
-static bool refuse_bmp(const bmp_info &bmp, char why[REASON_SIZE])
+// Says why a BMP cannot be read, if it cannot, and fits the layout told to
+// its size: 0, or 1 with `why` filled in.
+static int refuse_bmp(const bmp_info &bmp, const told &t, ink &k, char why[REASON_SIZE])
 {
     unsigned long offset = bmp.data_offset;
     if (bmp.data_offset < bmp.headers_end)
-        return refuse(why, "pixel data at byte %lu, inside the headers", offset) != 0;
+        return refuse(why, "pixel data at byte %lu, inside the headers", offset);
     if (bmp.data_offset - bmp.headers_end > 65536)
-        return refuse(why, "pixel data at byte %lu, more than 64 KiB past the headers", offset) != 0;
-    if (bmp.width < 0 || !is_sheet_size(static_cast<unsigned>(bmp.width), bmp.rows))
-        return refuse_size(why, bmp.width, bmp.rows) != 0;
+        return refuse(why, "pixel data at byte %lu, more than 64 KiB past the headers", offset);
+    if (bmp.width < 0)
+        return refuse_size(why, bmp.width, bmp.rows);
+    if (bmp.compression != BI_PNG && fit_ink(k, t, static_cast<unsigned>(bmp.width), bmp.rows, why) != 0)
+        return 1;
     return refuse_method(bmp, why);
-}
-
-static unsigned field_value(const bit_field &f, std::uint32_t v, unsigned absent)
-{
-    return f.mask == 0 ? absent : to_8_bits((v & f.mask) >> f.shift, f.max);
 }
 
 // How a BMP of more than one bit gives colours: a colour table for 4 and 8
 // bits, bit fields for 16 and 32 (red, green, blue, alpha), bytes for 24.
 struct bmp_colours {
-    unsigned char table[256][3]; // red, green, blue
+    value_colours table;
     unsigned entries;
-    std::uint32_t inks[256];      // the table's inks, NO_COLOUR past it
-    unsigned char greys[256];     // and grey levels
-    std::uint32_t byte_inks[256]; // of each byte's two pixels, at 4 bits
     bit_field fields[4];
     field_inks field_tables; // where the fields are of 8 bits or fewer
     bool by_tables;
@@ -162,32 +158,36 @@ static int read_masks(input &in, const bmp_info &bmp, std::uint64_t &end, bmp_co
     return 0;
 }
 
+// The colour table's entries that stand before the pixel data, of at most
+// `most`: how many, and of how many bytes each.
+static unsigned table_entries(const bmp_info &bmp, std::uint64_t end, std::uint32_t most, std::uint32_t &size)
+{
+    size = bmp.header_size == 12 ? 3 : 4;
+    std::uint64_t room = (bmp.data_offset - end) / size;
+    unsigned entries = bmp.colours_used == 0 || bmp.colours_used > most ? most : bmp.colours_used;
+    return room < entries ? static_cast<unsigned>(room) : entries;
+}
+
 // Reads the colour table of a picture of 8 bits or fewer, no more of it
 // than stands before the pixel data.
 static int read_table(input &in, const bmp_info &bmp, std::uint64_t &end, bmp_colours &colours, char why[REASON_SIZE])
 {
-    std::uint32_t size = bmp.header_size == 12 ? 3 : 4, most = 1U << bmp.bits;
-    std::uint64_t room = (bmp.data_offset - end) / size;
-    colours.entries = bmp.colours_used == 0 || bmp.colours_used > most ? most : bmp.colours_used;
-    colours.entries = room < colours.entries ? static_cast<unsigned>(room) : colours.entries;
+    std::uint32_t size = 0;
+    colours.entries = table_entries(bmp, end, 1U << bmp.bits, size);
     static unsigned char table[256 * 4]; // blue, green, red and for 4-byte entries another
     size_t bytes = size_t{size} * colours.entries;
     if (next_bytes(in, table, bytes) != bytes)
         return refuse(why, ends_early);
-    const unsigned char *entry = table;
-    for (unsigned i = 0; i < colours.entries; i++, entry += size) {
-        colours.table[i][0] = entry[2];
-        colours.table[i][1] = entry[1];
-        colours.table[i][2] = entry[0];
-    }
-    end += std::uint64_t{size} * colours.entries;
+    end += bytes;
     for (unsigned i = 0; i < 256; i++) {
-        const unsigned char *e = colours.table[i];
-        colours.inks[i] = i < colours.entries ? ink_of(e[0], e[1], e[2], 255) : NO_COLOUR;
-        colours.greys[i] = grey_of(e[0], e[1], e[2]);
+        const unsigned char *e = table + size_t{size} * i;
+        if (i < colours.entries)
+            set_colour(colours.table, i, e[2], e[1], e[0], 255);
+        else
+            set_no_colour(colours.table, i);
     }
     if (bmp.bits == 4)
-        byte_inks(colours.inks, 4, colours.byte_inks);
+        pack_colours(colours.table, 4);
     return 0;
 }
 
@@ -206,14 +206,29 @@ static int read_colours(input &in, const bmp_info &bmp, bmp_colours &colours, ch
     return 0;
 }
 
-// Refuses the first of `n` colour indices, `depth` bits each, past the
-// colour table.
-static int past_table(const unsigned char *indices, size_t n, unsigned depth, const bmp_colours &c,
-                      char why[REASON_SIZE])
+// The colours of a one-bit picture's 0 and 1, for a choice other than the
+// rule, from as much of its table as stands before the pixel data; where
+// the file lacks them, glyphsheet's white and black. Its bits are read by
+// value whatever they are.
+static void read_two_colours(input &in, const bmp_info &bmp, ink &k)
 {
-    unsigned v = 0;
-    (void)first_no_colour(indices, n, depth, c.inks, v);
-    return refuse(why, "a damaged BMP: colour %u past a colour table of %u", v, c.entries);
+    static const unsigned char white_black[2][4] = {{255, 255, 255, 255}, {0, 0, 0, 255}};
+    memcpy(k.bit_colours, white_black, sizeof white_black);
+    std::uint32_t size = 0;
+    unsigned entries = table_entries(bmp, bmp.headers_end, 2, size);
+    unsigned char e[4];
+    if (!skip_bytes(in, bmp.headers_end))
+        return;
+    for (unsigned i = 0; i < entries && next_bytes(in, e, size) == size; i++) {
+        const unsigned char rgba[4] = {e[2], e[1], e[0], 255};
+        memcpy(k.bit_colours[i], rgba, 4);
+    }
+}
+
+// Refuses a colour index past the colour table.
+static int past_table(unsigned index, const bmp_colours &c, char why[REASON_SIZE])
+{
+    return refuse(why, "a damaged BMP: colour %u past a colour table of %u", index, c.entries);
 }
 
 // Inks a row of bit fields of more than 8 bits each, pixel by pixel.
@@ -221,10 +236,15 @@ static void ink_wide_fields(ink &k, unsigned y, const unsigned char *p, const bm
 {
     for (size_t x = 0; x < k.width; x++) {
         std::uint32_t v = bmp.bits == 16 ? le16(p + 2 * x) : le32(p + 4 * x);
-        unsigned r = field_value(c.fields[0], v, 0), g = field_value(c.fields[1], v, 0),
-                 b = field_value(c.fields[2], v, 0);
-        put_ink(k, x, y, ink_of(r, g, b, field_value(c.fields[3], v, 255)), grey_of(r, g, b));
+        unsigned char rgba[4];
+        for (size_t i = 0; i < 4; i++) {
+            const bit_field &f = c.fields[i];
+            rgba[i] = static_cast<unsigned char>(f.mask == 0 ? (i == 3 ? 255 : 0)
+                                                             : to_8_bits((v & f.mask) >> f.shift, f.max));
+        }
+        put_pixel(k, x, y, rgba);
     }
+    pixels_put(k, y);
 }
 
 // Whether 32-bit fields are whole bytes of 8 bits, as most writers' are.
@@ -242,11 +262,12 @@ static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &b
 {
     static const sample_places bgr = {3, 2, 1, 0, 0, false};
     const bit_field *f = c.fields;
+    unsigned bad = 0;
     if (bmp.bits == 24) {
         ink_colours(k, y, p, bgr);
     } else if (bmp.bits <= 8) {
-        if (!(bmp.bits == 4 ? ink_packed(k, y, p, 4, c.byte_inks, c.greys) : ink_values(k, y, p, c.inks, c.greys)))
-            return past_table(p, k.width, bmp.bits, c, why);
+        if ((bmp.bits == 4 ? ink_packed(k, y, p, 4, c.table, bad) : ink_values(k, y, p, c.table, bad)) != 0)
+            return past_table(bad, c, why);
     } else if (byte_fields(bmp, f)) {
         sample_places bytes = {4, f[0].shift / 8, f[1].shift / 8, f[2].shift / 8, f[3].shift / 8, f[3].mask != 0};
         ink_colours(k, y, p, bytes);
@@ -258,10 +279,16 @@ static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &b
     return 0;
 }
 
+// A row's bytes in the file: its pixels, padded to a 32-bit word.
+static size_t stride_of(const bmp_info &bmp)
+{
+    return (size_t{bmp.bits} * static_cast<unsigned>(bmp.width) + 31) / 32 * 4;
+}
+
 // Inks each row where it stands in the input.
 static int read_rows(input &in, const bmp_info &bmp, const bmp_colours &colours, ink &k, char why[REASON_SIZE])
 {
-    size_t stride = k.width * bmp.bits / 8; // a multiple of 4 at a sheet's width
+    size_t stride = stride_of(bmp);
     for (unsigned n = 0; n < k.height; n++) {
         const unsigned char *row = take(in, stride);
         if (row == nullptr)
@@ -273,16 +300,34 @@ static int read_rows(input &in, const bmp_info &bmp, const bmp_colours &colours,
     return 0;
 }
 
-// RLE8 and RLE4 decoded into colour indices, rows as the file counts them.
-// Pixels the stream skips keep colour 0, as Windows draws them.
+// RLE8 and RLE4 decoded into colour indices a row at a time, rows as the
+// file counts them; the stream only goes forward, so that a row is done
+// once the stream is past it. Pixels the stream skips keep colour 0, as
+// Windows draws them.
 struct runs {
     bool rle4;
     unsigned x, y, width, height;
-    unsigned char *indices;
+    unsigned done; // rows inked
+    unsigned char row[MOST_SIDE];
     input *in;
+    ink *k;
+    const bmp_info *bmp;
+    const bmp_colours *colours;
 };
 
 static const char past_edge[] = "a damaged BMP: its compressed pixels run past the picture's edge";
+
+// Inks the rows before row `to`: the one decoded, then any skipped.
+static int rows_done(runs &r, unsigned to, char why[REASON_SIZE])
+{
+    for (; r.done < to && r.done < r.height; r.done++) {
+        unsigned y = r.bmp->height < 0 ? r.done : r.height - 1 - r.done, bad = 0;
+        if (ink_values(*r.k, y, r.row, r.colours->table, bad) != 0)
+            return past_table(bad, *r.colours, why);
+        memset(r.row, 0, r.width);
+    }
+    return 0;
+}
 
 // `n` pixels: one index repeated (two alternating in RLE4) or, `absolute`,
 // the indices as stored.
@@ -290,18 +335,18 @@ static int put_pixels(runs &r, const unsigned char *stored, unsigned n, bool abs
 {
     if (r.x + n > r.width || r.y >= r.height)
         return refuse(why, past_edge);
-    size_t at = size_t{r.y} * r.width + r.x;
+    unsigned char *at = r.row + r.x;
     r.x += n;
     if (!r.rle4) {
         if (absolute)
-            memcpy(r.indices + at, stored, n);
+            memcpy(at, stored, n);
         else
-            memset(r.indices + at, stored[0], n);
+            memset(at, stored[0], n);
         return 0;
     }
     for (unsigned i = 0; i < n; i++) {
         unsigned char b = stored[absolute ? i / 2 : 0];
-        r.indices[at + i] = static_cast<unsigned char>(i % 2 == 0 ? b >> 4 : b & 0x0F);
+        at[i] = static_cast<unsigned char>(i % 2 == 0 ? b >> 4 : b & 0x0F);
     }
     return 0;
 }
@@ -315,7 +360,9 @@ static int escape(runs &r, int value, char why[REASON_SIZE])
         return 2;
     if (value == 0) {
         r.x = 0;
-        return ++r.y > r.height ? refuse(why, past_edge) : 0;
+        if (++r.y > r.height)
+            return refuse(why, past_edge);
+        return rows_done(r, r.y, why);
     }
     if (value == 2) {
         int dx = next_byte(*r.in), dy = next_byte(*r.in);
@@ -323,7 +370,9 @@ static int escape(runs &r, int value, char why[REASON_SIZE])
             return refuse(why, ends_early);
         r.x += static_cast<unsigned>(dx);
         r.y += static_cast<unsigned>(dy);
-        return r.x > r.width || r.y > r.height ? refuse(why, past_edge) : 0;
+        if (r.x > r.width || r.y > r.height)
+            return refuse(why, past_edge);
+        return rows_done(r, r.y, why);
     }
     auto n = static_cast<unsigned>(value);
     unsigned char stored[256] = {0};
@@ -333,11 +382,9 @@ static int escape(runs &r, int value, char why[REASON_SIZE])
     return put_pixels(r, stored, n, true, why);
 }
 
-static int run_lengths(input &in, const bmp_info &bmp, const ink &k, unsigned char indices[], char why[REASON_SIZE])
+static int run_lengths(runs &r, char why[REASON_SIZE])
 {
-    static runs r;
-    r = {bmp.compression == BI_RLE4, 0, 0, k.width, k.height, indices, &in};
-    memset(indices, 0, size_t{k.width} * k.height);
+    input &in = *r.in;
     for (;;) {
         int count = next_byte(in), value = next_byte(in);
         // Every pixel has come, and only the end-of-bitmap mark, or the
@@ -351,9 +398,7 @@ static int run_lengths(input &in, const bmp_info &bmp, const ink &k, unsigned ch
         auto n = static_cast<unsigned>(count);
         // A run of RLE8, most of a drawing's packets, short, right here.
         if (count > 0 && !r.rle4 && r.x + n <= r.width && r.y < r.height) {
-            size_t at = size_t{r.y} * r.width + r.x;
-            for (unsigned i = 0; i < n; i++)
-                indices[at + i] = stored;
+            memset(r.row + r.x, stored, n);
             r.x += n;
             continue;
         }
@@ -365,46 +410,45 @@ static int run_lengths(input &in, const bmp_info &bmp, const ink &k, unsigned ch
 
 static int read_run_lengths(input &in, const bmp_info &bmp, const bmp_colours &colours, ink &k, char why[REASON_SIZE])
 {
-    static unsigned char indices[SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT];
-    if (run_lengths(in, bmp, k, indices, why) != 0)
+    static runs r;
+    r.rle4 = bmp.compression == BI_RLE4;
+    r.x = r.y = r.done = 0;
+    r.width = k.width;
+    r.height = k.height;
+    r.in = &in;
+    r.k = &k;
+    r.bmp = &bmp;
+    r.colours = &colours;
+    memset(r.row, 0, r.width);
+    if (run_lengths(r, why) != 0)
         return 1;
-    for (unsigned n = 0; n < k.height; n++) {
-        unsigned y = bmp.height < 0 ? n : k.height - 1 - n;
-        const unsigned char *row = indices + size_t{n} * k.width;
-        if (!ink_values(k, y, row, colours.inks, colours.greys))
-            return past_table(row, k.width, 8, colours, why);
-    }
-    return 0;
+    return rows_done(r, r.height, why);
 }
 
-int read_bmp(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
+int read_bmp(input &in, const told &t, ink &k, char why[REASON_SIZE])
 {
     bmp_info bmp;
     if (!bmp_fields(in, bmp))
         return refuse(why, ends_in_headers);
-    if (refuse_bmp(bmp, why))
+    if (refuse_bmp(bmp, t, k, why) != 0)
         return 1;
     if (bmp.compression == BI_PNG) { // a whole PNG as the pixel data, as Java's ImageIO writes
         if (!skip_bytes(in, bmp.data_offset))
             return refuse(why, ends_early);
-        return read_png(in, sheet, why);
+        return read_png(in, t, k, why);
     }
-    auto width = static_cast<unsigned>(bmp.width);
+    // Many writers leave a 32-bit BMP's fourth byte 0 in every pixel.
+    start_ink(k, true);
     if (bmp.bits == 1) {
-        read_one_bit(in, bmp.data_offset, width, bmp.rows, bmp.height < 0, sheet);
+        read_two_colours(in, bmp, k);
+        read_one_bit(in, bmp.data_offset, k, stride_of(bmp), bmp.height < 0);
         return 0;
     }
     static bmp_colours colours;
-    static ink k;
-    // Many writers leave a 32-bit BMP's fourth byte 0 in every pixel.
-    start_ink(k, width, bmp.rows, true);
     if (read_colours(in, bmp, colours, why) != 0)
         return 1;
     bool runs = bmp.compression == BI_RLE8 || bmp.compression == BI_RLE4;
-    if ((runs ? read_run_lengths : read_rows)(in, bmp, colours, k, why) != 0)
-        return 1;
-    finish_ink(k, sheet);
-    return 0;
+    return (runs ? read_run_lengths : read_rows)(in, bmp, colours, k, why);
 }
 
 // What a paint program writes for a one-bit picture: a 62-byte header,

@@ -17,6 +17,7 @@
 #include "glyph_sheet.h"
 #include "kinds.h"
 #include "picture.h"
+#include "program.h"
 
 // What the file system and standard error need of a path as the user typed
 // it: on Windows it stays in UTF-16 throughout, since any conversion to the
@@ -83,15 +84,30 @@ static int same_file(FILE *in, const path_char *path, existing &there)
                : 0;
 }
 
-// A console shows UTF-16 as it is; a file or pipe gets UTF-8. A path is at
-// most 32767 characters, the longest command line, and is shown as
-// elsewhere, from UTF-8; a reason is ASCII.
+// A path is at most 32767 characters, the longest command line: as UTF-8
+// at most three bytes each.
+enum { MOST_UTF8 = 3 * 32768 };
+static void utf8_of(const path_char *path, char *out, size_t room)
+{
+    out[0] = '\0';
+    (void)WideCharToMultiByte(CP_UTF8, 0, path, -1, out, static_cast<int>(room), nullptr, nullptr);
+}
+
+static void say_line(const char *name, const char *reason);
+
 static void report(const path_char *path, const char *reason)
 {
-    static char name[3 * 32768], text[4 * sizeof name + REASON_SIZE + 4]; // each byte of the name at most 4 shown
+    static char name[MOST_UTF8];
+    utf8_of(path, name, sizeof name);
+    say_line(name, reason);
+}
+
+// A console shows UTF-16 as it is; a file or pipe gets UTF-8. A name is
+// shown as elsewhere, from UTF-8; a reason is UTF-8 too.
+static void say_line(const char *name, const char *reason)
+{
+    static char text[4 * MOST_UTF8 + 4 * REASON_SIZE + 4]; // each byte at most 4 shown
     line_buffer line = {text, sizeof text, 0};
-    name[0] = '\0';
-    (void)WideCharToMultiByte(CP_UTF8, 0, path, -1, name, sizeof name, nullptr, nullptr);
     failure_line(name, reason, to_line, &line);
     to_line("\n", 1, &line);
     size_t n = line.length;
@@ -139,14 +155,23 @@ static int same_file(FILE *in, const path_char *path, existing &there)
 
 static void to_stderr(const char *piece, size_t length, void * /*to*/) { (void)fwrite(piece, 1, length, stderr); }
 
-static void report(const path_char *path, const char *reason)
+static void say_line(const char *name, const char *reason)
 {
     // One write for the line, not one for each piece.
     static char line[BUFSIZ];
     (void)setvbuf(stderr, line, _IOFBF, sizeof line);
-    failure_line(path, reason, to_stderr, nullptr);
+    failure_line(name, reason, to_stderr, nullptr);
     (void)fputs("\n", stderr);
     (void)fflush(stderr);
+}
+
+static void report(const path_char *path, const char *reason) { say_line(path, reason); }
+
+static void utf8_of(const path_char *path, char *out, size_t room)
+{
+    size_t n = strlen(path) < room - 1 ? strlen(path) : room - 1;
+    memcpy(out, path, n);
+    out[n] = '\0';
 }
 #endif
 
@@ -189,10 +214,11 @@ static bool is_separator(path_char c)
 #endif
 }
 
-// The ending of the name `path` ends in; see ENDING_SIZE.
-static void ending_of(const path_char *path, char ending[ENDING_SIZE])
+// Where the name `path` ends in starts, and where its ending's dot
+// stands, or its end where it has no ending.
+static void name_of(const path_char *path, size_t &start, size_t &dot, size_t &end)
 {
-    size_t end = 0, dot = 0;
+    end = 0;
     while (path[end] != 0)
         end++;
 #ifdef _WIN32
@@ -200,62 +226,112 @@ static void ending_of(const path_char *path, char ending[ENDING_SIZE])
     while (end > 0 && (path[end - 1] == '.' || path[end - 1] == ' '))
         end--;
 #endif
-    for (dot = end; dot > 0 && path[dot - 1] != '.' && !is_separator(path[dot - 1]);)
+    for (start = end; start > 0 && !is_separator(path[start - 1]);)
+        start--;
+    for (dot = end; dot > start && path[dot - 1] != '.';)
         dot--;
-    ending[0] = '\0';
     // A name that starts with its only dot, such as `.png`, has no ending.
-    if (dot < 2 || path[dot - 1] != '.' || is_separator(path[dot - 2]))
+    dot = dot > start + 1 ? dot - 1 : end;
+}
+
+// The ending of the name `path` ends in; see ENDING_SIZE.
+static void ending_of(const path_char *path, char ending[ENDING_SIZE])
+{
+    size_t start = 0, dot = 0, end = 0;
+    name_of(path, start, dot, end);
+    ending[0] = '\0';
+    if (dot == end)
         return;
-    if (end - dot >= ENDING_SIZE) {
-        (void)snprintf(ending, ENDING_SIZE, "?");
+    if (end - dot - 1 >= ENDING_SIZE) {
+        (void)memcpy(ending, "?", 2);
         return;
     }
-    for (size_t i = dot; i < end; i++) {
+    for (size_t i = dot + 1; i < end; i++) {
         path_char c = path[i];
         if (static_cast<unsigned>(c) > 0x7F) {
-            (void)snprintf(ending, ENDING_SIZE, "?");
+            (void)memcpy(ending, "?", 2);
             return;
         }
-        ending[i - dot] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        ending[i - dot - 1] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     }
-    ending[end - dot] = '\0';
+    ending[end - dot - 1] = '\0';
+}
+
+// The name `path` ends in without its ending, as UTF-8, for C source.
+static void stem_of(const path_char *path, char stem[256])
+{
+    size_t start = 0, dot = 0, end = 0;
+    name_of(path, start, dot, end);
+    path_char part[200];
+    size_t n = dot - start < 199 ? dot - start : 199;
+    for (size_t i = 0; i < n; i++)
+        part[i] = path[start + i];
+    part[n] = 0;
+    utf8_of(part, stem, 256);
 }
 
 // An existing output that glyphrip can name is most likely the drawing,
 // or another file of the user's, named second by mistake: nothing is
-// written over it (kind_beside_fonts). One that cannot be read cannot be
-// told, and is kept too.
-static bool may_replace(const conversion &how, const path_char *path, failure *f)
+// written over it (kind_beside_fonts). C source is replaced only where
+// glyphrip or glyphcut wrote it. One that cannot be read cannot be told,
+// and is kept too.
+static bool may_replace(const conversion &how, const output &o, const path_char *path, failure *f)
 {
     FILE *out = opened(open_file(path, false), false);
     if (out == nullptr) {
-        (void)snprintf(f->refusal, REASON_SIZE, "%s; %s cannot tell what it is and will not write a font over it",
-                       strerror(errno), how.name);
+        (void)refuse(f->refusal, "%s; %s cannot tell what it is and will not write a font over it", strerror(errno),
+                     how.name);
         return blame(f, path, f->refusal);
     }
     static input there;
     int read = open_input(there, out);
-    const file_kind *kind = read == 0 ? kind_beside_fonts(there) : nullptr;
+    const file_kind *kind = read == 0 && !o.source ? kind_beside_fonts(there, o.font_length) : nullptr;
+    first_bytes first = first_bytes_of(there);
     if (fclose(out) != 0 || read != 0 || there.failed)
         return blame(f, path, nullptr);
+    if (o.source && !written_by_us(first.start, first.length)) {
+        (void)refuse(f->refusal, "not C source glyphrip or glyphcut wrote; %s will not write over it", how.name);
+        return blame(f, path, f->refusal);
+    }
     if (kind == nullptr)
         return true;
-    (void)snprintf(f->refusal, REASON_SIZE, "%s; %s will not write a font over it", kind->name, how.name);
+    (void)refuse(f->refusal, "%s; %s will not write a font over it", kind->name, how.name);
     return blame(f, path, f->refusal);
+}
+
+// Writes the output whole, and checks every write and the close.
+static bool write_out(const output &o, const path_char *path, failure *f)
+{
+    char stem[256];
+    stem_of(path, stem);
+    FILE *out = opened(open_file(path, true), true);
+    if (out == nullptr)
+        return blame(f, path, nullptr);
+    sink s = {out, nullptr, 0, 0, false};
+    o.write(s, stem);
+    if (s.failed || !written(out)) {
+        int error = errno;
+        (void)fclose(out);
+        errno = error;
+        return blame(f, path, nullptr);
+    }
+    if (fclose(out) != 0)
+        return blame(f, path, nullptr);
+    return true;
 }
 
 // The whole input is read and closed before the output is opened, so
 // nothing that goes wrong with the input can empty or change the output.
-static bool convert(const conversion &how, const path_char *in_path, const path_char *out_path, failure *f)
+static bool convert(const conversion &how, const told &t, const path_char *in_path, const path_char *out_path,
+                    failure *f)
 {
-    static glyph_sheet sheet;
     static input input_bytes;
     FILE *in = opened(open_file(in_path, false), false);
     if (in == nullptr)
         return blame(f, in_path, nullptr);
     int read = open_input(input_bytes, in);
     if (read == 0)
-        read = how.read(input_bytes, sheet, f->refusal);
+        read = how.read(input_bytes, t, f->refusal);
     if (read != 0)
         return blame(f, in_path, read > 0 ? f->refusal : nullptr);
     // Writing there would replace the file being converted; where that
@@ -272,29 +348,53 @@ static bool convert(const conversion &how, const path_char *in_path, const path_
     char ending[ENDING_SIZE] = "";
     if (there != existing::other)
         ending_of(out_path, ending);
-    auto write = how.writer_for(ending, sheet, f->refusal);
-    if (write == nullptr)
+    output o = {nullptr, 0, false};
+    if (how.output_for(ending, t, o, f->refusal) != 0)
         return blame(f, out_path, f->refusal);
-    if (how.keeps_pictures && there == existing::regular_file && !may_replace(how, out_path, f))
+    if (how.keeps_pictures && there == existing::regular_file && !may_replace(how, o, out_path, f))
         return false;
+    return write_out(o, out_path, f);
+}
 
-    static unsigned char bytes[MOST_WRITTEN];
-    size_t n = write(sheet, bytes);
-    FILE *out = opened(open_file(out_path, true), true);
-    if (out == nullptr || fwrite(bytes, 1, n, out) != n || !written(out) || fclose(out) != 0)
-        return blame(f, out_path, nullptr);
-    return true;
+// The arguments as UTF-8, for options to be read from; on Windows they
+// come in UTF-16.
+static const char *const *utf8_arguments(int argc, path_char *argv[])
+{
+#ifdef _WIN32
+    static char text[MOST_UTF8 + 1024];
+    static const char *args[1024];
+    size_t used = 0;
+    for (int i = 0; i < argc && i < 1024; i++) {
+        utf8_of(argv[i], text + used, sizeof text - used);
+        args[i] = text + used;
+        used += strlen(text + used) + 1;
+        if (used >= sizeof text)
+            used = sizeof text - 1;
+    }
+    return args;
+#else
+    (void)argc;
+    return argv;
+#endif
 }
 
 int run_conversion(const conversion &how, int argc, path_char *argv[])
 {
-    if (argc != 3) {
+    told t = nothing_told(how.name);
+    int paths = 1;
+    char why[REASON_SIZE];
+    int options = how.takes_options ? read_options(argc, utf8_arguments(argc, argv), t, paths, why) : argc == 3 ? 0 : 2;
+    if (options == 2) {
         // Nothing better can be done if standard error fails; the status says it.
-        (void)fprintf(stderr, "Usage: %s infile outfile\n", how.name);
+        (void)fprintf(stderr, "Usage: %s %s\n", how.name, how.arguments);
+        return 1;
+    }
+    if (options == 1) {
+        say_line(how.name, why);
         return 1;
     }
     failure f = {nullptr, nullptr, ""};
-    if (convert(how, argv[1], argv[2], &f))
+    if (convert(how, t, argv[paths], argv[paths + 1], &f))
         return 0;
     report(f.path, f.reason);
     return 1;

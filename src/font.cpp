@@ -1,16 +1,13 @@
-// The raw font as a file: 8 bytes a glyph, one byte a scanline from the
-// top, the glyphs in code order; 128 of them, or 256 in a font of more
-// than 1024 bytes. Where each stands on the sheet, place_of says.
+// The font as a file: the raw font, glyph after glyph in code order, or
+// C source of the same bytes, which glyphrip and glyphcut write; and the
+// raw font of 8 x 8 glyphs glyphsheet reads into a sheet.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
 #include "kinds.h"
 #include "picture.h"
-
-// The top scanline of glyph n, in the sheet's bits; each next one is a
-// row of the sheet further on.
-static size_t glyph_at(const glyph_sheet &sheet, unsigned n)
-{
-    glyph_place at = place_of(sheet, n);
-    return 8 * size_t{at.row} * (sheet.width / 8) + at.column;
-}
+#include "program.h"
 
 int read_font(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
 {
@@ -28,34 +25,277 @@ int read_font(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
     sheet.width = length == FONT_BYTES ? 64 : 128;
     sheet.height = 128;
     sheet.ink = ink_from::bits;
+    layout l;
+    (void)sheet_layout(sheet.width, sheet.height, l);
     size_t row_bytes = sheet.width / 8;
-    for (size_t n = 0; n < length / 8; n++) {
-        size_t at = glyph_at(sheet, static_cast<unsigned>(n));
+    for (unsigned n = 0; n < length / 8; n++) {
+        cell_place at = cell_of(l, n);
         for (size_t s = 0; s < 8; s++)
-            sheet.bits[at + s * row_bytes] = font[8 * n + s];
+            sheet.bits[(8 * size_t{at.row} + s) * row_bytes + at.column] = font[8 * n + s];
     }
     return 0;
 }
 
-// The order of place_of, in loops that follow the sheet's rows: down each
-// column on a sheet 8 glyphs wide, whose glyphs' scanlines are then every
-// picture row in turn; along each row of glyphs on one 16 wide. The
-// sheet's fields are held apart from the bytes stored, which might be
-// taken to change them.
-size_t write_font(const glyph_sheet &sheet, unsigned char out[MOST_WRITTEN])
+void put(sink &s, const void *bytes, size_t n)
 {
-    const unsigned char *bits = sheet.bits;
-    const size_t height = sheet.height;
-    size_t n = 0;
-    if (sheet.width == 64) {
-        for (size_t column = 0; column < 8; column++)
-            for (size_t row = 0; row < height; row++)
-                out[n++] = bits[row * 8 + column];
-        return n;
+    if (s.failed || n == 0)
+        return;
+    if (s.file != nullptr) {
+        s.failed = fwrite(bytes, 1, n, s.file) != n;
+        return;
     }
-    for (size_t glyph_row = 0; glyph_row < height / 8; glyph_row++)
-        for (size_t column = 0; column < 16; column++)
-            for (size_t s = 0; s < 8; s++)
-                out[n++] = bits[(8 * glyph_row + s) * 16 + column];
-    return n;
+    s.failed = n > s.room - s.length;
+    if (!s.failed)
+        memcpy(s.memory + s.length, bytes, n);
+    s.length += s.failed ? 0 : n;
+}
+
+namespace {
+
+ink picture_ink;
+font cut;
+
+} // namespace
+
+int read_font_picture(input &in, const told &t, char why[REASON_SIZE])
+{
+    int status = read_picture(in, t, picture_ink, why);
+    if (status != 0 || finish_font(picture_ink, cut, why) != 0)
+        return status != 0 ? status : 1;
+    cut.msb = t.msb;
+    cut.program = t.program;
+    for (size_t i = 0; t.msb && i < cut.length; i++)
+        cut.bytes[i] = static_cast<unsigned char>(reverse_bits(cut.bytes[i]));
+    return 0;
+}
+
+const font &font_read() { return cut; }
+
+namespace {
+
+void write_raw(sink &s, const char * /*stem*/) { put(s, cut.bytes, cut.length); }
+
+// C source is written a piece at a time through `text`, so that a font of
+// any size takes no more memory than this.
+struct source {
+    sink *s;
+    char text[1 << 16];
+    size_t length;
+};
+
+void flush(source &c)
+{
+    put(*c.s, c.text, c.length);
+    c.length = 0;
+}
+
+[[gnu::format(printf, 2, 3)]] void say(source &c, const char *format, ...) // NOLINT(cert-dcl50-cpp)
+{
+    if (sizeof c.text - c.length < 1024)
+        flush(c);
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(c.text + c.length, sizeof c.text - c.length, format,
+                      args); // NOLINT(clang-analyzer-valist.Uninitialized)
+    va_end(args);
+    c.length += n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+// The array's name: the file's, every byte but an ASCII letter, digit or
+// `_` made `_`, `_` before a first digit, and `_font` after a keyword of C
+// or C++.
+void array_name(const char *stem, char name[256])
+{
+    static const char *const keywords[] = {"alignas",
+                                           "alignof",
+                                           "and",
+                                           "and_eq",
+                                           "asm",
+                                           "auto",
+                                           "bitand",
+                                           "bitor",
+                                           "bool",
+                                           "break",
+                                           "case",
+                                           "catch",
+                                           "char",
+                                           "char8_t",
+                                           "char16_t",
+                                           "char32_t",
+                                           "class",
+                                           "compl",
+                                           "concept",
+                                           "const",
+                                           "consteval",
+                                           "constexpr",
+                                           "constinit",
+                                           "const_cast",
+                                           "continue",
+                                           "co_await",
+                                           "co_return",
+                                           "co_yield",
+                                           "decltype",
+                                           "default",
+                                           "delete",
+                                           "do",
+                                           "double",
+                                           "dynamic_cast",
+                                           "else",
+                                           "enum",
+                                           "explicit",
+                                           "export",
+                                           "extern",
+                                           "false",
+                                           "float",
+                                           "for",
+                                           "friend",
+                                           "goto",
+                                           "if",
+                                           "inline",
+                                           "int",
+                                           "long",
+                                           "mutable",
+                                           "namespace",
+                                           "new",
+                                           "noexcept",
+                                           "not",
+                                           "not_eq",
+                                           "nullptr",
+                                           "operator",
+                                           "or",
+                                           "or_eq",
+                                           "private",
+                                           "protected",
+                                           "public",
+                                           "register",
+                                           "reinterpret_cast",
+                                           "requires",
+                                           "restrict",
+                                           "return",
+                                           "short",
+                                           "signed",
+                                           "sizeof",
+                                           "static",
+                                           "static_assert",
+                                           "static_cast",
+                                           "struct",
+                                           "switch",
+                                           "template",
+                                           "this",
+                                           "thread_local",
+                                           "throw",
+                                           "true",
+                                           "try",
+                                           "typedef",
+                                           "typeid",
+                                           "typename",
+                                           "union",
+                                           "unsigned",
+                                           "using",
+                                           "virtual",
+                                           "void",
+                                           "volatile",
+                                           "wchar_t",
+                                           "while",
+                                           "xor",
+                                           "xor_eq",
+                                           "_Alignas",
+                                           "_Alignof",
+                                           "_Atomic",
+                                           "_Bool",
+                                           "_Complex",
+                                           "_Generic",
+                                           "_Imaginary",
+                                           "_Noreturn",
+                                           "_Static_assert",
+                                           "_Thread_local"};
+    size_t n = 0;
+    if (stem[0] >= '0' && stem[0] <= '9')
+        name[n++] = '_';
+    for (const char *c = stem; *c != '\0' && n < 200; c++) {
+        bool kept = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') || *c == '_';
+        name[n++] = kept ? *c : '_';
+    }
+    name[n] = '\0';
+    if (n == 0)
+        (void)snprintf(name, 256, "font");
+    for (const char *keyword : keywords)
+        if (strcmp(name, keyword) == 0)
+            (void)snprintf(name + n, 256 - n, "_font");
+}
+
+// The first line says which program wrote the file, as the guard reads it,
+// and how the font was cut.
+void first_line(source &c)
+{
+    const layout &l = cut.l;
+    say(c,
+        "/* Written by %s: %u glyphs of %u x %u, codes %u to %u, each row %lu byte%s, the leftmost pixel in bit %d; "
+        "cells in a grid of %u x %u %s, scale %u, offset %u,%u, gap %u,%u */\n",
+        cut.program, l.count, l.cell_width, l.cell_height, l.first, l.first + l.count - 1,
+        static_cast<unsigned long>(cut.row_bytes), cut.row_bytes == 1 ? "" : "s", cut.msb ? 7 : 0, l.columns, l.rows,
+        l.by_columns ? "down the columns" : "along the rows", l.scale, l.offset_x, l.offset_y, l.gap_x, l.gap_y);
+}
+
+void write_c(sink &s, const char *stem, bool header)
+{
+    static source c;
+    c.s = &s;
+    c.length = 0;
+    char name[256], guard[300];
+    array_name(stem, name);
+    size_t n = 0;
+    for (const char *p = name; *p != '\0'; p++)
+        guard[n++] = static_cast<char>(*p >= 'a' && *p <= 'z' ? *p - 'a' + 'A' : *p);
+    (void)snprintf(guard + n, sizeof guard - n, "_H");
+    const layout &l = cut.l;
+    size_t bytes = cut.row_bytes * l.cell_height;
+    first_line(c);
+    if (header)
+        say(c, "#ifndef %s%s\n#define %s%s\n\n", guard[0] == '_' ? "FONT" : "", guard, guard[0] == '_' ? "FONT" : "",
+            guard);
+    auto row = static_cast<unsigned long>(cut.row_bytes), each = static_cast<unsigned long>(bytes);
+    say(c, "/* Row r of the glyph of code c: %s[c - %u] + %lu * r. */\n", name, l.first, row);
+    if (!header)
+        say(c, "extern const unsigned char %s[%u][%lu];\n", name, l.count, each);
+    say(c, "%sconst unsigned char %s[%u][%lu] = {\n", header ? "static " : "", name, l.count, each);
+    for (unsigned g = 0; g < l.count; g++) {
+        const unsigned char *glyph = cut.bytes + g * bytes;
+        say(c, "    {");
+        for (size_t i = 0; i < bytes; i++)
+            say(c, i == 0 ? "0x%02x" : ", 0x%02x", glyph[i]);
+        unsigned code = l.first + g;
+        if (code >= 32 && code < 127)
+            say(c, "}, /* %u '%c' */\n", code, static_cast<char>(code));
+        else
+            say(c, "}, /* %u */\n", code);
+    }
+    say(c, "};\n");
+    if (header)
+        say(c, "\n#endif\n");
+    flush(c);
+}
+
+void write_header(sink &s, const char *stem) { write_c(s, stem, true); }
+void write_source(sink &s, const char *stem) { write_c(s, stem, false); }
+
+} // namespace
+
+bool written_by_us(const unsigned char *start, size_t n)
+{
+    static const char *const marks[] = {"/* Written by glyphrip:", "/* Written by glyphcut:"};
+    for (const char *mark : marks)
+        if (n >= strlen(mark) && memcmp(start, mark, strlen(mark)) == 0)
+            return true;
+    return false;
+}
+
+int font_output(const char *ending, const told & /*t*/, output &out, char * /*why*/)
+{
+    if (strcmp(ending, "h") == 0 || strcmp(ending, "c") == 0) {
+        out = {strcmp(ending, "h") == 0 ? write_header : write_source, 0, true};
+        return 0;
+    }
+    out = {write_raw, cut.length, false};
+    return 0;
 }

@@ -6,6 +6,22 @@
 
 #include "glyph_sheet.h"
 #include "kinds.h"
+#include "picture.h"
+#include "program.h"
+
+// The sheet read, and each format's writer of it.
+static glyph_sheet sheet;
+
+template <sheet_writer write> static void write_picture(sink &s, const char * /*stem*/)
+{
+    static unsigned char bytes[MOST_WRITTEN];
+    put(s, bytes, write(sheet, bytes));
+}
+
+static int read_sheet_of_font(input &in, const told & /*t*/, char why[REASON_SIZE])
+{
+    return read_font(in, sheet, why);
+}
 
 // The format of the name's ending; a one-bit BMP, as glyphsheet has always
 // written, for a name without an ending or with one of no picture format.
@@ -13,34 +29,34 @@
 // one: `.pnm`, any of netpbm's, is the simplest, PBM. PGM and PPM cannot
 // say which side is paper, so a sheet more than half ink, which glyphrip
 // would read as light ink on dark paper, is refused there.
-static sheet_writer sheet_writer_for(const char *ending, const glyph_sheet &sheet, char why[REASON_SIZE])
+static int picture_output(const char *ending, const told & /*t*/, output &out, char why[REASON_SIZE])
 {
     static const struct {
         const char *ending;
-        sheet_writer write;
+        void (*write)(sink &s, const char *stem);
         const char *name; // where it cannot hold a sheet more than half ink
-    } formats[] = {{"bmp", write_sheet, nullptr}, {"dib", write_sheet, nullptr}, {"png", write_png, nullptr},
-                   {"pbm", write_pbm, nullptr},   {"pnm", write_pbm, nullptr},   {"pgm", write_pgm, "a PGM"},
-                   {"ppm", write_ppm, "a PPM"}};
+    } formats[] = {{"bmp", write_picture<write_sheet>, nullptr}, {"dib", write_picture<write_sheet>, nullptr},
+                   {"png", write_picture<write_png>, nullptr},   {"pbm", write_picture<write_pbm>, nullptr},
+                   {"pnm", write_picture<write_pbm>, nullptr},   {"pgm", write_picture<write_pgm>, "a PGM"},
+                   {"ppm", write_picture<write_ppm>, "a PPM"}};
+    out = {write_picture<write_sheet>, 0, false};
     for (const auto &f : formats) {
         if (strcmp(ending, f.ending) != 0)
             continue;
-        if (f.name != nullptr && mostly_ink(sheet)) {
-            (void)snprintf(why, REASON_SIZE,
-                           "more than half of the font is ink, which %s cannot tell from paper; write PNG, BMP or PBM",
-                           f.name);
-            return nullptr;
-        }
-        return f.write;
+        if (f.name != nullptr && mostly_ink(sheet))
+            return refuse(why,
+                          "more than half of the font is ink, which %s cannot tell from paper; write PNG, BMP or PBM",
+                          f.name);
+        out.write = f.write;
+        return 0;
     }
-    if (const file_kind *kind = kind_by_ending(ending)) {
-        (void)snprintf(why, REASON_SIZE, "glyphsheet writes PNG, BMP, PBM, PGM or PPM, not %s", kind->name);
-        return nullptr;
-    }
-    return write_sheet;
+    if (const file_kind *kind = kind_by_ending(ending))
+        return refuse(why, "glyphsheet writes PNG, BMP, PBM, PGM or PPM, not %s", kind->name);
+    return 0;
 }
 
 int program_main(int argc, path_char *argv[])
 {
-    return run_conversion({"glyphsheet", read_font, sheet_writer_for, false}, argc, argv);
+    return run_conversion({"glyphsheet", "infile outfile", false, read_sheet_of_font, picture_output, false}, argc,
+                          argv);
 }

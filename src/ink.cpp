@@ -3,18 +3,32 @@
 #include <initializer_list>
 
 #include "ink.h"
+#include "picture.h"
 
-void start_ink(ink &k, unsigned width, unsigned height, bool zero_alpha_is_opaque)
+int fit_ink(ink &k, const told &t, unsigned width, unsigned height, char why[REASON_SIZE])
 {
+    if (fit_layout(t, width, height, k.l, why) != 0)
+        return 1;
     k.width = width;
     k.height = height;
-    k.row_bytes = width / 8;
-    // Every row of the planes is written whole, by a row loop or put_ink.
+    k.row_bytes = (size_t{width} + 63) / 64 * 8;
+    k.covered = covers(k.l, width, height);
+    k.choice = t.ink;
+    k.told_colour = t.ink == ink_choice::colour || t.ink == ink_choice::paper;
+    memcpy(k.colour, t.colour, 3);
+    return 0;
+}
+
+void start_ink(ink &k, bool zero_alpha_is_opaque)
+{
+    // Every row of the planes is written whole, by a row loop or put_pixel.
     k.transparent = 0;
     k.alpha_anywhere = false;
     k.by_alpha = false;
     k.zero_alpha_is_opaque = zero_alpha_is_opaque;
-    k.keep_grey = true;
+    k.keep_grey = k.choice == ink_choice::rule;
+    k.by_value = false;
+    k.again = nullptr;
 }
 
 // The set bits of a word, without the compiler's builtin, which may need a
@@ -30,12 +44,12 @@ static size_t ones_in(std::uint64_t w)
 
 // Counted a word at a time: each byte's count, at most 8, summed over
 // eight words, then the bytes' sums, at most 64, added in pairs and the
-// pairs' in one multiply.
+// pairs' in one multiply; the bytes past the last 64 one word at a time.
 size_t ones(const unsigned char *bits, size_t bytes)
 {
     const std::uint64_t all = ~std::uint64_t{0}, pairs = all / 3, nibbles = all / 5, octets = all / 17;
-    size_t n = 0;
-    for (size_t i = 0; i < bytes; i += 64) {
+    size_t n = 0, i = 0;
+    for (; i + 64 <= bytes; i += 64) {
         std::uint64_t sum = 0;
         for (size_t j = 0; j < 64; j += 8) {
             std::uint64_t w;
@@ -48,17 +62,23 @@ size_t ones(const unsigned char *bits, size_t bytes)
         sum = (sum & low_bytes) + (sum >> 8 & low_bytes);
         n += static_cast<size_t>(sum * (all / 65535) >> 48);
     }
+    for (; i < bytes; i += 8) {
+        std::uint64_t w = 0;
+        memcpy(&w, bits + i, bytes - i < 8 ? bytes - i : 8);
+        n += ones_in(w);
+    }
     return n;
 }
 
-// The set bits of `a` that are set in `b` too, `bytes` a multiple of 8.
+// The set bits of `a` that are set in `b` too.
 static size_t ones_of_both(const unsigned char *a, const unsigned char *b, size_t bytes)
 {
     size_t n = 0;
     for (size_t i = 0; i < bytes; i += 8) {
-        std::uint64_t x, y;
-        memcpy(&x, a + i, 8);
-        memcpy(&y, b + i, 8);
+        std::uint64_t x = 0, y = 0;
+        size_t part = bytes - i < 8 ? bytes - i : 8;
+        memcpy(&x, a + i, part);
+        memcpy(&y, b + i, part);
         n += ones_in(x & y);
     }
     return n;
@@ -71,15 +91,17 @@ static unsigned char *grey_row(ink &k, size_t y) // cppcheck-suppress constParam
 }
 
 // Whether so many pixels are less than half opaque that the transparency
-// decides, whatever the rest of the picture holds.
+// decides, whatever the rest of the picture holds: only where the rule
+// decides and every pixel is read.
 static bool transparency_decides(const ink &k)
 {
     std::uint64_t all = std::uint64_t{k.width} * k.height;
-    return 16 * k.transparent >= all && (k.alpha_anywhere || !k.zero_alpha_is_opaque);
+    return k.choice == ink_choice::rule && k.covered && 16 * k.transparent >= all &&
+           (k.alpha_anywhere || !k.zero_alpha_is_opaque);
 }
 
-// Row y's opaque pixels, where a row of the picture is of whole words:
-// whether they lie on both sides of mid-grey.
+// Row y's opaque pixels: whether they lie on both sides of mid-grey. The
+// planes' bits past a row's last pixel are 0.
 static bool both_sides(const ink &k, size_t y)
 {
     std::uint64_t dark = 0, light = 0;
@@ -94,84 +116,181 @@ static bool both_sides(const ink &k, size_t y)
 }
 
 // Once row y's planes are put: whether its grey levels are still wanted.
-// They stop being so once a row holds opaque pixels on both sides of
-// mid-grey, as the whole picture then does, or the transparency decides.
+// They stop being so, where every pixel is read, once a row holds opaque
+// pixels on both sides of mid-grey, as the whole picture then does, or the
+// transparency decides.
 [[gnu::noinline]] static bool still_wants_grey(ink &k, size_t y)
 {
-    k.keep_grey = !transparency_decides(k) && !both_sides(k, y);
+    k.keep_grey = !k.covered || (!transparency_decides(k) && !both_sides(k, y));
     return k.keep_grey;
 }
 
 static inline bool wants_grey(ink &k, size_t y) { return k.keep_grey && still_wants_grey(k, y); }
 
+// The font's planes, cut from the picture's: the opaque pixels, and each
+// pixel's grey level, in the font's order.
+unsigned char cut_opaque[MOST_FONT_BYTES];
+unsigned char cut_grey[MOST_PIXELS];
+
+// Where font pixel i, counting W a row, H rows a glyph, stands in the
+// font's bytes: its byte, and its bit there.
+static size_t font_byte(const font &f, size_t i, unsigned &bit)
+{
+    size_t row = i / f.l.cell_width, x = i % f.l.cell_width;
+    bit = static_cast<unsigned>(x % 8);
+    return row * f.row_bytes + x / 8;
+}
+
 // Rule 3 with the split moved half-way between the darkest and the
 // lightest of the opaque pixels, `opaque` (nullptr: all), where they are
 // not all one grey level: the side with fewer is the ink, the darker on a
 // tie. False where they are all one grey level.
-static bool split_between(const ink &k, const unsigned char *opaque, glyph_sheet &sheet)
+static bool split_between(const unsigned char *opaque, size_t pixels, font &f)
 {
-    size_t all = size_t{k.width} * k.height;
-    auto counts = [&](size_t i) { return opaque == nullptr || (opaque[i / 8] >> (i % 8) & 1) != 0; };
+    auto counts = [&](size_t i) {
+        unsigned bit = 0;
+        size_t at = font_byte(f, i, bit);
+        return opaque == nullptr || (opaque[at] >> bit & 1) != 0;
+    };
     unsigned least = 255, most = 0;
-    for (size_t i = 0; i < all; i++)
+    for (size_t i = 0; i < pixels; i++)
         if (counts(i)) {
-            least = k.grey[i] < least ? k.grey[i] : least;
-            most = k.grey[i] > most ? k.grey[i] : most;
+            least = cut_grey[i] < least ? cut_grey[i] : least;
+            most = cut_grey[i] > most ? cut_grey[i] : most;
         }
     if (least >= most)
         return false;
     unsigned split = (least + most + 1) / 2;
     size_t darker = 0, counted = 0;
-    for (size_t i = 0; i < all; i++)
+    for (size_t i = 0; i < pixels; i++)
         if (counts(i)) {
             counted++;
-            darker += k.grey[i] < split ? 1 : 0;
+            darker += cut_grey[i] < split ? 1 : 0;
         }
     bool darker_ink = darker <= counted - darker;
-    sheet.ink = darker_ink ? ink_from::darker : ink_from::lighter;
-    memset(sheet.bits, 0, all / 8);
-    for (size_t i = 0; i < all; i++)
-        if (counts(i) && (k.grey[i] < split) == darker_ink)
-            sheet.bits[i / 8] = static_cast<unsigned char>(sheet.bits[i / 8] | 1U << (i % 8));
+    f.ink = darker_ink ? ink_from::darker : ink_from::lighter;
+    memset(f.bytes, 0, f.length);
+    for (size_t i = 0; i < pixels; i++) {
+        unsigned bit = 0;
+        size_t at = font_byte(f, i, bit);
+        if (counts(i) && (cut_grey[i] < split) == darker_ink)
+            f.bytes[at] = static_cast<unsigned char>(f.bytes[at] | 1U << bit);
+    }
     return true;
 }
 
-void finish_ink(ink &k, glyph_sheet &sheet, const grey_source *again)
+// The font's bits: those now in it, or where `turned` all others, of the
+// pixels in `opaque` (nullptr: all), none past each row's W pixels.
+static void keep_side(font &f, bool turned, const unsigned char *opaque)
 {
-    size_t bytes = k.row_bytes * k.height, all = 8 * bytes;
-    sheet.width = k.width;
-    sheet.height = k.height;
-    if (transparency_decides(k)) {
-        sheet.ink = ink_from::transparency;
-        memcpy(sheet.bits, k.opaque, bytes);
+    if (!turned && opaque == nullptr)
+        return;
+    unsigned char used[4];
+    for (size_t i = 0; i < f.row_bytes; i++) {
+        size_t left = f.l.cell_width - 8 * i;
+        used[i] = static_cast<unsigned char>(left >= 8 ? 0xFF : (1U << left) - 1);
+    }
+    for (size_t i = 0; i < f.length; i++) {
+        auto b = static_cast<unsigned char>(turned ? ~f.bytes[i] : f.bytes[i]);
+        f.bytes[i] = static_cast<unsigned char>(b & used[i % f.row_bytes] & (opaque != nullptr ? opaque[i] : 0xFF));
+    }
+}
+
+// One-bit pixels kept by value, for a choice other than the rule: each
+// byte of their bits, `bits`, as the pixels of 1 and of 0 are dark (or of
+// the colour told) and opaque.
+static void by_colours(const ink &k, const unsigned char *bits, size_t n, unsigned char *dark, unsigned char *opaque)
+{
+    bool darks[2], opaques[2];
+    for (size_t v = 0; v < 2; v++) {
+        const unsigned char *c = k.bit_colours[v];
+        darks[v] = k.told_colour ? memcmp(c, k.colour, 3) == 0 : dark_bit(c[0], c[1], c[2]) != 0;
+        opaques[v] = c[3] >= 128;
+    }
+    for (size_t i = 0; i < n; i++) {
+        unsigned b = bits[i];
+        dark[i] = static_cast<unsigned char>((darks[1] ? b : 0) | (darks[0] ? ~b : 0));
+        opaque[i] = static_cast<unsigned char>((opaques[1] ? b : 0) | (opaques[0] ? ~b : 0));
+    }
+}
+
+// The transparency decides where at least one pixel in sixteen of those
+// counted is less than half opaque, and some alpha is not 0 where writers
+// may leave alpha 0 in every pixel.
+static bool decides_by_transparency(const ink &k, std::uint64_t transparent, std::uint64_t all)
+{
+    return 16 * transparent >= all && (k.alpha_anywhere || !k.zero_alpha_is_opaque);
+}
+
+// Rules 2 and 3 over the font's pixels, its dark ones in `f`, the opaque
+// ones in `opaque` (nullptr: all), `transparent` of them not.
+static void by_rule(ink &k, font &f, const unsigned char *opaque, size_t pixels, size_t transparent)
+{
+    if (opaque != nullptr && decides_by_transparency(k, transparent, pixels)) {
+        f.ink = ink_from::transparency;
+        memcpy(f.bytes, opaque, f.length);
         return;
     }
-    // The opaque pixels decide; where alpha 0 everywhere is none, all are.
-    bool all_opaque = k.transparent == 0 || (k.zero_alpha_is_opaque && !k.alpha_anywhere);
-    const unsigned char *opaque = all_opaque ? nullptr : k.opaque;
-    size_t counted = all_opaque ? all : all - static_cast<size_t>(k.transparent);
-    size_t dark = all_opaque ? ones(k.dark, bytes) : ones_of_both(k.dark, k.opaque, bytes);
-    if ((dark == 0 || dark == counted) && again != nullptr) {
-        for (size_t y = 0; y < k.height; y++)
-            again->row(again->reader, y, grey_row(k, y));
-        k.keep_grey = true;
+    size_t counted = pixels - transparent;
+    size_t dark = opaque == nullptr ? ones(f.bytes, f.length) : ones_of_both(f.bytes, opaque, f.length);
+    if ((dark == 0 || dark == counted) && (k.keep_grey || k.again != nullptr)) {
+        for (size_t y = 0; k.again != nullptr && y < k.height; y++)
+            k.again->row(k.again->reader, y, grey_row(k, y));
+        cut_bytes(k.grey, k.width, k.l, cut_grey);
+        if (split_between(opaque, pixels, f))
+            return;
     }
-    if ((dark == 0 || dark == counted) && k.keep_grey && split_between(k, opaque, sheet))
-        return;
     bool dark_ink = dark <= counted - dark || dark == counted;
-    sheet.ink = dark_ink ? ink_from::dark : ink_from::light;
-    if (dark_ink && opaque == nullptr) {
-        memcpy(sheet.bits, k.dark, bytes);
-        return;
+    f.ink = dark_ink ? ink_from::dark : ink_from::light;
+    keep_side(f, !dark_ink, opaque);
+}
+
+static int refuse_colour(const ink &k, char why[REASON_SIZE])
+{
+    const unsigned char *c = k.colour;
+    return refuse(why, "no pixel of the cells is #%02X%02X%02X", c[0], c[1], c[2]);
+}
+
+int finish_font(ink &k, font &f, char why[REASON_SIZE])
+{
+    f.l = k.l;
+    f.row_bytes = (k.l.cell_width + 7) / 8;
+    f.length = f.row_bytes * k.l.cell_height * k.l.count;
+    const size_t pixels = size_t{k.l.cell_width} * k.l.cell_height * k.l.count;
+    cut_bits(k.dark, k.row_bytes, k.l, f.bytes);
+    if (k.by_value && k.choice == ink_choice::rule) {
+        f.ink = ink_from::bits;
+        return 0;
     }
-    for (size_t i = 0; i < bytes; i += 8) {
-        std::uint64_t d, o = ~std::uint64_t{0};
-        memcpy(&d, k.dark + i, 8);
-        if (opaque != nullptr)
-            memcpy(&o, opaque + i, 8);
-        d = (dark_ink ? d : ~d) & o;
-        memcpy(sheet.bits + i, &d, 8);
+    // The opaque pixels count; where alpha 0 everywhere is none, all are.
+    const unsigned char *opaque = nullptr;
+    size_t transparent = 0;
+    if (k.by_value) {
+        by_colours(k, f.bytes, f.length, f.bytes, cut_opaque);
+        opaque = cut_opaque;
+    } else if (k.transparent > 0 && !(k.zero_alpha_is_opaque && !k.alpha_anywhere)) {
+        cut_bits(k.opaque, k.row_bytes, k.l, cut_opaque);
+        opaque = cut_opaque;
     }
+    if (opaque != nullptr)
+        transparent = pixels - ones(opaque, f.length);
+    f.ink = ink_from::told;
+    switch (k.choice) {
+    case ink_choice::rule: by_rule(k, f, opaque, pixels, transparent); break;
+    case ink_choice::dark: keep_side(f, false, opaque); break;
+    case ink_choice::light: keep_side(f, true, opaque); break;
+    case ink_choice::opaque:
+        memset(f.bytes, 0, f.length);
+        keep_side(f, true, opaque);
+        break;
+    case ink_choice::colour:
+    case ink_choice::paper:
+        if (opaque == nullptr ? ones(f.bytes, f.length) == 0 : ones_of_both(f.bytes, opaque, f.length) == 0)
+            return refuse_colour(k, why);
+        keep_side(f, k.choice == ink_choice::paper, opaque);
+        break;
+    }
+    return 0;
 }
 
 bool mostly_ink(const glyph_sheet &sheet)
@@ -180,13 +299,70 @@ bool mostly_ink(const glyph_sheet &sheet)
     return set > all - set && set < all;
 }
 
-void grey_inks(std::uint32_t inks[256], unsigned char greys[256], unsigned max)
+void set_colour(value_colours &c, unsigned v, unsigned r, unsigned g, unsigned b, unsigned a)
+{
+    const unsigned char rgba[4] = {static_cast<unsigned char>(r), static_cast<unsigned char>(g),
+                                   static_cast<unsigned char>(b), static_cast<unsigned char>(a)};
+    memcpy(c.rgba[v], rgba, 4);
+    c.inks[v] = ink_of(r, g, b, a);
+    c.greys[v] = grey_of(r, g, b);
+}
+
+void set_no_colour(value_colours &c, unsigned v)
+{
+    memset(c.rgba[v], 0, 4);
+    c.inks[v] = NO_COLOUR;
+    c.greys[v] = 0;
+}
+
+void set_greys(value_colours &c, unsigned max)
 {
     for (unsigned v = 0; v < 256; v++) {
-        unsigned grey = v <= max ? to_8_bits(v, max) : 0;
-        inks[v] = v <= max ? ink_of(grey, grey, grey, 255) : NO_COLOUR;
-        greys[v] = static_cast<unsigned char>(grey);
+        unsigned grey = to_8_bits(v, max);
+        if (v <= max)
+            set_colour(c, v, grey, grey, grey, 255);
+        else
+            set_no_colour(c, v);
     }
+}
+
+void pack_colours(value_colours &c, unsigned depth)
+{
+    unsigned mask = (1U << depth) - 1;
+    for (unsigned b = 0; b < 256; b++) {
+        std::uint32_t bits = 0;
+        for (unsigned i = 8 / depth; i-- > 0;)
+            bits = 2 * bits + c.inks[b >> (8 - depth * (i + 1)) & mask];
+        c.byte_inks[b] = bits;
+    }
+}
+
+void put_pixel(ink &k, size_t x, size_t y, const unsigned char rgba[4])
+{
+    size_t at = y * k.row_bytes + x / 8;
+    auto bit = static_cast<unsigned char>(1U << (x % 8));
+    std::uint32_t w = ink_of(rgba[0], rgba[1], rgba[2], rgba[3]);
+    bool dark = k.told_colour ? memcmp(rgba, k.colour, 3) == 0 : (w & INK_DARK) != 0;
+    k.dark[at] = static_cast<unsigned char>((k.dark[at] & ~bit) | (dark ? bit : 0));
+    k.opaque[at] = static_cast<unsigned char>((k.opaque[at] & ~bit) | ((w & INK_OPAQUE) != 0 ? bit : 0));
+    k.grey[y * k.width + x] = grey_of(rgba[0], rgba[1], rgba[2]);
+    k.transparent += (w & INK_OPAQUE) == 0 ? 1 : 0;
+    k.alpha_anywhere = k.alpha_anywhere || (w & INK_ALPHA) != 0;
+}
+
+// The bytes of row y's planes past its last whole eight pixels, cleared
+// for the pixels put the plain way and for the rows' words to be read
+// whole.
+static void clear_past(ink &k, size_t y, size_t from)
+{
+    memset(k.dark + y * k.row_bytes + from, 0, k.row_bytes - from);
+    memset(k.opaque + y * k.row_bytes + from, 0, k.row_bytes - from);
+}
+
+void pixels_put(ink &k, size_t y)
+{
+    if (k.keep_grey)
+        (void)still_wants_grey(k, y);
 }
 
 // Byte `col` of row y of both planes, rows of `row_bytes`: the dark pixels
@@ -201,20 +377,25 @@ static void put_inks(ink &k, size_t y, size_t col, std::uint32_t bits, std::uint
     opaque &= bits;
 }
 
-// Row y's count of pixels less than half opaque, where `opaque`, every
-// byte's opaque bits ANDed, says it has one, and whether any alpha is not 0.
+// Row y's count of pixels less than half opaque, of its first `pixels`.
 // Counted apart from the row loops, which most rows never need.
-[[gnu::noinline]] static void count_transparent(ink &k, size_t y)
+[[gnu::noinline]] static void count_transparent(ink &k, size_t y, size_t pixels)
 {
-    for (size_t i = 0; i < k.row_bytes; i += 8) {
-        std::uint64_t o;
-        memcpy(&o, k.opaque + y * k.row_bytes + i, 8);
-        k.transparent += ones_in(~o);
+    for (size_t x = 0; x < pixels; x += 64) {
+        std::uint64_t o = 0;
+        memcpy(&o, k.opaque + y * k.row_bytes + x / 8, 8);
+        size_t part = pixels - x < 64 ? pixels - x : 64;
+        if (part < 64)
+            o |= ~std::uint64_t{0} << part;
+        k.transparent += 64 - ones_in(o);
     }
     k.by_alpha = transparency_decides(k);
 }
 
-static inline void put_row(ink &k, size_t y, std::uint32_t opaque, bool alpha)
+// After a row's `pixels` first pixels are put: `opaque`, every byte's
+// opaque bits ANDed, says whether one is see-through, `alpha` whether an
+// alpha is not 0.
+static inline void put_row(ink &k, size_t y, std::uint32_t opaque, bool alpha, size_t pixels)
 {
     if (alpha && !k.alpha_anywhere) {
         k.alpha_anywhere = true;
@@ -222,99 +403,87 @@ static inline void put_row(ink &k, size_t y, std::uint32_t opaque, bool alpha)
     }
     // Once the transparency decides, no count can change that.
     if ((opaque & 0xFF00) != 0xFF00 && !k.by_alpha)
-        count_transparent(k, y);
+        count_transparent(k, y, pixels);
 }
 
-// Each row loop is called with the row's length in bytes of a plane, 8 or
-// 16, as a constant, so that its loops are unrolled for each width.
-#define FOR_EACH_WIDTH(k, row_loop, ...) ((k).row_bytes == 8 ? row_loop(__VA_ARGS__, 8) : row_loop(__VA_ARGS__, 16))
+void planes_put(ink &k, size_t y, bool alpha, bool all_opaque)
+{
+    if (k.width % 64 != 0) {
+        size_t last = k.width / 64 * 8;
+        std::uint64_t keep = (std::uint64_t{1} << (k.width % 64)) - 1, d, o;
+        memcpy(&d, k.dark + y * k.row_bytes + last, 8);
+        memcpy(&o, k.opaque + y * k.row_bytes + last, 8);
+        d &= keep;
+        o &= keep;
+        memcpy(k.dark + y * k.row_bytes + last, &d, 8);
+        memcpy(k.opaque + y * k.row_bytes + last, &o, 8);
+    }
+    put_row(k, y, all_opaque ? 0xFFFF : 0, alpha, k.width);
+    if (k.keep_grey)
+        (void)still_wants_grey(k, y);
+}
+
+// Each row loop is called with its count of whole eights of pixels and its
+// planes' row length, for a sheet constants, so that its loops are
+// unrolled for each width.
+#define FOR_EACH_WIDTH(k, row_loop, ...)                                                                               \
+    ((k).width == 64    ? row_loop(__VA_ARGS__, 8, 8)                                                                  \
+     : (k).width == 128 ? row_loop(__VA_ARGS__, 16, 16)                                                                \
+                        : row_loop(__VA_ARGS__, (k).width / 8, (k).row_bytes))
+
+// After a row's whole eights: the pixels past them the plain way, each's
+// colour given by `rgba_at`; and the row's grey levels, by `greys`, where
+// they are wanted.
+template <typename colour, typename levels> static void finish_row(ink &k, size_t y, colour rgba_at, levels greys)
+{
+    size_t whole = k.width / 8 * 8;
+    if (whole < k.width || k.width % 64 != 0)
+        clear_past(k, y, whole / 8);
+    for (size_t x = whole; x < k.width; x++) {
+        unsigned char rgba[4];
+        rgba_at(x, rgba);
+        put_pixel(k, x, y, rgba);
+    }
+    if (wants_grey(k, y))
+        greys(grey_row(k, y));
+}
+
+// A row the plain way, pixel by pixel, where a colour is told.
+template <typename colour> static void plain_row(ink &k, size_t y, colour rgba_at)
+{
+    for (size_t x = 0; x < k.width; x++) {
+        unsigned char rgba[4];
+        rgba_at(x, rgba);
+        put_pixel(k, x, y, rgba);
+    }
+    pixels_put(k, y);
+}
 
 // Each byte is built from its rightmost pixel on, each pixel's ink added
 // to twice the sum so far: its dark and opaque bits go in below those
-// before, and its alpha and NO_COLOUR bits stay above them.
+// before, and its alpha and NO_COLOUR bits stay above them. A group with a
+// value of no colour is looked into for the first such.
 [[gnu::always_inline]] static inline bool values_row(ink &k, size_t y, const unsigned char *values,
-                                                     const std::uint32_t inks[256], size_t row_bytes)
+                                                     const std::uint32_t inks[256], unsigned &bad, size_t groups,
+                                                     size_t row_bytes)
 {
     std::uint32_t seen = 0, opaque = 0xFFFF;
-    for (size_t col = 0; col < row_bytes; col++, values += 8) {
+    for (size_t col = 0; col < groups; col++, values += 8) {
         std::uint32_t bits = 0;
         for (size_t i = 8; i-- > 0;)
             bits = 2 * bits + inks[values[i]];
+        if (bits >> 24 != 0) {
+            size_t i = 0;
+            while (inks[values[i]] != NO_COLOUR)
+                i++;
+            bad = values[i];
+            return false;
+        }
         seen |= bits;
         put_inks(k, y, col, bits, opaque, row_bytes);
     }
-    put_row(k, y, opaque, (seen & 0xFF0000) != 0);
-    return seen >> 24 == 0;
-}
-
-void values_greys(const unsigned char *values, size_t n, const unsigned char greys[256], unsigned char *grey)
-{
-    if (same_bytes(values, values + 1, n - 1)) {
-        memset(grey, greys[values[0]], n);
-        return;
-    }
-    for (size_t x = 0; x < n; x++)
-        grey[x] = greys[values[x]];
-}
-
-bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256],
-                const unsigned char greys[256])
-{
-    if (!FOR_EACH_WIDTH(k, values_row, k, y, values, inks))
-        return false;
-    if (wants_grey(k, y))
-        values_greys(values, k.width, greys, grey_row(k, y));
+    put_row(k, y, opaque, (seen & 0xFF0000) != 0, 8 * groups);
     return true;
-}
-
-// As values_row, each pixel's ink given.
-[[gnu::always_inline]] static inline void pixels_row(ink &k, size_t y, const std::uint32_t *inks, size_t row_bytes)
-{
-    std::uint32_t seen = 0, opaque = 0xFFFF;
-    for (size_t col = 0; col < row_bytes; col++, inks += 8) {
-        std::uint32_t bits = 0;
-        for (size_t i = 8; i-- > 0;)
-            bits = 2 * bits + inks[i];
-        seen |= bits;
-        put_inks(k, y, col, bits, opaque, row_bytes);
-    }
-    put_row(k, y, opaque, (seen & 0xFF0000) != 0);
-}
-
-void ink_pixels(ink &k, size_t y, const std::uint32_t *inks, const unsigned char *greys)
-{
-    FOR_EACH_WIDTH(k, pixels_row, k, y, inks);
-    if (wants_grey(k, y))
-        memcpy(grey_row(k, y), greys, k.width);
-}
-
-void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t table[256])
-{
-    unsigned mask = (1U << depth) - 1;
-    for (unsigned b = 0; b < 256; b++) {
-        std::uint32_t bits = 0;
-        for (unsigned i = 8 / depth; i-- > 0;)
-            bits = 2 * bits + inks[b >> (8 - depth * (i + 1)) & mask];
-        table[b] = bits;
-    }
-}
-
-// As values_row, a byte of pixels at a time: each byte's inks go in above
-// those of the bytes to its left. Copied for each depth, so that the
-// shifts are constants.
-[[gnu::always_inline]] static inline bool packed_row(ink &k, size_t y, const unsigned char *packed, unsigned depth,
-                                                     const std::uint32_t table[256], size_t row_bytes)
-{
-    std::uint32_t seen = 0, opaque = 0xFFFF;
-    for (size_t col = 0; col < row_bytes; col++, packed += depth) {
-        std::uint32_t bits = 0;
-        for (size_t i = depth; i-- > 0;)
-            bits = (bits << (8 / depth)) + table[packed[i]];
-        seen |= bits;
-        put_inks(k, y, col, bits, opaque, row_bytes);
-    }
-    put_row(k, y, opaque, (seen & 0xFF0000) != 0);
-    return seen >> 24 == 0;
 }
 
 // Value x of a row packed `depth` bits each, leftmost first.
@@ -324,72 +493,162 @@ static unsigned packed_value(const unsigned char *packed, size_t x, unsigned dep
     return packed[bit / 8] >> (8 - depth - bit % 8) & ((1U << depth) - 1);
 }
 
-void packed_greys(const unsigned char *packed, size_t n, unsigned depth, const unsigned char greys[256],
+void values_greys(const unsigned char *packed, size_t n, unsigned depth, const unsigned char greys[256],
                   unsigned char *grey)
 {
-    size_t bytes = n * depth / 8, each = 8 / depth;
-    if (!same_bytes(packed, packed + 1, bytes - 1)) {
-        for (size_t x = 0; x < n; x++)
-            grey[x] = greys[packed_value(packed, x, depth)];
+    size_t bytes = (n * depth + 7) / 8;
+    if (bytes > 8 && same_bytes(packed, packed + 1, bytes - 1) && n * depth % 8 == 0) {
+        size_t each = depth == 8 ? 1 : 8 / depth;
+        for (size_t x = 0; x < each; x++)
+            grey[x] = greys[depth == 8 ? packed[x] : packed_value(packed, x, depth)];
+        for (size_t done = each; done < n; done *= 2)
+            memcpy(grey + done, grey, done < n - done ? done : n - done);
         return;
     }
-    for (size_t x = 0; x < each; x++)
-        grey[x] = greys[packed_value(packed, x, depth)];
-    for (size_t done = each; done < n; done *= 2)
-        memcpy(grey + done, grey, done < n - done ? done : n - done);
+    for (size_t x = 0; x < n; x++)
+        grey[x] = greys[depth == 8 ? packed[x] : packed_value(packed, x, depth)];
 }
 
-bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256],
-                const unsigned char greys[256])
+// The first value past the whole eights with no colour, if any.
+static bool bad_past(const unsigned char *packed, size_t from, size_t n, unsigned depth, const value_colours &c,
+                     unsigned &bad)
 {
-    bool ok = depth == 1   ? FOR_EACH_WIDTH(k, packed_row, k, y, packed, 1, table)
-              : depth == 2 ? FOR_EACH_WIDTH(k, packed_row, k, y, packed, 2, table)
-                           : FOR_EACH_WIDTH(k, packed_row, k, y, packed, 4, table);
-    if (ok && wants_grey(k, y))
-        packed_greys(packed, k.width, depth, greys, grey_row(k, y));
-    return ok;
-}
-
-bool first_no_colour(const unsigned char *packed, size_t n, unsigned depth, const std::uint32_t inks[256],
-                     unsigned &value)
-{
-    for (size_t i = 0; i < n; i++) {
-        value = packed_value(packed, i, depth);
-        if (inks[value] == NO_COLOUR)
+    for (size_t x = from; x < n; x++) {
+        unsigned v = depth == 8 ? packed[x] : packed_value(packed, x, depth);
+        if (c.inks[v] == NO_COLOUR) {
+            bad = v;
             return true;
+        }
     }
     return false;
 }
 
+// As values_row, a byte of pixels at a time: each byte's inks go in above
+// those of the bytes to its left. Copied for each depth, so that the
+// shifts are constants.
+[[gnu::always_inline]] static inline bool packed_row(ink &k, size_t y, const unsigned char *packed, unsigned depth,
+                                                     const value_colours &c, unsigned &bad, size_t groups,
+                                                     size_t row_bytes)
+{
+    const std::uint32_t *table = c.byte_inks;
+    std::uint32_t seen = 0, opaque = 0xFFFF;
+    for (size_t col = 0; col < groups; col++, packed += depth) {
+        std::uint32_t bits = 0;
+        for (size_t i = depth; i-- > 0;)
+            bits = (bits << (8 / depth)) + table[packed[i]];
+        if (bits >> 24 != 0) {
+            (void)bad_past(packed, 0, 8, depth, c, bad);
+            return false;
+        }
+        seen |= bits;
+        put_inks(k, y, col, bits, opaque, row_bytes);
+    }
+    put_row(k, y, opaque, (seen & 0xFF0000) != 0, 8 * groups);
+    return true;
+}
+
 // A row of one bit a pixel is a 64-bit word for each 64 pixels: each
-// plane's word takes the 1s where a 1 sets it, and the 0s where a 0 does.
-void ink_bits(ink &k, size_t y, const unsigned char *packed, const std::uint32_t inks[2], const unsigned char greys[2])
+// plane's word takes the 1s where a 1 sets it, and the 0s where a 0 does;
+// a row's last pixels, short of 64, a byte of eight at a time.
+static void bits_row(ink &k, size_t y, const unsigned char *packed, const std::uint32_t inks[2])
 {
     const std::uint32_t zero = inks[0], one = inks[1];
     const std::uint64_t all = ~std::uint64_t{0}, low = all / 3, pairs = all / 5, nibbles = all / 17;
     const std::uint64_t dark_ones = (one & INK_DARK) != 0 ? all : 0, dark_zeros = (zero & INK_DARK) != 0 ? all : 0;
     const std::uint64_t opaque_ones = (one & INK_OPAQUE) != 0 ? all : 0;
     const std::uint64_t opaque_zeros = (zero & INK_OPAQUE) != 0 ? all : 0;
+    const size_t bytes = k.width / 8, row_bytes = k.row_bytes;
     std::uint64_t seen_ones = 0, seen_zeros = 0, opaque_all = all;
-    for (size_t at = 0; at < k.row_bytes; at += 8) {
-        std::uint64_t b;
-        memcpy(&b, packed + at, 8);
+    for (size_t at = 0; at < bytes; at += 8) {
+        std::uint64_t b = 0;
+        memcpy(&b, packed + at, bytes - at < 8 ? bytes - at : 8);
         // Each byte's bits mirrored, the leftmost pixel to the lowest bit.
         b = (b & low) << 1 | (b >> 1 & low);
         b = (b & pairs) << 2 | (b >> 2 & pairs);
         b = (b & nibbles) << 4 | (b >> 4 & nibbles);
         std::uint64_t n = ~b, dark = (b & dark_ones) | (n & dark_zeros),
                       opaque = (b & opaque_ones) | (n & opaque_zeros);
-        memcpy(k.dark + y * k.row_bytes + at, &dark, 8);
-        memcpy(k.opaque + y * k.row_bytes + at, &opaque, 8);
+        if (bytes - at < 8) { // the row's last whole bytes alone
+            std::uint64_t kept = (std::uint64_t{1} << (8 * (bytes - at))) - 1;
+            b &= kept;
+            n &= kept;
+            dark &= kept;
+            opaque = (opaque & kept) | ~kept;
+        }
+        memcpy(k.dark + y * row_bytes + at, &dark, 8);
+        memcpy(k.opaque + y * row_bytes + at, &opaque, 8);
         seen_ones |= b;
         seen_zeros |= n;
         opaque_all &= opaque;
     }
     std::uint32_t seen = (seen_ones != 0 ? one : 0) | (seen_zeros != 0 ? zero : 0);
-    put_row(k, y, opaque_all != all ? 0 : 0xFFFF, (seen & INK_ALPHA) != 0);
-    if (wants_grey(k, y))
-        packed_greys(packed, k.width, 1, greys, grey_row(k, y));
+    put_row(k, y, opaque_all != all ? 0 : 0xFFFF, (seen & INK_ALPHA) != 0, 8 * bytes);
+}
+
+int ink_values(ink &k, size_t y, const unsigned char *values, const value_colours &c, unsigned &bad)
+{
+    auto rgba_at = [&](size_t x, unsigned char rgba[4]) { memcpy(rgba, c.rgba[values[x]], 4); };
+    if (k.told_colour || k.width < 8) {
+        if (bad_past(values, 0, k.width, 8, c, bad))
+            return 1;
+        plain_row(k, y, rgba_at);
+        return 0;
+    }
+    if (!FOR_EACH_WIDTH(k, values_row, k, y, values, c.inks, bad) ||
+        bad_past(values, k.width / 8 * 8, k.width, 8, c, bad))
+        return 1;
+    finish_row(k, y, rgba_at, [&](unsigned char *grey) { values_greys(values, k.width, 8, c.greys, grey); });
+    return 0;
+}
+
+int ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const value_colours &c, unsigned &bad)
+{
+    auto rgba_at = [&](size_t x, unsigned char rgba[4]) { memcpy(rgba, c.rgba[packed_value(packed, x, depth)], 4); };
+    if (k.told_colour || k.width < 8) {
+        if (bad_past(packed, 0, k.width, depth, c, bad))
+            return 1;
+        plain_row(k, y, rgba_at);
+        return 0;
+    }
+    bool ok = true;
+    if (depth == 1 && c.inks[0] != NO_COLOUR && c.inks[1] != NO_COLOUR)
+        bits_row(k, y, packed, c.inks);
+    else if (depth == 1)
+        ok = FOR_EACH_WIDTH(k, packed_row, k, y, packed, 1, c, bad);
+    else if (depth == 2)
+        ok = FOR_EACH_WIDTH(k, packed_row, k, y, packed, 2, c, bad);
+    else
+        ok = FOR_EACH_WIDTH(k, packed_row, k, y, packed, 4, c, bad);
+    if (!ok || bad_past(packed, k.width / 8 * 8, k.width, depth, c, bad))
+        return 1;
+    finish_row(k, y, rgba_at, [&](unsigned char *grey) { values_greys(packed, k.width, depth, c.greys, grey); });
+    return 0;
+}
+
+// As values_row, each pixel's ink given.
+[[gnu::always_inline]] static inline void pixels_row(ink &k, size_t y, const std::uint32_t *inks, size_t groups,
+                                                     size_t row_bytes)
+{
+    std::uint32_t seen = 0, opaque = 0xFFFF;
+    for (size_t col = 0; col < groups; col++, inks += 8) {
+        std::uint32_t bits = 0;
+        for (size_t i = 8; i-- > 0;)
+            bits = 2 * bits + inks[i];
+        seen |= bits;
+        put_inks(k, y, col, bits, opaque, row_bytes);
+    }
+    put_row(k, y, opaque, (seen & 0xFF0000) != 0, 8 * groups);
+}
+
+void ink_pixels(ink &k, size_t y, const std::uint32_t *inks, const unsigned char *greys, const unsigned char *rgba)
+{
+    auto rgba_at = [&](size_t x, unsigned char out[4]) { memcpy(out, rgba + 4 * x, 4); };
+    if (k.told_colour) {
+        plain_row(k, y, rgba_at);
+        return;
+    }
+    FOR_EACH_WIDTH(k, pixels_row, k, y, inks);
+    finish_row(k, y, rgba_at, [&](unsigned char *grey) { memcpy(grey, greys, k.width); });
 }
 
 // Whether the eight pixels of `step` bytes, 2 or more, from `p` are of one
@@ -407,9 +666,9 @@ static bool read_by_alpha(const ink &k) { return k.by_alpha; }
 
 static void opaque_row(ink &k, size_t y, const unsigned char *p, size_t step, size_t alpha)
 {
-    const size_t row_bytes = k.row_bytes;
+    const size_t groups = k.width / 8, row_bytes = k.row_bytes;
     std::uint32_t row_opaque = 0xFFFF;
-    for (size_t col = 0; col < row_bytes; col++, p += 8 * step) {
+    for (size_t col = 0; col < groups; col++, p += 8 * step) {
         std::uint32_t bits = 0;
         for (size_t i = 8; i-- > 0;)
             bits = 2 * bits + (p[i * step + alpha] >> 7);
@@ -457,16 +716,24 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const sample_p
     return deep_dark_bit(q, l) | (a >> 15) << 8;
 }
 
+// A pixel of samples as 8-bit red, green, blue and alpha.
+static void samples_rgba(const unsigned char *q, const sample_places &l, bool sixteen, unsigned char rgba[4])
+{
+    const size_t at[4] = {l.red, l.green, l.blue, l.alpha};
+    for (size_t c = 0; c < 4; c++)
+        rgba[c] = static_cast<unsigned char>(c == 3 && !l.has_alpha ? 255 : sixteen ? deep(q + at[c]) : q[at[c]]);
+}
+
 // The loop over a row of 8- or 16-bit samples, which `ink_colours` and
 // `ink_deep_colours` copy in whole for each layout pictures have, so that
 // its offsets are constants and cost nothing. Each byte is built from its
 // rightmost pixel on, each pixel's bits going in below the last's; eight
 // pixels of one colour are one pixel's bits eight times over.
 [[gnu::always_inline]] static inline void samples_row(ink &k, size_t y, const unsigned char *p, const sample_places &l,
-                                                      bool sixteen, size_t row_bytes)
+                                                      bool sixteen, size_t groups, size_t row_bytes)
 {
     std::uint32_t alphas = 0, row_opaque = 0xFFFF;
-    for (size_t col = 0; col < row_bytes; col++, p += 8 * l.step) {
+    for (size_t col = 0; col < groups; col++, p += 8 * l.step) {
         std::uint32_t bits = 0;
         if (l.step > 1 && one_colour(p, l.step))
             bits = (sixteen ? deep_ink(p, l, alphas) : colour_ink(p, l, alphas)) * 0xFF;
@@ -477,20 +744,23 @@ static inline std::uint32_t deep_dark_bit(const unsigned char *q, const sample_p
             }
         put_inks(k, y, col, bits, row_opaque, row_bytes);
     }
-    put_row(k, y, row_opaque, l.has_alpha && alphas != 0);
+    put_row(k, y, row_opaque, l.has_alpha && alphas != 0, 8 * groups);
 }
 
+// A row of one colour, as a drawing's margins are, at once; eight pixels
+// of one colour at a time; the rest one by one.
 void samples_greys(const unsigned char *p, size_t n, const sample_places &l, bool sixteen, unsigned char *grey)
 {
     auto level = [&](const unsigned char *q) {
         return sixteen ? grey_of(deep(q + l.red), deep(q + l.green), deep(q + l.blue))
                        : grey_of(q[l.red], q[l.green], q[l.blue]);
     };
-    if (same_bytes(p, p + l.step, (n - 1) * l.step)) {
+    size_t x = 0;
+    if ((n - 1) * l.step >= 8 && same_bytes(p, p + l.step, (n - 1) * l.step)) {
         memset(grey, level(p), n);
         return;
     }
-    for (size_t x = 0; x < n; x += 8, p += 8 * l.step) {
+    for (; x + 8 <= n; x += 8, p += 8 * l.step) {
         if (l.step > 1 && one_colour(p, l.step)) {
             memset(grey + x, level(p), 8);
             continue;
@@ -498,6 +768,8 @@ void samples_greys(const unsigned char *p, size_t n, const sample_places &l, boo
         for (size_t i = 0; i < 8; i++)
             grey[x + i] = level(p + i * l.step);
     }
+    for (; x < n; x++, p += l.step)
+        grey[x] = level(p);
 }
 
 static bool operator==(const sample_places &a, const sample_places &b)
@@ -506,11 +778,28 @@ static bool operator==(const sample_places &a, const sample_places &b)
            (!a.has_alpha || a.alpha == b.alpha);
 }
 
+// The row of samples after its whole eights, or the plain way.
+static void samples_done(ink &k, size_t y, const unsigned char *p, const sample_places &l, bool sixteen)
+{
+    auto rgba_at = [&](size_t x, unsigned char rgba[4]) { samples_rgba(p + x * l.step, l, sixteen, rgba); };
+    finish_row(k, y, rgba_at, [&](unsigned char *grey) { samples_greys(p, k.width, l, sixteen, grey); });
+}
+
+static bool plain_samples(ink &k, size_t y, const unsigned char *p, const sample_places &l, bool sixteen)
+{
+    if (!k.told_colour && k.width >= 8)
+        return false;
+    plain_row(k, y, [&](size_t x, unsigned char rgba[4]) { samples_rgba(p + x * l.step, l, sixteen, rgba); });
+    return true;
+}
+
 void ink_colours(ink &k, size_t y, const unsigned char *p, const sample_places &l)
 {
     static const sample_places grey = {1, 0, 0, 0, 0, false}, grey_alpha = {2, 0, 0, 0, 1, true},
                                rgb = {3, 0, 1, 2, 0, false}, bgr = {3, 2, 1, 0, 0, false}, rgba = {4, 0, 1, 2, 3, true},
                                bgra = {4, 2, 1, 0, 3, true}, bgrx = {4, 2, 1, 0, 0, false};
+    if (plain_samples(k, y, p, l, false))
+        return;
     if (l.has_alpha && read_by_alpha(k))
         opaque_row(k, y, p, l.step, l.alpha);
     else if (l == grey)
@@ -528,9 +817,8 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const sample_places &
     else if (l == bgrx)
         FOR_EACH_WIDTH(k, samples_row, k, y, p, bgrx, false);
     else
-        samples_row(k, y, p, l, false, k.row_bytes);
-    if (wants_grey(k, y))
-        samples_greys(p, k.width, l, false, grey_row(k, y));
+        samples_row(k, y, p, l, false, k.width / 8, k.row_bytes);
+    samples_done(k, y, p, l, false);
 }
 
 // A pixel of 8-bit red, green and blue: its dark bit where `dark`, and
@@ -543,10 +831,11 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const sample_places &
 }
 
 [[gnu::always_inline]] static inline void keyed_row(ink &k, size_t y, const unsigned char *p,
-                                                    const unsigned char key[3], bool dark, size_t row_bytes)
+                                                    const unsigned char key[3], bool dark, size_t groups,
+                                                    size_t row_bytes)
 {
     std::uint32_t row_opaque = 0xFFFF, any_opaque = 0;
-    for (size_t col = 0; col < row_bytes; col++, p += 24) {
+    for (size_t col = 0; col < groups; col++, p += 24) {
         std::uint32_t bits = 0;
         if (one_colour(p, 3))
             bits = keyed_ink(p, key, dark) * 0xFF;
@@ -556,25 +845,34 @@ void ink_colours(ink &k, size_t y, const unsigned char *p, const sample_places &
         any_opaque |= bits >> 8;
         put_inks(k, y, col, bits, row_opaque, row_bytes);
     }
-    put_row(k, y, row_opaque, any_opaque != 0); // alpha is 255 wherever it is not 0
+    put_row(k, y, row_opaque, any_opaque != 0, 8 * groups); // alpha is 255 wherever it is not 0
 }
 
 void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned char key[3])
 {
     const unsigned char copy[3] = {key[0], key[1], key[2]}; // apart from the planes the loop stores to
+    auto rgba_at = [&](size_t x, unsigned char rgba[4]) {
+        memcpy(rgba, p + 3 * x, 3);
+        rgba[3] = memcmp(rgba, copy, 3) == 0 ? 0 : 255;
+    };
+    if (k.told_colour || k.width < 8) {
+        plain_row(k, y, rgba_at);
+        return;
+    }
     if (read_by_alpha(k))
         FOR_EACH_WIDTH(k, keyed_row, k, y, p, copy, false);
     else
         FOR_EACH_WIDTH(k, keyed_row, k, y, p, copy, true);
     static const sample_places rgb = {3, 0, 1, 2, 0, false};
-    if (wants_grey(k, y))
-        samples_greys(p, k.width, rgb, false, grey_row(k, y));
+    finish_row(k, y, rgba_at, [&](unsigned char *grey) { samples_greys(p, k.width, rgb, false, grey); });
 }
 
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const sample_places &l)
 {
     static const sample_places grey = {2, 0, 0, 0, 0, false}, grey_alpha = {4, 0, 0, 0, 2, true},
                                rgb = {6, 0, 2, 4, 0, false}, rgba = {8, 0, 2, 4, 6, true};
+    if (plain_samples(k, y, p, l, true))
+        return;
     if (l.has_alpha && read_by_alpha(k))
         opaque_row(k, y, p, l.step, l.alpha);
     else if (l == grey)
@@ -586,9 +884,8 @@ void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const sample_pla
     else if (l == rgba)
         FOR_EACH_WIDTH(k, samples_row, k, y, p, rgba, true);
     else
-        samples_row(k, y, p, l, true, k.row_bytes);
-    if (wants_grey(k, y))
-        samples_greys(p, k.width, l, true, grey_row(k, y));
+        samples_row(k, y, p, l, true, k.width / 8, k.row_bytes);
+    samples_done(k, y, p, l, true);
 }
 
 bool make_field(std::uint32_t mask, bit_field &f)
@@ -611,13 +908,27 @@ bool make_field_inks(const bit_field fields[4], field_inks &t)
             return false;
         for (std::uint32_t v = 0; v <= f.max; v++) {
             unsigned eight = f.mask == 0 ? (c == 3 ? 255 : 0) : to_8_bits(v, f.max);
+            t.eights[c][v] = static_cast<unsigned char>(eight);
             if (c < 3)
                 t.weights[c][v] = weight[c] * eight;
-            else
-                t.alphas[v] = static_cast<unsigned char>(eight);
         }
     }
     return true;
+}
+
+std::uint32_t field_ink(const field_inks &t, std::uint32_t v)
+{
+    const bit_field *f = t.fields;
+    std::uint32_t sum = t.weights[0][(v & f[0].mask) >> f[0].shift] + t.weights[1][(v & f[1].mask) >> f[1].shift] +
+                        t.weights[2][(v & f[2].mask) >> f[2].shift];
+    unsigned a = t.eights[3][(v & f[3].mask) >> f[3].shift];
+    return ((sum - 128000) >> 31) | ink_of(255, 255, 255, a); // white: only the alpha's bits
+}
+
+void field_rgba(const field_inks &t, std::uint32_t v, unsigned char rgba[4])
+{
+    for (size_t c = 0; c < 4; c++)
+        rgba[c] = t.eights[c][(v & t.fields[c].mask) >> t.fields[c].shift];
 }
 
 // Where fields stand: their shifts and largest values, red, green, blue
@@ -637,14 +948,15 @@ static bool operator==(const field_shape &shape, const bit_field f[4])
 // As samples_row, for bit fields, copied for each size of pixel and each
 // shape of fields writers use, so that the shifts are constants.
 [[gnu::always_inline]] static inline void fields_row(ink &k, size_t y, const unsigned char *p, size_t bytes,
-                                                     const field_shape &f, const field_inks &t, size_t row_bytes)
+                                                     const field_shape &f, const field_inks &t, size_t groups,
+                                                     size_t row_bytes)
 {
     // The tables held apart from `t`, which the compiler cannot know the
     // stores to the planes leave as it is.
     const std::uint32_t *w0 = t.weights[0], *w1 = t.weights[1], *w2 = t.weights[2];
-    const unsigned char *alpha = t.alphas;
+    const unsigned char *alpha = t.eights[3];
     std::uint32_t alphas = 0, row_opaque = 0xFFFF;
-    for (size_t col = 0; col < row_bytes; col++, p += 8 * bytes) {
+    for (size_t col = 0; col < groups; col++, p += 8 * bytes) {
         std::uint32_t dark = 0, opaque = 0;
         for (size_t i = 8; i-- > 0;) {
             const unsigned char *q = p + i * bytes;
@@ -660,7 +972,7 @@ static bool operator==(const field_shape &shape, const bit_field f[4])
         }
         put_inks(k, y, col, dark | opaque << 8, row_opaque, row_bytes);
     }
-    put_row(k, y, row_opaque, alphas != 0);
+    put_row(k, y, row_opaque, alphas != 0, 8 * groups);
 }
 
 void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const field_inks &t)
@@ -670,6 +982,13 @@ void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const fi
                              argb1555 = {{10, 5, 0, 15}, {31, 31, 31, 1}}, argb4444 = {{8, 4, 0, 12}, {15, 15, 15, 15}};
     const field_shape any = {{t.fields[0].shift, t.fields[1].shift, t.fields[2].shift, t.fields[3].shift},
                              {t.fields[0].max, t.fields[1].max, t.fields[2].max, t.fields[3].max}};
+    auto rgba_at = [&](size_t x, unsigned char rgba[4]) {
+        field_rgba(t, bytes == 2 ? le16(p + 2 * x) : le32(p + 4 * x), rgba);
+    };
+    if (k.told_colour || k.width < 8) {
+        plain_row(k, y, rgba_at);
+        return;
+    }
     if (bytes == 2 && rgb565 == t.fields)
         FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, rgb565, t);
     else if (bytes == 2 && rgb555 == t.fields)
@@ -679,29 +998,16 @@ void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const fi
     else if (bytes == 2 && argb4444 == t.fields)
         FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, argb4444, t);
     else if (bytes == 2)
-        fields_row(k, y, p, 2, any, t, k.row_bytes);
+        fields_row(k, y, p, 2, any, t, k.width / 8, k.row_bytes);
     else
-        fields_row(k, y, p, 4, any, t, k.row_bytes);
-    if (wants_grey(k, y))
-        for (size_t x = 0; x < k.width; x++, p += bytes)
-            grey_row(k, y)[x] = field_grey(t, bytes == 2 ? le16(p) : le32(p));
-}
-
-unsigned char field_grey(const field_inks &t, std::uint32_t v)
-{
-    const bit_field *f = t.fields;
-    std::uint32_t sum = t.weights[0][(v & f[0].mask) >> f[0].shift] + t.weights[1][(v & f[1].mask) >> f[1].shift] +
-                        t.weights[2][(v & f[2].mask) >> f[2].shift];
-    return static_cast<unsigned char>(sum / 1000);
-}
-
-std::uint32_t field_ink(const field_inks &t, std::uint32_t v)
-{
-    const bit_field *f = t.fields;
-    std::uint32_t sum = t.weights[0][(v & f[0].mask) >> f[0].shift] + t.weights[1][(v & f[1].mask) >> f[1].shift] +
-                        t.weights[2][(v & f[2].mask) >> f[2].shift];
-    unsigned a = t.alphas[(v & f[3].mask) >> f[3].shift];
-    return ((sum - 128000) >> 31) | ink_of(255, 255, 255, a); // white: only the alpha's bits
+        fields_row(k, y, p, 4, any, t, k.width / 8, k.row_bytes);
+    finish_row(k, y, rgba_at, [&](unsigned char *grey) {
+        for (size_t x = 0; x < k.width; x++) {
+            unsigned char rgba[4];
+            rgba_at(x, rgba);
+            grey[x] = grey_of(rgba[0], rgba[1], rgba[2]);
+        }
+    });
 }
 
 void mirror_row(ink &k, size_t y)
@@ -714,10 +1020,11 @@ void mirror_row(ink &k, size_t y)
     }
     for (unsigned char *plane : {k.dark, k.opaque}) {
         unsigned char *row = plane + y * k.row_bytes;
-        for (size_t col = 0; col < k.row_bytes / 2; col++) {
-            auto left = static_cast<unsigned char>(reverse_bits(row[col]));
-            row[col] = static_cast<unsigned char>(reverse_bits(row[k.row_bytes - 1 - col]));
-            row[k.row_bytes - 1 - col] = left;
+        for (size_t x = 0; x < k.width / 2; x++) {
+            size_t other = k.width - 1 - x;
+            unsigned a = row[x / 8] >> (x % 8) & 1, b = row[other / 8] >> (other % 8) & 1;
+            row[x / 8] = static_cast<unsigned char>((row[x / 8] & ~(1U << (x % 8))) | b << (x % 8));
+            row[other / 8] = static_cast<unsigned char>((row[other / 8] & ~(1U << (other % 8))) | a << (other % 8));
         }
     }
 }

@@ -8,6 +8,7 @@
 
 #include "bytes.h"
 #include "glyph_sheet.h"
+#include "layout.h"
 
 // A sample of `max` (at most 2^32 - 1) as 8 bits, rounded to nearest.
 inline unsigned to_8_bits(std::uint32_t v, std::uint32_t max)
@@ -62,83 +63,81 @@ inline std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a)
     return dark_bit(r, g, b) | (a >= 128 ? INK_OPAQUE : none) | (a != 0 ? INK_ALPHA : none);
 }
 
-// A picture's pixels by the rule's parts, in planes of the sheet's layout,
-// and each pixel's grey level while keep_grey.
+// A picture's pixels by the rule's parts, in planes a bit a pixel, and
+// each pixel's grey level while keep_grey; the layout its font is cut by.
+// A plane's rows are of whole words, with a word to spare after the last.
+constexpr size_t PLANE_BYTES = MOST_PIXELS / 8 + 8 * MOST_SIDE + 8;
 struct ink {
     unsigned width, height;
-    size_t row_bytes;                     // width / 8
-    unsigned char dark[SHEET_MOST_BYTES]; // pixels darker than mid-grey
-    unsigned char opaque[SHEET_MOST_BYTES];
-    unsigned char grey[8 * SHEET_MOST_BYTES];
-    std::uint64_t transparent; // pixels less than half opaque, as far as counted
-    bool alpha_anywhere;       // some pixel's alpha is not 0
-    bool by_alpha;             // the transparency decides, as far as rows have counted
-    bool zero_alpha_is_opaque; // an alpha of 0 in every pixel is none
-    bool keep_grey;            // each pixel's grey level may yet be needed
+    size_t row_bytes; // of each plane's rows
+    layout l;
+    bool covered;                    // the cells cover every pixel
+    unsigned char dark[PLANE_BYTES]; // pixels darker than mid-grey
+    unsigned char opaque[PLANE_BYTES];
+    unsigned char grey[MOST_PIXELS];
+    std::uint64_t transparent;       // pixels less than half opaque, as far as counted
+    bool alpha_anywhere;             // some pixel's alpha is not 0
+    bool by_alpha;                   // the transparency decides, as far as rows have counted
+    bool zero_alpha_is_opaque;       // an alpha of 0 in every pixel is none
+    bool keep_grey;                  // each pixel's grey level may yet be needed
+    bool by_value;                   // one-bit pixels whose bits, in `dark`, are kept as stored
+    unsigned char bit_colours[2][4]; // and the colours of 0 and 1, red, green, blue and alpha
+    ink_choice choice;               // which pixels are ink
+    bool told_colour;                // a colour is told: `dark` is the pixels of it
+    unsigned char colour[3];
+    const struct grey_source *again; // a reader's grey levels of every row, where it keeps them
 };
-// For a picture of a sheet's size; `zero_alpha_is_opaque` for pictures
-// whose writers may leave an unused alpha at 0 in every pixel.
-void start_ink(ink &k, unsigned width, unsigned height, bool zero_alpha_is_opaque);
+// Fits the layout told to a picture of `width` x `height`: 0, or 1 with
+// `why` filled in. Then starts its planes; `zero_alpha_is_opaque` for
+// pictures whose writers may leave an unused alpha at 0 in every pixel.
+int fit_ink(ink &k, const told &t, unsigned width, unsigned height, char why[REASON_SIZE]);
+void start_ink(ink &k, bool zero_alpha_is_opaque);
 // Where a reader keeps every row, the grey levels of row y, worked out
 // again only where they are needed, in place of keeping them as it goes.
 struct grey_source {
     void (*row)(const void *reader, size_t y, unsigned char *greys);
     const void *reader;
 };
-// Gives the sheet by rules 2 and 3; grey levels from `again` where it is
-// given.
-void finish_ink(ink &k, glyph_sheet &sheet, const grey_source *again = nullptr);
-// The set bits of `bytes`, a multiple of 64.
+// Cuts the font out of the picture and gives its bits as chosen, over the
+// pixels the glyphs are read from: by the rule, their bits as stored or
+// rules 2 and 3, grey levels from `again` where a reader keeps them; or
+// the side or colour told. 0, or 1 with `why` filled in where no pixel of
+// the cells is of a colour told.
+int finish_font(ink &k, font &f, char why[REASON_SIZE]);
+// The set bits of `bytes` bytes.
 size_t ones(const unsigned char *bits, size_t bytes);
 
-// Pixel (x, y), y counted from the top, whose ink is `w` and grey level
-// `grey`: the plain way, for pictures not inked a row at a time.
-inline void put_ink(ink &k, size_t x, size_t y, std::uint32_t w, unsigned char grey)
-{
-    size_t at = y * k.row_bytes + x / 8;
-    auto bit = static_cast<unsigned char>(1U << (x % 8));
-    k.dark[at] = static_cast<unsigned char>((k.dark[at] & ~bit) | ((w & INK_DARK) != 0 ? bit : 0));
-    k.opaque[at] = static_cast<unsigned char>((k.opaque[at] & ~bit) | ((w & INK_OPAQUE) != 0 ? bit : 0));
-    k.grey[y * k.width + x] = grey;
-    k.transparent += (w & INK_OPAQUE) == 0 ? 1 : 0;
-    k.alpha_anywhere = k.alpha_anywhere || (w & INK_ALPHA) != 0;
-}
-
 // The ink rule for whole rows of the picture, y counted from the top and
-// pixels from the left, eight pixels to a byte of each plane. Values of at
-// most 8 bits (palette indices, grey levels) go through a table of their
-// inks, NO_COLOUR for a value that has no colour, and one of their grey
-// levels.
+// pixels from the left, eight pixels to a byte of each plane; the pixels
+// past the last whole eight, and every pixel where a colour is told, the
+// plain way, each from its 8-bit red, green, blue and alpha. Where a colour
+// is told, `dark` holds the pixels of that colour.
 
-// The inks and grey levels of grey levels 0 to `max`, at most 255; the
-// rest NO_COLOUR.
-void grey_inks(std::uint32_t inks[256], unsigned char greys[256], unsigned max);
+// The colours of values of at most 8 bits (palette indices, grey levels):
+// each one's red, green, blue and alpha as 8 bits, its ink (NO_COLOUR for
+// a value that has no colour) and grey level, and for values packed 1, 2
+// or 4 bits to a byte, the inks of each byte's pixels, as the row loops
+// sum them.
+struct value_colours {
+    unsigned char rgba[256][4];
+    std::uint32_t inks[256];
+    unsigned char greys[256];
+    std::uint32_t byte_inks[256];
+};
+void set_colour(value_colours &c, unsigned v, unsigned r, unsigned g, unsigned b, unsigned a);
+void set_no_colour(value_colours &c, unsigned v);
+// Grey levels 0 to `max`, at most 255, as 8 bits; the rest no colour.
+void set_greys(value_colours &c, unsigned max);
+void pack_colours(value_colours &c, unsigned depth);
 
-// The grey levels of `n` pixels: values a byte each, and values packed
-// `depth` bits each.
-void values_greys(const unsigned char *values, size_t n, const unsigned char greys[256], unsigned char *grey);
-void packed_greys(const unsigned char *packed, size_t n, unsigned depth, const unsigned char greys[256],
-                  unsigned char *grey);
-
-// A row of values, one byte each; false if one is NO_COLOUR.
-bool ink_values(ink &k, size_t y, const unsigned char *values, const std::uint32_t inks[256],
-                const unsigned char greys[256]);
-// A row of each pixel's ink, as ink_of gives it, and grey level.
-void ink_pixels(ink &k, size_t y, const std::uint32_t *inks, const unsigned char *greys);
-// For values of 1, 2 or 4 bits packed leftmost first, the inks of each
-// byte's pixels, as ink_values sums them; and a row of such values
-// through that table, false if one is NO_COLOUR.
-void byte_inks(const std::uint32_t inks[256], unsigned depth, std::uint32_t table[256]);
-bool ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const std::uint32_t table[256],
-                const unsigned char greys[256]);
-// The first of a row's `n` values, packed `depth` bits each leftmost first
-// (8: a byte each), whose ink is NO_COLOUR, for the reader to name; false
-// if there is none.
-bool first_no_colour(const unsigned char *packed, size_t n, unsigned depth, const std::uint32_t inks[256],
-                     unsigned &value);
-// A row of one bit a pixel, the leftmost in the top bit of the first byte,
-// whose 0 and 1 have the inks and grey levels given.
-void ink_bits(ink &k, size_t y, const unsigned char *packed, const std::uint32_t inks[2], const unsigned char greys[2]);
+// Each gives 0, or 1 where a value has no colour, then the first such in
+// `bad`. A row of values, one byte each, or packed `depth` bits each
+// leftmost first (1: two colours).
+int ink_values(ink &k, size_t y, const unsigned char *values, const value_colours &c, unsigned &bad);
+int ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const value_colours &c, unsigned &bad);
+// A row of each pixel's ink and grey level, as ink_of and grey_of give them,
+// and its colour as red, green, blue and alpha.
+void ink_pixels(ink &k, size_t y, const std::uint32_t *inks, const unsigned char *greys, const unsigned char *rgba);
 
 // Where a pixel's 8- or 16-bit samples stand among its bytes: red, green
 // and blue (the same for grey), and alpha if it has one.
@@ -146,8 +145,6 @@ struct sample_places {
     size_t step, red, green, blue, alpha;
     bool has_alpha;
 };
-// The grey levels of `n` pixels of 8- or 16-bit samples.
-void samples_greys(const unsigned char *p, size_t n, const sample_places &l, bool sixteen, unsigned char *grey);
 // A row of 8-bit samples.
 void ink_colours(ink &k, size_t y, const unsigned char *p, const sample_places &l);
 // A row of 8-bit red, green and blue, transparent where they are `key`'s.
@@ -162,20 +159,39 @@ struct bit_field {
 };
 bool make_field(std::uint32_t mask, bit_field &f); // false if the mask has a gap
 // Red, green, blue and alpha, and tables from each one's values to what
-// they add to the rule's sum, and for alpha to 8 bits: an absent colour
-// adds 0, an absent alpha is 255.
+// they add to the rule's sum, and to 8 bits: an absent colour adds 0, an
+// absent alpha is 255.
 struct field_inks {
     bit_field fields[4];
     std::uint32_t weights[3][256];
-    unsigned char alphas[256];
+    unsigned char eights[4][256];
 };
 // False where a field has more than 8 bits.
 bool make_field_inks(const bit_field fields[4], field_inks &t);
 // A row of pixels of `bytes` bytes, 2 or 4.
 void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const field_inks &t);
-// The ink and grey level of one pixel of bit fields `v`.
+// One pixel of bit fields `v`: its ink, and as 8-bit red, green, blue and
+// alpha.
 std::uint32_t field_ink(const field_inks &t, std::uint32_t v);
-unsigned char field_grey(const field_inks &t, std::uint32_t v);
+void field_rgba(const field_inks &t, std::uint32_t v, unsigned char rgba[4]);
+
+// The grey levels of `n` pixels: values packed `depth` bits each (8: a
+// byte each), through their colours' grey levels, and samples.
+void values_greys(const unsigned char *packed, size_t n, unsigned depth, const unsigned char greys[256],
+                  unsigned char *grey);
+void samples_greys(const unsigned char *p, size_t n, const sample_places &l, bool sixteen, unsigned char *grey);
+
+// Pixel x of row y, counted from the left and from the top, of 8-bit red,
+// green, blue and alpha: the plain way, as the row loops make it, and for
+// pixels inked one at a time.
+void put_pixel(ink &k, size_t x, size_t y, const unsigned char rgba[4]);
+// After pixels put so, a row of them: what the row loops count of it.
+void pixels_put(ink &k, size_t y);
+// After a reader has put a whole row's bits into the planes itself, the
+// bits past its last pixel aside: what the row loops count of it, given
+// whether an alpha is not 0 and whether every pixel is at least half
+// opaque.
+void planes_put(ink &k, size_t y, bool alpha, bool all_opaque);
 
 // Turns row y the other way round, for a picture stored right to left.
 void mirror_row(ink &k, size_t y);

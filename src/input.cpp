@@ -171,7 +171,7 @@ const unsigned char *take_more(input &in, size_t n)
     auto held = static_cast<size_t>(in.end - in.at);
     in.block_start = position(in);
     memmove(in.block, in.at, held);
-    size_t ask = in.whole_blocks ? BLOCK_BYTES : n - held;
+    size_t ask = in.whole_blocks ? (n - held + BLOCK_BYTES - 1) / BLOCK_BYTES * BLOCK_BYTES : n - held;
     size_t got = in.ended ? 0 : read_source(in, in.block + held, ask);
     at_hand(in, held + got, in.ended ? 0 : held + ask);
     if (held + got < n)

@@ -477,9 +477,9 @@ const file_kind *kind_of_input(input &in, sureness at_least, bool *sure)
     return kind;
 }
 
-const file_kind *kind_beside_fonts(input &in)
+const file_kind *kind_beside_fonts(input &in, std::uint64_t font_length)
 {
     bool sure = false;
     const file_kind *kind = kind_of_input(in, sureness::likely, &sure);
-    return sure || !is_font_length(in.size) ? kind : nullptr;
+    return sure || !(is_font_length(in.size) || in.size == font_length) ? kind : nullptr;
 }

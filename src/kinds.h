@@ -51,9 +51,10 @@ bool is_tga_of_sheet_size(const unsigned char *start, size_t length);
 // first bytes name nothing, or nothing sure where sureness matters.
 const file_kind *kind_of_input(input &in, sureness at_least, bool *sure = nullptr);
 // What an existing file is, where a raw font may stand: the kind a sure
-// sign names, or for a file of another length than a raw font's any sign;
+// sign names, or for a file of another length than a raw font's (1024,
+// 2048, or `font_length`, that of the one about to be written) any sign;
 // nullptr where it may be a font. The programs keep such a file from being
 // written over, and the page takes a dropped one for a picture.
-const file_kind *kind_beside_fonts(input &in);
+const file_kind *kind_beside_fonts(input &in, std::uint64_t font_length = 0);
 
 #endif

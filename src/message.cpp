@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "glyph_sheet.h"
+#include "program.h"
 
 // The length of the one printable character of UTF-8 text that starts at
 // `p`, or 0 where what starts there is a control character (C0, DEL or

@@ -153,11 +153,6 @@ static int too_large(char why[REASON_SIZE], const netpbm_header &h, std::uint32_
 
 static const char ends_early[] = "it ends before its last pixel";
 
-// How the samples of each depth stand in a row: grey, grey and alpha, red,
-// green and blue, those and alpha.
-static const sample_places layouts[4] = {
-    {1, 0, 0, 0, 0, false}, {2, 0, 0, 0, 1, true}, {3, 0, 1, 2, 0, false}, {4, 0, 1, 2, 3, true}};
-
 // Moves to the next byte that is neither white space nor in a comment;
 // false at the end of the input. The bytes at hand end in a 0 byte, which
 // is neither white space nor a digit, so the loops over them stop there
@@ -255,13 +250,11 @@ static void words_of(const netpbm_header &h, common_words &w)
     w.max_sample = static_cast<unsigned char>(is_pbm(h) ? 1 : to_8_bits(h.max, h.max));
 }
 
-// Plain samples as 8 bits, or a PBM's as bits, all of them into `eight`,
-// read a word at a time where they are the common 0 and maximum.
-static int read_plain(input &in, const netpbm_header &h, unsigned char *eight, char why[REASON_SIZE])
+// `all` plain samples as 8 bits, or a PBM's as bits, into `eight`, read a
+// word at a time where they are the common 0 and maximum.
+static int read_plain(input &in, const netpbm_header &h, const common_words &w, unsigned char *eight, size_t all,
+                      char why[REASON_SIZE])
 {
-    static common_words w;
-    words_of(h, w);
-    const size_t all = size_t{h.width} * h.height * h.depth;
     for (size_t i = 0; i < all;) {
         // Words while they come, in locals, which the stores of bytes
         // cannot be taken to change.
@@ -312,16 +305,11 @@ static int read_plain(input &in, const netpbm_header &h, unsigned char *eight, c
 }
 
 // Refuses the first sample of a row of `n` past the maximum.
-static int refuse_sample(const unsigned char *row, size_t n, const netpbm_header &h, const std::uint32_t inks[256],
-                         char why[REASON_SIZE])
+static int refuse_sample(const unsigned char *row, size_t n, const netpbm_header &h, char why[REASON_SIZE])
 {
-    unsigned v = 0;
-    if (h.max <= 255) {
-        (void)first_no_colour(row, n, 8, inks, v);
-        return too_large(why, h, v);
-    }
+    std::uint32_t v = 0;
     for (size_t i = 0; i < n && v <= h.max; i++)
-        v = static_cast<std::uint32_t>(row[2 * i]) << 8 | row[2 * i + 1];
+        v = h.max <= 255 ? row[i] : static_cast<std::uint32_t>(row[2 * i]) << 8 | row[2 * i + 1];
     return too_large(why, h, v);
 }
 
@@ -377,9 +365,10 @@ wide_ink(const unsigned char *p, size_t depth, const unsigned short *eights, uns
     return ink_of(v[0], v[1], v[2], v[3]);
 }
 
-// The inks of a row of such pixels, and with `grey` their grey levels,
-// eight pixels of one colour, as most of a drawing's are, worked out once.
-// Copied for each depth, so that the samples' offsets are constants.
+// The inks of a row's whole eights of such pixels, and with `grey` their
+// grey levels, eight pixels of one colour, as most of a drawing's are,
+// worked out once. Copied for each depth, so that the samples' offsets
+// are constants.
 template <bool grey>
 [[gnu::always_inline]] static inline void wide_inks(const unsigned char *row, size_t width, size_t depth,
                                                     const unsigned short *eights, std::uint32_t *inks,
@@ -387,7 +376,7 @@ template <bool grey>
 {
     const size_t step = 2 * depth;
     unsigned char level = 0;
-    for (size_t x = 0; x < width; x += 8, row += 8 * step) {
+    for (size_t x = 0; x + 8 <= width; x += 8, row += 8 * step) {
         if (same_bytes(row, row + step, 7 * step)) {
             std::uint32_t w = wide_ink<grey>(row, depth, eights, past, level);
             for (size_t i = 0; i < 8; i++)
@@ -416,13 +405,14 @@ static void wide_row(const unsigned char *row, size_t width, size_t depth, const
 }
 
 // Inks a row of 16-bit samples of a maximum other than 65535; false if
-// one is past the maximum.
+// one is past the maximum. The pixels past the whole eights, and every
+// pixel where a colour is told, go by their colours.
 static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpbm_header &h)
 {
     static std::uint32_t max = 0;
     static unsigned short eights[65536];
-    static std::uint32_t inks[SHEET_MOST_WIDTH];
-    static unsigned char greys[SHEET_MOST_WIDTH];
+    static std::uint32_t inks[MOST_SIDE];
+    static unsigned char greys[MOST_SIDE], rgba[4 * MOST_SIDE];
     if (max != h.max) {
         max = h.max;
         for (std::uint32_t v = 0; v <= max; v++)
@@ -435,122 +425,136 @@ static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpb
         wide_row<true>(row, k.width, h.depth, eights, inks, greys, past);
     else
         wide_row<false>(row, k.width, h.depth, eights, inks, greys, past);
-    ink_pixels(k, y, inks, greys);
-    return (past & 256) == 0;
+    for (size_t x = k.told_colour ? 0 : k.width / 8 * 8; x < k.width; x++) {
+        unsigned v[4];
+        wide_rgba(row + size_t{2} * h.depth * x, h.depth, eights, past, v);
+        for (size_t c = 0; c < 4; c++)
+            rgba[4 * x + c] = static_cast<unsigned char>(v[c]);
+    }
+    if ((past & 256) != 0)
+        return false;
+    ink_pixels(k, y, inks, greys, rgba);
+    return true;
 }
 
-// Inks a row of raw samples: as bytes, big-endian pairs where the maximum
-// is past 255.
-static int ink_raw_row(ink &k, size_t y, const unsigned char *row, const netpbm_header &h,
-                       const std::uint32_t inks[256], const unsigned char greys[256], char why[REASON_SIZE])
+// How the samples of each depth stand in a row: grey, grey and alpha, red,
+// green and blue, those and alpha.
+static const sample_places places[4] = {
+    {1, 0, 0, 0, 0, false}, {2, 0, 0, 0, 1, true}, {3, 0, 1, 2, 0, false}, {4, 0, 1, 2, 3, true}};
+
+// Inks a row of samples: raw ones as bytes, big-endian pairs where the
+// maximum is past 255; plain ones as 8 bits.
+static int ink_samples(ink &k, size_t y, const unsigned char *row, const netpbm_header &h, const value_colours &greys,
+                       bool plain, char why[REASON_SIZE])
 {
-    static unsigned char eight[SHEET_MOST_WIDTH * 4];
-    const sample_places &l = layouts[h.depth - 1];
+    static unsigned char eight[MOST_SIDE * 4];
+    const sample_places &l = places[h.depth - 1];
     const sample_places deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
     size_t samples = size_t{h.width} * h.depth;
-    if (h.max == 65535) {
+    unsigned bad = 0;
+    if (plain || (h.max == 255 && h.depth > 1)) {
+        ink_colours(k, y, row, l);
+    } else if (h.max == 65535) {
         ink_deep_colours(k, y, row, deep);
     } else if (h.max > 255) {
         if (!ink_wide_row(k, y, row, h))
-            return refuse_sample(row, samples, h, inks, why);
+            return refuse_sample(row, samples, h, why);
     } else if (h.depth == 1) {
-        if (!ink_values(k, y, row, inks, greys))
-            return refuse_sample(row, samples, h, inks, why);
-    } else if (h.max == 255) {
-        ink_colours(k, y, row, l);
+        if (ink_values(k, y, row, greys, bad) != 0)
+            return too_large(why, h, bad);
     } else {
         if (!to_8_bit_row(row, eight, samples, h))
-            return refuse_sample(row, samples, h, inks, why);
+            return refuse_sample(row, samples, h, why);
         ink_colours(k, y, eight, l);
     }
     return 0;
 }
 
-// Raw rows, each inked where it stands in the input. A PBM's are its
-// bits, eight to a byte, the leftmost pixel in the top bit, and go to the
-// sheet as they are.
-static int read_raw(input &in, const netpbm_header &h, ink &k, glyph_sheet &sheet, char why[REASON_SIZE])
+// A PBM's row, bits leftmost first, into the planes by value.
+static void put_bits(ink &k, size_t y, const unsigned char *row)
 {
-    static std::uint32_t inks[256];
-    static unsigned char greys[256];
+    for (size_t col = 0; col < (size_t{k.width} + 7) / 8; col++)
+        k.dark[y * k.row_bytes + col] = static_cast<unsigned char>(reverse_bits(row[col]));
+}
+
+// Raw rows, each inked where it stands in the input. A PBM's are its
+// bits, eight to a byte, the leftmost pixel in the top bit.
+static int read_raw(input &in, const netpbm_header &h, ink &k, char why[REASON_SIZE])
+{
+    static value_colours greys;
     size_t stride = size_t{h.width} * h.depth * (h.max > 255 ? 2 : 1);
     if (h.format == 4)
-        stride = h.width / 8;
+        stride = (size_t{h.width} + 7) / 8;
     if (h.max <= 255)
-        grey_inks(inks, greys, h.max);
+        set_greys(greys, h.max);
     for (size_t y = 0; y < h.height; y++) {
         const unsigned char *row = take(in, stride);
         if (row == nullptr)
             return damaged(why, h, ends_early);
-        if (h.format != 4 && ink_raw_row(k, y, row, h, inks, greys, why) != 0)
+        if (h.format == 4)
+            put_bits(k, y, row);
+        else if (ink_samples(k, y, row, h, greys, false, why) != 0)
             return 1;
-        for (size_t col = 0; h.format == 4 && col < stride; col++)
-            sheet.bits[y * stride + col] = static_cast<unsigned char>(reverse_bits(row[col]));
     }
     return 0;
 }
 
-// Says why the header's values cannot be read, if they cannot.
-static bool refuse_values(const netpbm_header &h, char why[REASON_SIZE])
+// Plain rows, read a row's samples at a time as 8 bits, a PBM's as its
+// bits, into the planes by value for a PBM, and inked for the others.
+static int read_plains(input &in, const netpbm_header &h, ink &k, char why[REASON_SIZE])
+{
+    static common_words w;
+    static unsigned char eight[MOST_SIDE * 4 + 8];
+    static value_colours none;
+    words_of(h, w);
+    size_t row_samples = size_t{h.width} * h.depth;
+    for (size_t y = 0; y < h.height; y++) {
+        if (read_plain(in, h, w, eight, row_samples, why) != 0)
+            return 1;
+        if (!is_pbm(h)) {
+            (void)ink_samples(k, y, eight, h, none, true, why);
+            continue;
+        }
+        unsigned char *row = k.dark + y * k.row_bytes;
+        memset(row, 0, k.row_bytes);
+        for (size_t x = 0; x < h.width; x++)
+            row[x / 8] = static_cast<unsigned char>(row[x / 8] | eight[x] << (x % 8));
+    }
+    return 0;
+}
+
+// Says why the header's values cannot be read, if they cannot, and fits
+// the layout told to the picture's size: 0, or 1 with `why` filled in.
+static int refuse_values(const netpbm_header &h, const told &t, ink &k, char why[REASON_SIZE])
 {
     unsigned long max = h.max, depth = h.depth;
     if (h.max < 1 || h.max > 65535)
-        return refuse(why, "a damaged %s: its maximum sample value, %lu, is not 1 to 65535", kinds[h.format - 1],
-                      max) != 0;
+        return refuse(why, "a damaged %s: its maximum sample value, %lu, is not 1 to 65535", kinds[h.format - 1], max);
     if (h.depth < 1 || h.depth > 4)
-        return refuse(why, "a PAM picture of depth %lu; save the sheet as PNG or BMP", depth) != 0;
-    if (!is_sheet_size(h.width, h.height))
-        return refuse_size(why, h.width, h.height) != 0;
-    return false;
+        return refuse(why, "a PAM picture of depth %lu; save the sheet as PNG or BMP", depth);
+    return fit_ink(k, t, h.width, h.height, why);
 }
 
-// The plain samples of a picture, as read_plain gives them, into the sheet
-// by value for a PBM, and inked a row at a time for the others.
-static void put_plain(const unsigned char *eight, const netpbm_header &h, ink &k, glyph_sheet &sheet)
+int read_netpbm(input &in, const told &t, ink &k, char why[REASON_SIZE])
 {
-    size_t row_samples = size_t{h.width} * h.depth;
-    for (size_t y = 0; y < h.height; y++) {
-        const unsigned char *row = eight + y * row_samples;
-        if (!is_pbm(h)) {
-            ink_colours(k, y, row, layouts[h.depth - 1]);
-            continue;
-        }
-        for (size_t x = 0; x < h.width; x++)
-            sheet.bits[(y * h.width + x) / 8] =
-                static_cast<unsigned char>(sheet.bits[(y * h.width + x) / 8] | row[x] << (x % 8));
-    }
-}
-
-int read_netpbm(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
-{
+    static const unsigned char white_black[2][4] = {{255, 255, 255, 255}, {0, 0, 0, 255}};
     netpbm_header h = {in.at[1] - '0', 0, 0, 1, 1};
     int c = 0;
     if (!read_header(in, h, c))
         return damaged(why, h, c == EOF ? "it ends inside its header" : "its header is malformed");
-    if (refuse_values(h, why))
+    if (refuse_values(h, t, k, why) != 0)
         return 1;
-    static ink k;
-    start_ink(k, h.width, h.height, false);
-    sheet.width = h.width;
-    sheet.height = h.height;
-    sheet.ink = ink_from::bits; // for a PBM; the others' finish_ink says
-    memset(sheet.bits, 0, sizeof sheet.bits);
-    if (h.format <= 3) {
-        // The byte after the header is the samples' first, or white space
-        // before them: it goes back, for the text to be read whole. It was
-        // the last byte taken, so it stands right before the next.
-        if (c != EOF)
-            in.at--;
-        static unsigned char eight[SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT * 3];
-        if (read_plain(in, h, eight, why) != 0)
-            return 1;
-        put_plain(eight, h, k, sheet);
-    } else if (read_raw(in, h, k, sheet, why) != 0) {
-        return 1;
-    }
-    if (!is_pbm(h))
-        finish_ink(k, sheet);
-    return 0;
+    start_ink(k, false);
+    k.by_value = is_pbm(h); // a PBM's 1 is black
+    memcpy(k.bit_colours, white_black, sizeof white_black);
+    if (h.format > 3)
+        return read_raw(in, h, k, why);
+    // The byte after the header is the samples' first, or white space
+    // before them: it goes back, for the text to be read whole. It was the
+    // last byte taken, so it stands right before the next.
+    if (c != EOF)
+        in.at--;
+    return read_plains(in, h, k, why);
 }
 
 // The sheet as raw PBM, PGM or PPM: black ink on white paper, so a 1 bit

@@ -1,15 +1,19 @@
-// The page's entry: both programs' readers and writers over bytes in
+// The page's entry: the programs' readers and writers over bytes in
 // memory, for the page's script, which hands over a file's bytes and name
-// and takes back the sheet, the bytes to save, or the line glyphrip or
+// and takes back the glyphs, the bytes to save, or the line glyphrip or
 // glyphsheet would print.
+#include <cstring>
+
 #include "glyph_sheet.h"
 #include "kinds.h"
 #include "picture.h"
+#include "program.h"
 
 namespace {
 
 input bytes_in;
-glyph_sheet sheet;
+glyph_sheet sheet; // the glyphs shown, each in its cell
+layout shown;      // and where each code stands
 unsigned char written[MOST_WRITTEN];
 size_t written_length;
 
@@ -17,39 +21,60 @@ size_t written_length;
 char line_text[4 * 1024 + REASON_SIZE + 4];
 line_buffer line = {line_text, sizeof line_text, 0};
 
-// Reads with `read` and writes with `write`, as a program does: 0, or 1
-// with the line it would print.
-int convert(const unsigned char *bytes, size_t length, const char *name,
-            int (*read)(input &in, glyph_sheet &sheet, char why[REASON_SIZE]), sheet_writer write)
+// Starts a conversion of `length` bytes: 0, or 1 with the line the
+// program would print for `why`.
+int refused(const char *name, const char *why)
 {
-    char why[REASON_SIZE] = "";
+    failure_line(name, why, to_line, &line);
+    return 1;
+}
+
+void begin(const unsigned char *bytes, size_t length)
+{
     line.length = 0;
     line_text[0] = '\0';
     written_length = 0;
     open_memory(bytes_in, bytes, length);
-    if (read(bytes_in, sheet, why) != 0) {
-        failure_line(name, why, to_line, &line);
-        return 1;
-    }
-    written_length = write(sheet, written);
-    return 0;
 }
 
 } // namespace
 
 extern "C" {
 
-// A picture, as glyphrip converts it: its sheet, and the font to save.
+// A picture, as glyphrip converts it: its glyphs, each in its cell as the
+// sheet has them, and the font to save.
 int page_picture(const unsigned char *bytes, size_t length, const char *name)
 {
-    return convert(bytes, length, name, read_sheet, write_font);
+    char why[REASON_SIZE] = "";
+    begin(bytes, length);
+    if (read_font_picture(bytes_in, nothing_told("glyphrip"), why) != 0)
+        return refused(name, why);
+    const font &f = font_read();
+    shown = f.l;
+    sheet.width = shown.columns * 8;
+    sheet.height = shown.rows * 8;
+    sheet.ink = f.ink;
+    for (unsigned n = 0; n < shown.count; n++) {
+        cell_place at = cell_of(shown, n);
+        for (size_t s = 0; s < 8; s++)
+            sheet.bits[(8 * size_t{at.row} + s) * shown.columns + at.column] = f.bytes[8 * n + s];
+    }
+    memcpy(written, f.bytes, f.length);
+    written_length = f.length;
+    return 0;
 }
 
 // A raw font, as glyphsheet converts it to a PNG: its sheet, and the PNG
 // to save.
 int page_font(const unsigned char *bytes, size_t length, const char *name)
 {
-    return convert(bytes, length, name, read_font, write_png);
+    char why[REASON_SIZE] = "";
+    begin(bytes, length);
+    if (read_font(bytes_in, sheet, why) != 0)
+        return refused(name, why);
+    (void)sheet_layout(sheet.width, sheet.height, shown);
+    written_length = write_png(sheet, written);
+    return 0;
 }
 
 // Whether a dropped file goes to glyphrip, as a picture or another kind
@@ -62,14 +87,14 @@ int page_is_picture(const unsigned char *bytes, size_t length)
     return kind_beside_fonts(bytes_in) != nullptr ? 1 : 0;
 }
 
-// The code of the glyph in a column and glyph row of the last sheet, by
-// place_of, the one statement of each size's order; -1 where none stands.
+// The code of the glyph in a column and glyph row of the last glyphs
+// shown, by their layout; -1 where none stands.
 int page_code_at(unsigned column, unsigned row)
 {
-    for (unsigned n = 0; n < sheet.width * sheet.height / 64; n++) {
-        glyph_place at = place_of(sheet, n);
+    for (unsigned n = 0; n < shown.count; n++) {
+        cell_place at = cell_of(shown, n);
         if (at.column == column && at.row == row)
-            return static_cast<int>(n);
+            return static_cast<int>(shown.first + n);
     }
     return -1;
 }

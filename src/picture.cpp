@@ -16,20 +16,23 @@ int refuse(char why[REASON_SIZE], const char *format, ...) // NOLINT(cert-dcl50-
 
 int refuse_size(char why[REASON_SIZE], long long width, long long height)
 {
-    return refuse(why, "%lld x %lld pixels; a sheet is 64 x 128, 128 x 64 or 128 x 128", width, height);
+    return refuse(why,
+                  "%lld x %lld pixels; a sheet is 64 x 128, 128 x 64 or 128 x 128; glyphcut reads any other layout",
+                  width, height);
 }
 
-void read_one_bit(input &in, std::uint64_t offset, unsigned width, unsigned height, bool top_down, glyph_sheet &sheet)
+void read_one_bit(input &in, std::uint64_t offset, ink &k, size_t stride, bool top_down)
 {
-    size_t row_bytes = width / 8;
-    sheet.width = width;
-    sheet.height = height;
-    sheet.ink = ink_from::bits;
+    size_t bytes = (size_t{k.width} + 7) / 8;
+    k.by_value = true;
     if (position(in) < offset)
         (void)skip_bytes(in, offset - position(in));
-    for (size_t k = 0; k < height; k++) {
-        unsigned char *row = sheet.bits + (top_down ? k : height - 1 - k) * row_bytes;
-        for (size_t col = 0; col < row_bytes; col++)
-            row[col] = static_cast<unsigned char>(reverse_bits(next_byte(in)));
+    for (size_t n = 0; n < k.height; n++) {
+        unsigned char *row = k.dark + (top_down ? n : k.height - 1 - n) * k.row_bytes;
+        for (size_t col = 0; col < stride; col++) {
+            int b = next_byte(in);
+            if (col < bytes)
+                row[col] = static_cast<unsigned char>(reverse_bits(b));
+        }
     }
 }

@@ -12,10 +12,12 @@
 
 namespace {
 
-// The filtered picture at its largest, 16-bit RGBA in seven interlaced
-// passes: 8 bytes a pixel and a filter byte for each of the passes' 240
-// rows.
-enum { MOST_FILTERED = SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT * 8 + 240 };
+// The filtered picture, whole where it fits: a sheet's at its largest,
+// 16-bit RGBA in seven interlaced passes, 8 bytes a pixel and a filter
+// byte for each of the passes' 240 rows. A larger picture's rows are
+// inflated into it a part at a time and inked as they come, an interlaced
+// one's passes pixel by pixel.
+constexpr size_t MOST_FILTERED = SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT * 8 + 240, MOST_ROW = MOST_SIDE * 8;
 
 // zlib's allocations, from a static arena: its inflate state and a 32 KiB
 // window, once per run.
@@ -45,6 +47,8 @@ constexpr bool check_crc = true;
 struct png {
     input *in;
     char *why;
+    const told *t;
+    ink *k;
     std::uint32_t width, height, depth, colour_type, interlace, channels;
     unsigned char palette[256][4]; // red, green, blue, alpha
     unsigned palette_size;
@@ -56,9 +60,17 @@ struct png {
     bool inflated, broken;     // all the picture's bytes are there, or cannot be
     unsigned char zlib_header[2];
     unsigned zlib_header_seen;
-    std::uint32_t inks[256];      // of each value, for 8 bits a pixel or fewer
-    unsigned char greys[256];     // and grey levels
-    std::uint32_t byte_inks[256]; // of each byte's pixels, for fewer than 8
+    value_colours colours; // of each value, for 8 bits a pixel or fewer
+    // A picture larger than `filtered`, inked as its rows come: how much
+    // of `filtered` is done, the pass and row being inflated, whether it
+    // has a row above, and whether inking one was refused.
+    bool streamed;
+    size_t done;
+    int pass;
+    unsigned pass_row;
+    bool above;
+    bool refused;
+    bool idat_seen_data; // the planes and colours are ready for rows
 };
 
 unsigned char filtered[MOST_FILTERED];
@@ -79,7 +91,8 @@ pass_shape shape_of(const png &p, int pass)
     pass_shape s = {0, 1, p.width, p.height};
     if (pass >= 0) {
         const unsigned *a = adam7[pass];
-        s = {a[1], a[3], (p.width - a[0] + a[2] - 1) / a[2], (p.height - a[1] + a[3] - 1) / a[3]};
+        s = {a[1], a[3], p.width > a[0] ? (p.width - a[0] + a[2] - 1) / a[2] : 0,
+             p.height > a[1] ? (p.height - a[1] + a[3] - 1) / a[3] : 0};
     }
     return s;
 }
@@ -105,15 +118,19 @@ int read_header(png &p, const unsigned char *d)
                       static_cast<unsigned>(p.depth), static_cast<unsigned>(p.colour_type));
     if (d[10] != 0 || d[11] != 0 || p.interlace > 1)
         return damaged(p, "a compression, filter or interlace method PNG does not have");
-    if (!is_sheet_size(p.width, p.height))
-        return refuse_size(p.why, p.width, p.height);
+    if (fit_ink(*p.k, *p.t, p.width, p.height, p.why) != 0)
+        return 1;
     p.filtered_size = 0;
     for (int pass = p.interlace ? 0 : -1; pass < (p.interlace ? 7 : 0); pass++) {
         pass_shape s = shape_of(p, pass);
-        p.filtered_size += s.height * (1 + row_bytes(p, s.width));
+        p.filtered_size += s.width == 0 ? 0 : s.height * (1 + row_bytes(p, s.width));
     }
+    // Passes are put together a byte of pixels at a time where each row's
+    // eights of pixels are whole, as a sheet's are.
+    p.streamed = p.filtered_size > MOST_FILTERED || (p.interlace && (p.width % 8 != 0 || p.height % 8 != 0));
+    p.pass = p.interlace ? 0 : -1;
     p.z.next_out = filtered;
-    p.z.avail_out = static_cast<uInt>(p.filtered_size);
+    p.z.avail_out = static_cast<uInt>(p.streamed ? MOST_FILTERED : p.filtered_size);
     return 0;
 }
 
@@ -153,6 +170,8 @@ int read_transparency(png &p, const unsigned char *d, std::uint32_t length)
 // inflated raw: the stream's own checksum, at its very end, would come
 // after the bytes needed, each chunk's CRC already vouches for the data,
 // and zlib would spend a tenth of the run computing it.
+void take_rows(png &p);
+
 void inflate_piece(png &p, const unsigned char *data, size_t length)
 {
     for (; length > 0 && p.zlib_header_seen < 2; length--, data++)
@@ -170,10 +189,12 @@ void inflate_piece(png &p, const unsigned char *data, size_t length)
     // Z_FINISH: a stream that ends within the call needs no window, and
     // zlib then spares copying its output into one; one that does not
     // goes on as with Z_NO_FLUSH, Z_BUF_ERROR saying it needs more.
-    while (p.z.avail_in > 0 && !p.inflated && !p.broken) {
+    while (p.z.avail_in > 0 && !p.inflated && !p.broken && !p.refused) {
         int status = inflate(&p.z, Z_FINISH);
-        p.inflated = status == Z_STREAM_END || p.z.avail_out == 0;
+        p.inflated = status == Z_STREAM_END || p.z.total_out == p.filtered_size;
         p.broken = !p.inflated && status != Z_OK && status != Z_BUF_ERROR;
+        if (p.streamed && !p.broken)
+            take_rows(p);
     }
 }
 
@@ -221,6 +242,8 @@ int interpret(png &p, const unsigned char type[4], const unsigned char *d, std::
 // A chunk's data, through the CRC and, for IDAT, through inflate, where
 // it stands in the input. The small chunks that describe the picture are
 // kept whole in `d`.
+void prepare(png &p);
+
 int read_data(png &p, const unsigned char type[4], std::uint32_t length, unsigned char *d, uLong &crc)
 {
     bool keep = is_type(type, "IHDR") || is_type(type, "PLTE") || is_type(type, "tRNS");
@@ -233,6 +256,8 @@ int read_data(png &p, const unsigned char type[4], std::uint32_t length, unsigne
         return 0;
     }
     bool idat = is_type(type, "IDAT");
+    if (idat && !p.idat_seen_data)
+        prepare(p);
     while (length > 0) {
         size_t n = 0;
         const unsigned char *piece = next_span(*p.in, length, n);
@@ -242,6 +267,8 @@ int read_data(png &p, const unsigned char type[4], std::uint32_t length, unsigne
         length -= static_cast<std::uint32_t>(n);
         if (idat)
             inflate_piece(p, piece, n);
+        if (p.refused)
+            return 1;
     }
     return 0;
 }
@@ -394,41 +421,37 @@ int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
     return 0;
 }
 
-// The ink of each value of a picture of at most 8 bits a pixel: a
+// The colour of each value of a picture of at most 8 bits a pixel: a
 // palette's colours, or grey levels, transparent where they are the tRNS
-// chunk's; NO_COLOUR past the palette.
-void value_inks(png &p)
+// chunk's; no colour past the palette.
+void value_colours_of(png &p)
 {
     unsigned max = (1U << p.depth) - 1;
-    for (unsigned v = 0; v <= max && v < 256; v++) {
-        if (p.colour_type == 3) {
-            const unsigned char *e = p.palette[v];
-            p.inks[v] = v < p.palette_size ? ink_of(e[0], e[1], e[2], e[3]) : NO_COLOUR;
-            p.greys[v] = grey_of(e[0], e[1], e[2]);
-        } else {
-            unsigned grey = to_8_bits(v & max, max);
-            p.inks[v] = ink_of(grey, grey, grey, p.keyed && v == p.key[0] ? 0 : 255);
-            p.greys[v] = static_cast<unsigned char>(grey);
-        }
+    for (unsigned v = 0; v < 256; v++) {
+        const unsigned char *e = p.palette[v];
+        unsigned grey = to_8_bits(v & max, max);
+        if (p.colour_type == 3 && v < p.palette_size && v <= max)
+            set_colour(p.colours, v, e[0], e[1], e[2], e[3]);
+        else if (p.colour_type == 0 && v <= max)
+            set_colour(p.colours, v, grey, grey, grey, p.keyed && v == p.key[0] ? 0 : 255);
+        else
+            set_no_colour(p.colours, v);
     }
+    if (p.depth < 8)
+        pack_colours(p.colours, p.depth);
 }
 
-// Refuses the first of a row's `n` pixels, packed as PNG packs them at 8
-// bits or fewer, whose value is past the palette, if one is.
-int past_palette(png &p, const unsigned char *r, size_t n)
+int past_palette(png &p, unsigned v)
 {
-    unsigned v = 0;
-    if (!first_no_colour(r, n, p.depth, p.inks, v))
-        return 0;
     return refuse(p.why, "a damaged PNG: palette index %u past a palette of %u", v, p.palette_size);
 }
 
 // A row of 16-bit samples keyed by the tRNS chunk, as 8-bit samples
 // with alpha: 0 where the pixel is the key's colour, 255 elsewhere.
-void unkey(const png &p, const unsigned char *r, unsigned char *rgba)
+void unkey(const png &p, const unsigned char *r, size_t width, unsigned char *rgba)
 {
     size_t channels = p.channels;
-    for (size_t x = 0; x < p.width; x++, r += 2 * channels, rgba += 4) {
+    for (size_t x = 0; x < width; x++, r += 2 * channels, rgba += 4) {
         bool key = true;
         for (size_t c = 0; c < 3; c++) {
             const unsigned char *s = r + 2 * (c < channels ? c : 0);
@@ -440,28 +463,21 @@ void unkey(const png &p, const unsigned char *r, unsigned char *rgba)
     }
 }
 
-// One bit a pixel, both values colours of the picture: its rows are
-// inked a word at a time.
-bool two_colours(const png &p) { return p.depth == 1 && p.inks[1] != NO_COLOUR; }
-
 // Where samples stand, by colour type, of 8 and of 16 bits.
 const sample_places eight[7] = {{1, 0, 0, 0, 0, false}, {}, {3, 0, 1, 2, 0, false}, {},
                                 {2, 0, 0, 0, 1, true},  {}, {4, 0, 1, 2, 3, true}};
 const sample_places deep[7] = {{2, 0, 0, 0, 0, false}, {}, {6, 0, 2, 4, 0, false}, {},
                                {4, 0, 0, 0, 2, true},  {}, {8, 0, 2, 4, 6, true}};
-unsigned char rgba[SHEET_MOST_WIDTH * 4]; // a row of 16-bit samples keyed, as 8 bits
+unsigned char rgba[MOST_SIDE * 4]; // a row of 16-bit samples keyed, as 8 bits
 
 // Inks a whole row of the picture as PNG packs it, unfiltered.
 int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
 {
-    if (two_colours(p)) {
-        ink_bits(k, y, r, p.inks, p.greys);
-        return 0;
-    }
+    unsigned bad = 0;
     if (p.depth < 8)
-        return ink_packed(k, y, r, p.depth, p.byte_inks, p.greys) ? 0 : past_palette(p, r, p.width);
+        return ink_packed(k, y, r, p.depth, p.colours, bad) == 0 ? 0 : past_palette(p, bad);
     if (p.colour_type == 3 || (p.colour_type == 0 && p.depth == 8))
-        return ink_values(k, y, r, p.inks, p.greys) ? 0 : past_palette(p, r, p.width);
+        return ink_values(k, y, r, p.colours, bad) == 0 ? 0 : past_palette(p, bad);
     if (p.keyed && p.depth == 8 && p.colour_type == 2) {
         const unsigned char key[3] = {static_cast<unsigned char>(p.key[0]), static_cast<unsigned char>(p.key[1]),
                                       static_cast<unsigned char>(p.key[2])};
@@ -471,7 +487,7 @@ int ink_row(png &p, ink &k, const unsigned char *r, size_t y)
         else
             ink_keyed_colours(k, y, r, key);
     } else if (p.keyed) {
-        unkey(p, r, rgba);
+        unkey(p, r, p.width, rgba);
         ink_colours(k, y, rgba, eight[6]);
     } else if (p.depth == 8) {
         ink_colours(k, y, r, eight[p.colour_type]);
@@ -557,7 +573,7 @@ const unsigned char *whole_row(const png &p, const passes &at, size_t y)
 {
     static const int holding[8][5] = {{0, 1, 3, 5, -1}, {6, -1}, {4, 5, -1}, {6, -1},
                                       {2, 3, 5, -1},    {6, -1}, {4, 5, -1}, {6, -1}};
-    static unsigned char rows[2][SHEET_MOST_WIDTH * 8];
+    static unsigned char rows[2][MOST_ROW];
     const int *pass = holding[y % 8];
     const unsigned char *row = pass_row(p, at, pass[0], y);
     size_t n = at.stride[pass[0]] - 1;
@@ -568,24 +584,35 @@ const unsigned char *whole_row(const png &p, const passes &at, size_t y)
     return row;
 }
 
+// Value i of a row of values of at most 8 bits.
+unsigned value_at(const png &p, const unsigned char *r, size_t i)
+{
+    size_t bit = i * p.depth;
+    return p.depth == 8 ? r[i] : r[bit / 8] >> (8 - p.depth - bit % 8) & ((1U << p.depth) - 1);
+}
+
 // Refuses the first palette index past the palette of an interlaced
 // picture, as the passes come.
 int past_palette_in_passes(png &p, const passes &at)
 {
     for (int pass = 0; pass < 7; pass++) {
         pass_shape s = shape_of(p, pass);
-        for (unsigned j = 0; j < s.height; j++)
-            if (past_palette(p, at.start[pass] + j * at.stride[pass] + 1, s.width) != 0)
-                return 1;
+        for (unsigned j = 0; j < s.height && s.width > 0; j++)
+            for (size_t i = 0; i < s.width; i++) {
+                unsigned v = value_at(p, at.start[pass] + j * at.stride[pass] + 1, i);
+                if (p.colours.inks[v] == NO_COLOUR)
+                    return past_palette(p, v);
+            }
     }
     return 0;
 }
 
-// The picture, unfiltered row by row and inked; an interlaced one's rows
-// are put together once all its passes are unfiltered.
+// The picture, whole in `filtered`, unfiltered row by row and inked; an
+// interlaced one's rows are put together once all its passes are
+// unfiltered.
 int ink_picture(png &p, ink &k)
 {
-    static const unsigned char zeros[SHEET_MOST_WIDTH * 8] = {0};
+    static const unsigned char zeros[MOST_ROW] = {0};
     passes at = {};
     unsigned char *row = filtered;
     for (int pass = p.interlace ? 0 : -1; pass < (p.interlace ? 7 : 0); pass++) {
@@ -595,7 +622,7 @@ int ink_picture(png &p, ink &k)
             at.start[pass] = row;
             at.stride[pass] = n + 1;
         }
-        for (unsigned j = 0; j < s.height; j++, row += n + 1) {
+        for (unsigned j = 0; j < s.height && s.width > 0; j++, row += n + 1) {
             if (unfilter(p, row, j > 0 ? row - n : zeros, n) != 0)
                 return 1;
             if (!p.interlace && ink_row(p, k, row + 1, j) != 0)
@@ -609,6 +636,93 @@ int ink_picture(png &p, ink &k)
     return 0;
 }
 
+// Pixel i of a row as 8-bit red, green, blue and alpha; false where its
+// value has no colour, then `bad`.
+bool pixel_rgba(const png &p, const unsigned char *r, size_t i, unsigned char out[4], unsigned &bad)
+{
+    if (p.colour_type == 3 || (p.colour_type == 0 && p.depth <= 8)) {
+        bad = value_at(p, r, i);
+        memcpy(out, p.colours.rgba[bad], 4);
+        return p.colours.inks[bad] != NO_COLOUR;
+    }
+    size_t bytes = p.depth / 8;
+    const unsigned char *q = r + i * p.channels * bytes;
+    std::uint32_t v[4], max = p.depth == 8 ? 255 : 65535;
+    for (size_t c = 0; c < p.channels; c++)
+        v[c] = bytes == 1 ? q[c] : static_cast<std::uint32_t>(q[2 * c]) << 8 | q[2 * c + 1];
+    bool grey = p.channels <= 2, keyed = p.keyed;
+    for (size_t c = 0; c < 3; c++) {
+        std::uint32_t s = v[grey ? 0 : c];
+        keyed = keyed && s == p.key[grey ? 0 : c];
+        out[c] = static_cast<unsigned char>(to_8_bits(s, max));
+    }
+    bool alpha = p.channels == 2 || p.channels == 4;
+    out[3] = static_cast<unsigned char>(keyed ? 0 : alpha ? to_8_bits(v[p.channels - 1], max) : 255);
+    return true;
+}
+
+// A row of an interlaced pass, `j` of pass `pass`, its pixels put where
+// they stand in the picture, one by one.
+int put_pass_row(png &p, int pass, unsigned j, const unsigned char *r)
+{
+    static const unsigned x0[7] = {0, 4, 0, 2, 0, 1, 0}, dx[7] = {8, 8, 4, 4, 2, 2, 1};
+    pass_shape s = shape_of(p, pass);
+    for (size_t i = 0; i < s.width; i++) {
+        unsigned char out[4];
+        unsigned bad = 0;
+        if (!pixel_rgba(p, r, i, out, bad))
+            return past_palette(p, bad);
+        put_pixel(*p.k, x0[pass] + i * dx[pass], s.y0 + size_t{j} * s.dy, out);
+    }
+    return 0;
+}
+
+// Where a picture is larger than `filtered`, inks each row inflating has
+// made whole, keeping the one above apart for the filters, and moves the
+// rest of `filtered` to its start for what inflates next.
+void take_rows(png &p)
+{
+    static const unsigned char zeros[MOST_ROW] = {0};
+    static unsigned char above[MOST_ROW];
+    unsigned char *at = filtered + p.done, *end = p.z.next_out;
+    const int last = p.interlace ? 6 : -1;
+    while (!p.refused && p.pass <= last) {
+        pass_shape s = shape_of(p, p.pass);
+        if (p.pass_row >= s.height || s.width == 0) {
+            p.pass++;
+            p.pass_row = 0;
+            p.above = false;
+            continue;
+        }
+        size_t n = row_bytes(p, s.width);
+        if (static_cast<size_t>(end - at) < n + 1)
+            break;
+        p.refused =
+            unfilter(p, at, p.above ? above : zeros, n) != 0 ||
+            (p.interlace ? put_pass_row(p, p.pass, p.pass_row, at + 1) : ink_row(p, *p.k, at + 1, p.pass_row)) != 0;
+        memcpy(above, at + 1, n);
+        p.above = true;
+        p.pass_row++;
+        at += n + 1;
+    }
+    auto left = static_cast<size_t>(end - at);
+    memmove(filtered, at, left);
+    p.done = 0;
+    p.z.next_out = filtered + left;
+    size_t to_come = p.filtered_size - p.z.total_out, room = MOST_FILTERED - left;
+    p.z.avail_out = static_cast<uInt>(to_come < room ? to_come : room);
+}
+
+// Once the header, palette and transparency are known, before the first
+// row: the planes, and each value's colour.
+void prepare(png &p)
+{
+    p.idat_seen_data = true;
+    start_ink(*p.k, false);
+    if (p.colour_type == 0 || p.colour_type == 3) // the others' samples are colours
+        value_colours_of(p);
+}
+
 // The grey levels of row y, from the picture's rows, all of which stay
 // where inflating put them: worked out only where the rule needs them, so
 // that a PNG pays nothing for them as it is read.
@@ -617,12 +731,10 @@ void row_greys(const void *reader, size_t y, unsigned char *greys)
     const png &p = *static_cast<const png *>(reader);
     const unsigned char *r =
         p.interlace ? whole_row(p, interlaced_rows, y) : filtered + y * (row_bytes(p, p.width) + 1) + 1;
-    if (p.depth < 8) {
-        packed_greys(r, p.width, p.depth, p.greys, greys);
-    } else if (p.colour_type == 3 || (p.colour_type == 0 && p.depth == 8)) {
-        values_greys(r, p.width, p.greys, greys);
+    if (p.colour_type == 3 || (p.colour_type == 0 && p.depth <= 8)) {
+        values_greys(r, p.width, p.depth, p.colours.greys, greys);
     } else if (p.keyed && p.depth == 16) {
-        unkey(p, r, rgba);
+        unkey(p, r, p.width, rgba);
         samples_greys(rgba, p.width, eight[6], false, greys);
     } else {
         samples_greys(r, p.width, p.depth == 8 ? eight[p.colour_type] : deep[p.colour_type], p.depth == 16, greys);
@@ -631,36 +743,33 @@ void row_greys(const void *reader, size_t y, unsigned char *greys)
 
 } // namespace
 
-int read_png(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
+int read_png(input &in, const told &t, ink &k, char why[REASON_SIZE])
 {
     static png p;
+    static const grey_source again = {row_greys, &p};
     p = png{};
     p.in = &in;
     p.why = why;
+    p.t = &t;
+    p.k = &k;
     arena_used = 0;
     p.z.zalloc = arena_alloc;
     p.z.zfree = arena_free;
     if (inflateInit2(&p.z, -15) != Z_OK)
         return damaged(p, "glyphrip cannot inflate it");
     int read = read_chunks(p);
-    size_t got = p.filtered_size - p.z.avail_out;
+    std::uint64_t got = p.z.total_out;
     (void)inflateEnd(&p.z);
     if (read != 0)
         return 1;
     if (got < p.filtered_size)
         return damaged(p, "its compressed data hold fewer bytes than the picture needs");
-    static ink k;
-    start_ink(k, p.width, p.height, false);
-    k.keep_grey = false;                          // row_greys works them out where needed
-    if (p.colour_type == 0 || p.colour_type == 3) // the others' samples are colours
-        value_inks(p);
-    if (p.depth < 8 && !two_colours(p))
-        byte_inks(p.inks, p.depth, p.byte_inks);
-    if (ink_picture(p, k) != 0)
-        return 1;
-    const grey_source again = {row_greys, &p};
-    finish_ink(k, sheet, &again);
-    return 0;
+    if (p.streamed)
+        return 0;
+    // Every row stays in `filtered`, where row_greys finds them again.
+    k.keep_grey = false;
+    k.again = &again;
+    return ink_picture(p, k);
 }
 
 namespace {

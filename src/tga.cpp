@@ -51,19 +51,20 @@ bool depth_fits(const tga_header &t)
 // pixel, as Pillow writes, a byte of eight, the leftmost in the top bit.
 struct picture {
     tga_header t;
-    std::uint32_t inks[65536];  // of each index or grey level
-    unsigned char greys[65536]; // and its grey level
-    field_inks fields;          // of 15- and 16-bit colours
+    value_colours values;              // of 8-bit indices, grey levels, or one-bit pixels
+    std::uint32_t wide_inks[65536];    // of 16-bit indices
+    unsigned char wide_rgba[65536][4]; // and their colours
+    field_inks fields;                 // of 15- and 16-bit colours
     size_t unit_bytes, row_units;
     bool alpha; // the descriptor gives pixels alpha bits
-    ink k;
+    ink *k;
     char *why;
 };
 
 int damaged(picture &p, const char *what) { return refuse(p.why, "a damaged TGA: %s", what); }
 
-// A colour map entry of 15, 16, 24 or 32 bits, blue first, as the ink
-// and grey level of index i.
+// A colour map entry of 15, 16, 24 or 32 bits, blue first, as the colour
+// of index i.
 void put_entry(picture &p, size_t i, const unsigned char *b)
 {
     unsigned bits = p.t.entry_bits, r = b[2], g = b[1], blue = b[0], a = bits == 32 ? b[3] : 255;
@@ -74,13 +75,21 @@ void put_entry(picture &p, size_t i, const unsigned char *b)
         blue = to_8_bits(v & 31, 31);
         a = bits == 16 && (v & 0x8000) == 0 ? 0 : 255;
     }
-    p.inks[i] = ink_of(r, g, blue, p.alpha ? a : 255);
-    p.greys[i] = grey_of(r, g, blue);
+    a = p.alpha ? a : 255;
+    if (p.t.depth == 8) {
+        set_colour(p.values, static_cast<unsigned>(i), r, g, blue, a);
+        return;
+    }
+    const unsigned char rgba[4] = {static_cast<unsigned char>(r), static_cast<unsigned char>(g),
+                                   static_cast<unsigned char>(blue), static_cast<unsigned char>(a)};
+    memcpy(p.wide_rgba[i], rgba, 4);
+    p.wide_inks[i] = ink_of(r, g, blue, a);
 }
 
-// Reads the colour map, if there is one, keeping the inks of the entries a
-// colour-mapped picture's indices reach; an index outside it is no colour.
-// A picture of another kind may carry a map, which is passed over.
+// Reads the colour map, if there is one, keeping the colours of the
+// entries a colour-mapped picture's indices reach; an index outside it is
+// no colour. A picture of another kind may carry a map, which is passed
+// over.
 int read_map(input &in, picture &p)
 {
     const tga_header &t = p.t;
@@ -88,7 +97,10 @@ int read_map(input &in, picture &p)
     bool mapped = (t.type & 7) == COLOUR_MAPPED;
     unsigned char b[4];
     for (size_t i = 0; mapped && i < reached; i++)
-        p.inks[i] = NO_COLOUR;
+        if (t.depth == 8)
+            set_no_colour(p.values, static_cast<unsigned>(i));
+        else
+            p.wide_inks[i] = NO_COLOUR;
     for (unsigned i = 0; t.map_type == 1 && i < t.map_length; i++) {
         if (next_bytes(in, b, entry) != entry)
             return damaged(p, "it ends inside its colour map");
@@ -98,11 +110,18 @@ int read_map(input &in, picture &p)
     return 0;
 }
 
-// How the pixels give colours where no colour map does.
+// How the pixels give colours where no colour map does: grey levels, one
+// bit a pixel black and white, or bit fields.
 void make_inks(picture &p)
 {
-    if ((p.t.type & 7) == GREY) {
-        grey_inks(p.inks, p.greys, 255);
+    if ((p.t.type & 7) == GREY && p.t.depth == 1) {
+        set_colour(p.values, 0, 0, 0, 0, 255);
+        set_colour(p.values, 1, 255, 255, 255, 255);
+        for (unsigned v = 2; v < 256; v++)
+            set_no_colour(p.values, v);
+        pack_colours(p.values, 1);
+    } else if ((p.t.type & 7) == GREY) {
+        set_greys(p.values, 255);
     } else if ((p.t.type & 7) == TRUE_COLOUR && p.t.depth <= 16) {
         bit_field f[4];
         (void)make_field(0x7C00, f[0]);
@@ -130,24 +149,43 @@ unit_kind kind_of_units(const picture &p)
     return depth == 32 && p.alpha ? unit_kind::with_alpha : unit_kind::blue_green_red;
 }
 
-// The grey level of one unit of 8 bits or more.
-unsigned char unit_grey(const picture &p, unit_kind kind, const unsigned char *u)
+// One unit of 8 bits or more as 8-bit red, green, blue and alpha.
+void unit_rgba(const picture &p, unit_kind kind, const unsigned char *u, unsigned char rgba[4])
 {
     switch (kind) {
-    case unit_kind::index: return p.greys[u[0]];
-    case unit_kind::wide_index: return p.greys[le16(u)];
-    case unit_kind::grey_alpha: return u[0];
-    case unit_kind::fields: return field_grey(p.fields, le16(u));
-    default: return grey_of(u[2], u[1], u[0]);
+    case unit_kind::index: memcpy(rgba, p.values.rgba[u[0]], 4); return;
+    case unit_kind::wide_index: memcpy(rgba, p.wide_rgba[le16(u)], 4); return;
+    case unit_kind::fields: field_rgba(p.fields, le16(u), rgba); return;
+    case unit_kind::grey_alpha: {
+        const unsigned char c[4] = {u[0], u[0], u[0], p.alpha ? u[1] : static_cast<unsigned char>(255)};
+        memcpy(rgba, c, 4);
+        return;
+    }
+    default: {
+        const unsigned char c[4] = {u[2], u[1], u[0],
+                                    kind == unit_kind::with_alpha ? u[3] : static_cast<unsigned char>(255)};
+        memcpy(rgba, c, 4);
+        return;
+    }
     }
 }
 
-// The ink of one unit of 8 bits or more.
+// The ink of one unit of 8 bits or more; where a colour is told, its dark
+// bit whether the unit is that colour.
 inline std::uint32_t unit_ink(const picture &p, unit_kind kind, const unsigned char *u)
 {
+    if (p.k->told_colour) {
+        unsigned char c[4];
+        unit_rgba(p, kind, u, c);
+        std::uint32_t w = ink_of(c[0], c[1], c[2], c[3]) & ~std::uint32_t{INK_DARK};
+        return kind == unit_kind::wide_index && p.wide_inks[le16(u)] == NO_COLOUR ? NO_COLOUR
+               : kind == unit_kind::index && p.values.inks[u[0]] == NO_COLOUR
+                   ? NO_COLOUR
+                   : w | (memcmp(c, p.k->colour, 3) == 0 ? 1U : 0U);
+    }
     switch (kind) {
-    case unit_kind::index: return p.inks[u[0]];
-    case unit_kind::wide_index: return p.inks[le16(u)];
+    case unit_kind::index: return p.values.inks[u[0]];
+    case unit_kind::wide_index: return p.wide_inks[le16(u)];
     case unit_kind::grey_alpha: return ink_of(u[0], u[0], u[0], p.alpha ? u[1] : 255);
     case unit_kind::fields: return field_ink(p.fields, le16(u));
     case unit_kind::blue_green_red: return ink_of(u[2], u[1], u[0], 255);
@@ -155,63 +193,68 @@ inline std::uint32_t unit_ink(const picture &p, unit_kind kind, const unsigned c
     }
 }
 
-// The picture's planes, a bit a pixel, the rows in the file's order one
-// after another, for pictures inked a run at a time: bit x of a row's
-// words is pixel x.
-struct planes {
-    std::uint64_t dark[SHEET_MOST_BYTES / 8], opaque[SHEET_MOST_BYTES / 8];
-    unsigned char grey[8 * SHEET_MOST_BYTES]; // each pixel's, while keep_grey
-    std::uint32_t seen;
-    bool keep_grey;
-};
+unsigned char unit_grey(const picture &p, unit_kind kind, const unsigned char *u)
+{
+    unsigned char c[4];
+    unit_rgba(p, kind, u, c);
+    return grey_of(c[0], c[1], c[2]);
+}
 
-// The word being made, kept apart from the planes, where the compiler can
-// hold it in registers; and, while grey levels are kept, whether the
-// opaque pixels of the row being made lie on either side of mid-grey.
+// The row of the picture row `n` of the file's order is.
+size_t row_of(const picture &p, size_t n) { return (p.t.descriptor & 0x20) != 0 ? n : p.k->height - 1 - n; }
+
+// The word of the planes being made, kept apart from them, where the
+// compiler can hold it in registers: at pixel x of row `n` of the file's
+// order; and whether the row's pixels so far are all opaque.
 struct word_made {
     std::uint64_t dark, opaque;
-    size_t word, bit;
+    size_t x, n;
     std::uint32_t seen;
-    size_t row_words;
-    bool keep_grey;
-    std::uint64_t row_dark, row_light;
+    bool all_opaque;
 };
 
-// Grey levels are kept until a row holds opaque pixels on both sides of
-// mid-grey, as the rows inked a row at a time keep them.
-template <bool grey> inline void word_done(planes &pl, word_made &m)
+// The word done: into the planes, and where the row is done, what the row
+// loops count of it, and the row turned round where it is stored right to
+// left.
+inline void word_done(picture &p, word_made &m)
 {
-    pl.dark[m.word] = m.dark;
-    pl.opaque[m.word++] = m.opaque;
-    if (grey) {
-        m.row_dark |= m.dark & m.opaque;
-        m.row_light |= ~m.dark & m.opaque;
-        if (m.word % m.row_words == 0) {
-            m.keep_grey = m.row_dark == 0 || m.row_light == 0;
-            m.row_dark = m.row_light = 0;
-        }
-    }
+    ink &k = *p.k;
+    size_t y = row_of(p, m.n), at = y * k.row_bytes + (m.x - 1) / 64 * 8;
+    memcpy(k.dark + at, &m.dark, 8);
+    memcpy(k.opaque + at, &m.opaque, 8);
+    std::uint64_t used = m.x % 64 == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << (m.x % 64)) - 1;
+    m.all_opaque = m.all_opaque && (m.opaque | ~used) == ~std::uint64_t{0};
     m.dark = m.opaque = 0;
-    m.bit = 0;
+    if (m.x < k.width)
+        return;
+    planes_put(k, y, (m.seen & INK_ALPHA) != 0, m.all_opaque);
+    if ((p.t.descriptor & 0x10) != 0)
+        mirror_row(k, y);
+    m.x = 0;
+    m.n++;
+    m.all_opaque = true;
 }
 
 // Marks `count` pixels on from where the last left off with one ink, and,
 // while grey levels are kept, its grey level.
-template <bool grey> inline void mark(planes &pl, word_made &m, size_t count, std::uint32_t w, unsigned char level)
+template <bool grey> inline void mark(picture &p, word_made &m, size_t count, std::uint32_t w, unsigned char level)
 {
+    const size_t width = p.k->width;
     std::uint64_t dark = 0 - std::uint64_t{w & INK_DARK}, opaque = 0 - std::uint64_t{(w & INK_OPAQUE) >> 8};
     m.seen |= w;
-    if (grey)
-        memset(pl.grey + 64 * m.word + m.bit, level, count);
     while (count > 0) {
-        size_t here = count < 64 - m.bit ? count : 64 - m.bit;
-        std::uint64_t bits = ((std::uint64_t{2} << (here - 1)) - 1) << m.bit; // here is 1 to 64
+        size_t bit = m.x % 64, here = 64 - bit;
+        here = here < count ? here : count;
+        here = here < width - m.x ? here : width - m.x;
+        if (grey)
+            memset(p.k->grey + row_of(p, m.n) * width + m.x, level, here);
+        std::uint64_t bits = ((std::uint64_t{2} << (here - 1)) - 1) << bit; // here is 1 to 64
         m.dark |= dark & bits;
         m.opaque |= opaque & bits;
-        m.bit += here;
+        m.x += here;
         count -= here;
-        if (m.bit == 64)
-            word_done<grey>(pl, m);
+        if (m.x % 64 == 0 || m.x == width)
+            word_done(p, m);
     }
 }
 
@@ -237,12 +280,12 @@ inline bool read_unit(input &in, unsigned char unit[4], size_t bytes)
 // pixel; `left` counts the pixels to come. A packet may run on into the
 // next row, but not past the last. A run is inked once, whatever its
 // length.
-template <bool grey> int read_packets(input &in, picture &p, planes &pl, word_made &m, size_t &left)
+template <bool grey> int read_packets(input &in, picture &p, word_made &m, size_t &left)
 {
     unit_kind kind = kind_of_units(p);
     size_t bytes = p.unit_bytes;
     unsigned char unit[4] = {0};
-    while (left > 0 && m.keep_grey == grey) {
+    while (left > 0 && p.k->keep_grey == grey) {
         int head = next_byte(in);
         size_t count = (static_cast<unsigned>(head) & 0x7F) + 1;
         if (head == EOF)
@@ -256,64 +299,36 @@ template <bool grey> int read_packets(input &in, picture &p, planes &pl, word_ma
             std::uint32_t w = unit_ink(p, kind, unit);
             if ((w & NO_COLOUR) != 0)
                 return refuse_colour(p, kind == unit_kind::wide_index ? le16(unit) : unit[0]);
-            mark<grey>(pl, m, repeated ? count : 1, w, grey ? unit_grey(p, kind, unit) : 0);
+            mark<grey>(p, m, repeated ? count : 1, w, grey ? unit_grey(p, kind, unit) : 0);
         }
         left -= count;
     }
     return 0;
 }
 
-// Every word of the planes is written, so they need no clearing between
-// pictures.
-int read_runs(input &in, picture &p, planes &pl)
+int read_runs(input &in, picture &p)
 {
-    word_made m = {0, 0, 0, 0, 0, p.k.row_bytes / 8, true, 0, 0};
-    size_t left = size_t{p.k.width} * p.k.height;
-    if (read_packets<true>(in, p, pl, m, left) != 0 || read_packets<false>(in, p, pl, m, left) != 0)
+    word_made m = {0, 0, 0, 0, 0, true};
+    size_t left = size_t{p.k->width} * p.k->height;
+    if (read_packets<true>(in, p, m, left) != 0 || read_packets<false>(in, p, m, left) != 0)
         return 1;
-    pl.seen = m.seen;
-    pl.keep_grey = m.keep_grey;
     return 0;
-}
-
-// The planes into the sheet's, in the picture's own row order and
-// direction.
-void put_planes(picture &p, const planes &pl)
-{
-    size_t words = p.k.row_bytes / 8;
-    for (size_t n = 0; n < p.k.height; n++) {
-        size_t y = (p.t.descriptor & 0x20) != 0 ? n : p.k.height - 1 - n;
-        for (size_t i = 0; i < words; i++) {
-            memcpy(p.k.dark + y * p.k.row_bytes + 8 * i, pl.dark + n * words + i, 8);
-            memcpy(p.k.opaque + y * p.k.row_bytes + 8 * i, pl.opaque + n * words + i, 8);
-        }
-        if (pl.keep_grey)
-            memcpy(p.k.grey + y * p.k.width, pl.grey + n * p.k.width, p.k.width);
-        if ((p.t.descriptor & 0x10) != 0)
-            mirror_row(p.k, y);
-    }
-    size_t bytes = p.k.row_bytes * p.k.height;
-    p.k.transparent = 8 * bytes - ones(p.k.opaque, bytes);
-    p.k.alpha_anywhere = (pl.seen & INK_ALPHA) != 0;
-    p.k.keep_grey = pl.keep_grey;
 }
 
 // Inks a row of colour indices, or of 8-bit grey: of 8 bits through the
 // table of their inks, of 16 pixel by pixel, as such maps are rare.
 int ink_indices(picture &p, size_t y, const unsigned char *row)
 {
-    if (p.t.depth == 8) {
-        unsigned index = 0;
-        if (ink_values(p.k, y, row, p.inks, p.greys) || !first_no_colour(row, p.k.width, 8, p.inks, index))
-            return 0;
-        return refuse_colour(p, index);
-    }
-    for (size_t x = 0; x < p.k.width; x++) {
+    unsigned bad = 0;
+    if (p.t.depth == 8)
+        return ink_values(*p.k, y, row, p.values, bad) == 0 ? 0 : refuse_colour(p, bad);
+    for (size_t x = 0; x < p.k->width; x++) {
         unsigned index = le16(row + 2 * x);
-        if (p.inks[index] == NO_COLOUR)
+        if (p.wide_inks[index] == NO_COLOUR)
             return refuse_colour(p, index);
-        put_ink(p.k, x, y, p.inks[index], p.greys[index]);
+        put_pixel(*p.k, x, y, p.wide_rgba[index]);
     }
+    pixels_put(*p.k, y);
     return 0;
 }
 
@@ -323,25 +338,23 @@ int ink_row(picture &p, size_t n, const unsigned char *row)
     static const sample_places grey_alpha = {2, 0, 0, 0, 1, true}, grey_only = {2, 0, 0, 0, 0, false},
                                bgr = {3, 2, 1, 0, 0, false}, bgra = {4, 2, 1, 0, 3, true},
                                bgrx = {4, 2, 1, 0, 0, false};
-    size_t y = (p.t.descriptor & 0x20) != 0 ? n : p.k.height - 1 - n;
-    unsigned kind = p.t.type & 7, depth = p.t.depth;
+    ink &k = *p.k;
+    size_t y = row_of(p, n);
+    unsigned kind = p.t.type & 7, depth = p.t.depth, bad = 0;
     if (kind == COLOUR_MAPPED || (kind == GREY && depth == 8)) {
         if (ink_indices(p, y, row) != 0)
             return 1;
+    } else if (kind == GREY && depth == 1) {
+        (void)ink_packed(k, y, row, 1, p.values, bad);
     } else if (kind == GREY) {
-        if (depth == 1) {
-            const std::uint32_t inks[2] = {p.inks[0], p.inks[255]};
-            const unsigned char greys[2] = {0, 255};
-            ink_bits(p.k, y, row, inks, greys);
-        } else
-            ink_colours(p.k, y, row, p.alpha ? grey_alpha : grey_only);
+        ink_colours(k, y, row, p.alpha ? grey_alpha : grey_only);
     } else if (depth <= 16) {
-        ink_fields(p.k, y, row, 2, p.fields);
+        ink_fields(k, y, row, 2, p.fields);
     } else {
-        ink_colours(p.k, y, row, depth == 24 ? bgr : p.alpha ? bgra : bgrx);
+        ink_colours(k, y, row, depth == 24 ? bgr : p.alpha ? bgra : bgrx);
     }
     if ((p.t.descriptor & 0x10) != 0)
-        mirror_row(p.k, y);
+        mirror_row(k, y);
     return 0;
 }
 
@@ -366,77 +379,63 @@ bool is_tga_of_sheet_size(const unsigned char *start, size_t length)
 
 namespace {
 
-// Says why a TGA's header cannot be read, if it cannot. What the readers
-// that matter ignore is ignored: the map fields of a picture without a
-// map, and descriptor bits 6 and 7.
-bool refuse_header(picture &p)
+// Says why a TGA's header cannot be read, if it cannot: 0, or 1 with
+// `why` filled in. What the readers that matter ignore is ignored: the
+// map fields of a picture without a map, and descriptor bits 6 and 7.
+int refuse_header(picture &p)
 {
     static const char *const kinds[] = {"", "colour-mapped", "true-colour", "grey"};
     const tga_header &t = p.t;
     unsigned kind = t.type & 7;
-    const char *reason = nullptr;
-    char what[REASON_SIZE];
     if ((t.type & ~unsigned{RUN_LENGTH}) != kind || kind < COLOUR_MAPPED || kind > GREY)
-        (void)snprintf(what, sizeof what, "image type %u, not 1, 2, 3, 9, 10 or 11", t.type);
-    else if (t.map_type > 1)
-        (void)snprintf(what, sizeof what, "colour map type %u, not 0 or 1", t.map_type);
-    else if (kind == COLOUR_MAPPED && t.map_type == 0)
-        reason = "a colour-mapped picture without a colour map";
-    else if (t.map_type == 1 && t.map_length > 0 && !is_colour_depth(t.entry_bits))
-        (void)snprintf(what, sizeof what, "colour map entries of %u bits", t.entry_bits);
-    else if (!depth_fits(t))
-        (void)snprintf(what, sizeof what, "%u-bit pixels in a %s picture", t.depth, kinds[kind]);
-    else
-        return false;
-    (void)damaged(p, reason != nullptr ? reason : what);
-    return true;
+        return refuse(p.why, "a damaged TGA: image type %u, not 1, 2, 3, 9, 10 or 11", t.type);
+    if (t.map_type > 1)
+        return refuse(p.why, "a damaged TGA: colour map type %u, not 0 or 1", t.map_type);
+    if (kind == COLOUR_MAPPED && t.map_type == 0)
+        return damaged(p, "a colour-mapped picture without a colour map");
+    if (t.map_type == 1 && t.map_length > 0 && !is_colour_depth(t.entry_bits))
+        return refuse(p.why, "a damaged TGA: colour map entries of %u bits", t.entry_bits);
+    if (!depth_fits(t))
+        return refuse(p.why, "a damaged TGA: %u-bit pixels in a %s picture", t.depth, kinds[kind]);
+    return 0;
 }
 
 } // namespace
 
-int read_tga(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
+int read_tga(input &in, const told &t, ink &k, char why[REASON_SIZE])
 {
     static picture p;
     p.why = why;
+    p.k = &k;
     first_bytes first = first_bytes_of(in);
     if (first.length < 18)
         return damaged(p, "it ends inside its header");
     p.t = fields_of(first.start);
-    if (refuse_header(p))
+    if (refuse_header(p) != 0 || fit_ink(k, t, p.t.width, p.t.height, why) != 0)
         return 1;
-    if (!is_sheet_size(p.t.width, p.t.height))
-        return refuse_size(why, p.t.width, p.t.height);
     // Pillow's writer runs 64 units over each row of 8 bytes, and no reader
     // makes sense of what it writes.
-    if (p.t.depth == 1 && (p.t.type & RUN_LENGTH) != 0) {
-        (void)snprintf(why, REASON_SIZE, "a run-length encoded TGA of 1-bit pixels; save the sheet as PNG or BMP");
-        return 1;
-    }
+    if (p.t.depth == 1 && (p.t.type & RUN_LENGTH) != 0)
+        return refuse(why, "a run-length encoded TGA of 1-bit pixels; save the sheet as PNG or BMP");
     p.unit_bytes = (p.t.depth + 7) / 8;
-    p.row_units = p.t.depth == 1 ? p.t.width / 8 : p.t.width;
+    p.row_units = p.t.depth == 1 ? (p.t.width + 7) / 8 : p.t.width;
     // Alpha where the descriptor gives it bits and the pixels have room.
     p.alpha = (p.t.descriptor & 15) != 0 && (p.t.depth == 32 || p.t.depth == 16 || (p.t.type & 7) == COLOUR_MAPPED);
     // Many writers leave the alpha of a 16- or 32-bit TGA 0 in every pixel.
-    start_ink(p.k, p.t.width, p.t.height, true);
+    start_ink(k, true);
     if (!skip_bytes(in, 18 + p.t.id_length))
         return damaged(p, "it ends inside its headers");
     if (read_map(in, p) != 0)
         return 1;
     make_inks(p);
-    if ((p.t.type & RUN_LENGTH) != 0) {
-        static planes pl;
-        if (read_runs(in, p, pl) != 0)
+    if ((p.t.type & RUN_LENGTH) != 0)
+        return read_runs(in, p);
+    for (size_t n = 0; n < k.height; n++) {
+        const unsigned char *row = take(in, p.row_units * p.unit_bytes);
+        if (row == nullptr)
+            return damaged(p, "it ends before its last pixel");
+        if (ink_row(p, n, row) != 0)
             return 1;
-        put_planes(p, pl);
-    } else {
-        for (size_t n = 0; n < p.k.height; n++) {
-            const unsigned char *row = take(in, p.row_units * p.unit_bytes);
-            if (row == nullptr)
-                return damaged(p, "it ends before its last pixel");
-            if (ink_row(p, n, row) != 0)
-                return 1;
-        }
     }
-    finish_ink(p.k, sheet);
     return 0;
 }

@@ -408,7 +408,7 @@ const cli_case all_cases[] = {
     {"same_other_case",       on::windows, {"glyphrip", "sheet.bmp", "SHEET.BMP"},              feed_by::none, 1, "SHEET.BMP: Same file as the input\n",           "sheet.bmp",  content::as_before},
     {"same_backslashes",      on::windows, {"glyphrip", "sheet.bmp", R"(.\fonts\..\sheet.bmp)"}, feed_by::none, 1, R"(.\fonts\..\sheet.bmp: Same file as the input)" "\n","sheet.bmp",  content::as_before},
     {"deep_refused",          on::any,     {"glyphrip", "deep.bmp", "old.raw"},                 feed_by::none, 1, "deep.bmp: a damaged BMP: it ends before its last pixel\n", "old.raw", content::as_before},
-    {"wide_refused",          on::any,     {"glyphrip", "wide.bmp", "font.raw"},                feed_by::none, 1, "wide.bmp: 96 x 64 pixels; a sheet is 64 x 128, 128 x 64 or 128 x 128\n", "font.raw", content::nothing},
+    {"wide_refused",          on::any,     {"glyphrip", "wide.bmp", "font.raw"},                feed_by::none, 1, "wide.bmp: 96 x 64 pixels; a sheet is 64 x 128, 128 x 64 or 128 x 128; glyphcut reads any other layout\n", "font.raw", content::nothing},
     {"converts_256_glyphs",   on::any,     {"glyphrip", "256.bmp", "font.raw"},                 feed_by::none, 0, "",                                              "font.raw",   content::the_wide_font},
     {"light_ink_on_dark",     on::any,     {"glyphrip", "light.ppm", "font.raw"},               feed_by::none, 0, "",                                              "font.raw",   content::the_font},
     {"jpeg_bmp_refused",      on::any,     {"glyphrip", "jpeg.bmp", "old.raw"},                 feed_by::none, 1, "jpeg.bmp: a BMP compressed as JPEG; save the sheet as PNG or uncompressed BMP\n", "old.raw", content::as_before},

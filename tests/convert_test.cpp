@@ -15,12 +15,11 @@
 #include "glyph_sheet.h"
 #include "harness.h"
 #include "picture.h"
+#include "program.h"
 
 namespace {
 
-using reader = decltype(&read_sheet);
-
-// A 64 x 128 sheet in memory: 128 rows of 8 bytes.
+// A 64 x 128 sheet's font: 128 glyphs of 8 bytes.
 constexpr size_t sheet_bytes = 1024;
 
 bytes random_bytes(size_t n, unsigned seed)
@@ -44,49 +43,39 @@ FILE *stream_of(const bytes &content)
     return f;
 }
 
-struct sheet_result {
+struct read_result {
     int status;
-    bytes sheet; // its bits, rows top first
+    bytes font; // as glyphrip cuts it
     std::string why;
 };
 
-sheet_result read_from(FILE *f, reader read = read_sheet)
+// glyphrip's reader, or glyphsheet's of a raw font, whose sheet is given
+// as its bits.
+int glyphrip_read(input &in, char why[REASON_SIZE]) { return read_font_picture(in, nothing_told("glyphrip"), why); }
+int glyphsheet_read(input &in, char why[REASON_SIZE])
+{
+    static glyph_sheet sheet;
+    return read_font(in, sheet, why);
+}
+using reader = decltype(&glyphrip_read);
+
+read_result read_from(FILE *f, reader read = glyphrip_read)
 {
     static input in;
-    static glyph_sheet sheet;
-    sheet = {};
     char why[REASON_SIZE] = "";
     int status = open_input(in, f);
     if (status == 0)
-        status = read(in, sheet, why);
-    size_t length = size_t{sheet.width} / 8 * sheet.height;
-    return {status, bytes(sheet.bits, sheet.bits + length), why};
+        status = read(in, why);
+    const font &cut = font_read();
+    return {status, status == 0 ? bytes(cut.bytes, cut.bytes + cut.length) : bytes(), why};
 }
 
-sheet_result read_bytes(const bytes &content)
+read_result read_bytes(const bytes &content)
 {
     FILE *f = stream_of(content);
-    sheet_result r = read_from(f);
+    read_result r = read_from(f);
     fclose(f);
     return r;
-}
-
-bytes font_written(const bytes &bits, unsigned width = 64, unsigned height = 128)
-{
-    static glyph_sheet sheet;
-    static unsigned char out[MOST_WRITTEN];
-    sheet.width = width;
-    sheet.height = height;
-    std::copy(bits.begin(), bits.end(), sheet.bits);
-    return {out, out + write_font(sheet, out)};
-}
-
-// Sheet entry (r, b) as the file lays it out: the mirror of the byte at
-// 62 + 8 * (127 - r) + b, or 0xFF where the file has ended.
-int expected_entry(const bytes &file, int r, int b)
-{
-    auto at = pixel_start + 8 * static_cast<size_t>(127 - r) + static_cast<size_t>(b);
-    return at < file.size() ? mirror(file[at]) : 0xFF;
 }
 
 TEST(ReverseBits, MirrorsEveryByteAndTurnsEndOfFileIntoFF)
@@ -100,57 +89,52 @@ TEST(ReverseBits, MirrorsEveryByteAndTurnsEndOfFileIntoFF)
     EXPECT_EQ(reverse_bits(EOF), 0xFF);
 }
 
+// The plain layout, pixel data from byte 62: font byte 128c + 8g + s is
+// the mirror of file byte 62 + 8 (127 - 8g - s) + c (font_of).
 TEST(ReadSheet, TakesRowsBottomUpFromByte62WhateverTheHeaderSays)
 {
     bytes file = random_bytes(sheet_size, 1);
     FILE *f = stream_of(file);
-    sheet_result r = read_from(f);
+    read_result r = read_from(f);
     EXPECT_EQ(ftell(f), static_cast<long>(sheet_size));
     fclose(f);
-
     ASSERT_EQ(r.status, 0);
-    for (int row = 0; row < 128; row++)
-        for (int b = 0; b < 8; b++)
-            ASSERT_EQ(r.sheet[static_cast<size_t>(row * 8 + b)], expected_entry(file, row, b))
-                << "row " << row << " column " << b;
+    EXPECT_EQ(r.font, font_of(file));
 
-    // The first bytes of the bottom and top picture rows, by hand.
+    // The first bytes of the bottom and top picture rows, by hand: sheet
+    // row r, byte b is font byte 128 b + r.
     bytes marks(sheet_size, 0);
     marks[62] = 0x80;
     marks[69] = 0x01;
     marks[62 + 8 * 127] = 0x12;
     marks[62 + 8 * 127 + 7] = 0xF0;
-    bytes s = read_bytes(marks).sheet;
-    EXPECT_EQ(s[127 * 8 + 0], 0x01);
-    EXPECT_EQ(s[127 * 8 + 7], 0x80);
-    EXPECT_EQ(s[0], 0x48);
-    EXPECT_EQ(s[7], 0x0F);
+    bytes font = read_bytes(marks).font;
+    EXPECT_EQ(font[127], 0x01);
+    EXPECT_EQ(font[128 * 7 + 127], 0x80);
+    EXPECT_EQ(font[0], 0x48);
+    EXPECT_EQ(font[128 * 7], 0x0F);
 }
 
 TEST(ReadSheet, FillsWhatTheFileLacksWithFF)
 {
     bytes file = random_bytes(sheet_size, 2);
-
     bytes six_short(file.begin(), file.end() - 6);
-    sheet_result r = read_bytes(six_short);
+    read_result r = read_bytes(six_short);
     EXPECT_EQ(r.status, 0);
-    for (int b = 0; b < 8; b++)
-        EXPECT_EQ(r.sheet[static_cast<size_t>(b)], b < 2 ? mirror(file[62 + 8 * 127 + b]) : 0xFF) << b;
-    for (int row = 1; row < 128; row++)
-        for (int b = 0; b < 8; b++)
-            ASSERT_EQ(r.sheet[static_cast<size_t>(row * 8 + b)], expected_entry(file, row, b));
-
+    EXPECT_EQ(r.font, font_of(six_short));
+    for (size_t b = 2; b < 8; b++)
+        EXPECT_EQ(r.font[128 * b], 0xFF) << b;
     for (size_t size : {0, 1, 61, 62}) {
         r = read_bytes(bytes(file.begin(), file.begin() + static_cast<long>(size)));
         EXPECT_EQ(r.status, 0) << size;
-        EXPECT_EQ(r.sheet, bytes(sheet_bytes, 0xFF)) << size;
+        EXPECT_EQ(r.font, bytes(sheet_bytes, 0xFF)) << size;
     }
 }
 
 TEST(ReadSheet, IgnoresBytesAfterTheSheet)
 {
     bytes file = random_bytes(sheet_size + 500, 3);
-    EXPECT_EQ(read_bytes(file).sheet, read_bytes(bytes(file.begin(), file.begin() + sheet_size)).sheet);
+    EXPECT_EQ(read_bytes(file).font, read_bytes(bytes(file.begin(), file.begin() + sheet_size)).font);
 }
 
 TEST(ReadSheet, SkipsTheHeaderOfAPipeByReadingIt)
@@ -167,11 +151,11 @@ TEST(ReadSheet, SkipsTheHeaderOfAPipeByReadingIt)
         close(fds[1]);
         FILE *f = fdopen(fds[0], "rb");
         ASSERT_NE(f, nullptr);
-        sheet_result from_pipe = read_from(f);
+        read_result from_pipe = read_from(f);
         fclose(f);
 
         EXPECT_EQ(from_pipe.status, 0) << size;
-        EXPECT_EQ(from_pipe.sheet, read_bytes(file).sheet) << size;
+        EXPECT_EQ(from_pipe.font, read_bytes(file).font) << size;
     }
 #endif
 }
@@ -181,7 +165,7 @@ TEST(Readers, ReportAReadErrorInsteadOfFilling)
 #ifdef _WIN32
     GTEST_SKIP() << "Windows does not open a directory as a stream";
 #else
-    for (reader read : {read_sheet, read_font}) {
+    for (reader read : {glyphrip_read, glyphsheet_read}) {
         FILE *dir = fopen(".", "rb");
         ASSERT_NE(dir, nullptr);
         errno = 0;
@@ -192,9 +176,9 @@ TEST(Readers, ReportAReadErrorInsteadOfFilling)
 #endif
 }
 
-// The 64 x 128 sheet is taken column by column, top to bottom; the two
+// The 64 x 128 sheet is cut column by column, top to bottom; the two
 // sheets 16 glyphs wide row by row, left to right.
-TEST(WriteFont, TakesGlyphsInTheOrderOfEachSize)
+TEST(CutBits, TakesGlyphsInTheOrderOfEachSheet)
 {
     const struct {
         unsigned width, height;
@@ -202,8 +186,10 @@ TEST(WriteFont, TakesGlyphsInTheOrderOfEachSize)
     } sizes[] = {{64, 128, true}, {128, 64, false}, {128, 128, false}};
     for (const auto &size : sizes) {
         size_t columns = size.width / 8, rows = size.height / 8;
-        bytes sheet = random_bytes(columns * size.height, 5), font = font_written(sheet, size.width, size.height);
-        ASSERT_EQ(font.size(), 8 * columns * rows);
+        layout l;
+        ASSERT_TRUE(sheet_layout(size.width, size.height, l));
+        bytes sheet = random_bytes(columns * size.height + 8, 5), font(columns * size.height);
+        cut_bits(sheet.data(), columns, l, font.data());
         for (size_t c = 0; c < columns; c++)
             for (size_t g = 0; g < rows; g++)
                 for (size_t s = 0; s < 8; s++) {
@@ -215,21 +201,13 @@ TEST(WriteFont, TakesGlyphsInTheOrderOfEachSize)
 }
 
 // A font of a quarter ink, so that a picture of it is dark ink on light
-// paper by any rule, and the sheet in memory it stands for: entry (row,
-// column) is font byte 128 column + row.
+// paper by any rule.
 const bytes quarter_ink = [] {
     bytes a = random_bytes(font_size, 7), b = random_bytes(font_size, 8);
     for (size_t i = 0; i < font_size; i++)
         a[i] &= b[i];
     return a;
 }();
-bytes sheet_array(const bytes &font)
-{
-    bytes sheet(sheet_bytes);
-    for (size_t i = 0; i < sheet_bytes; i++)
-        sheet[i] = font[128 * (i % 8) + i / 8];
-    return sheet;
-}
 bool ink_at(size_t x, size_t y) { return (quarter_ink[128 * (x / 8) + y] >> (x % 8) & 1) != 0; }
 
 // A TGA of the font, top row first, from an 18-byte header whose fields
@@ -317,11 +295,11 @@ TEST(Readers, ReadWhatTheFormatAllowsAndRefuseTheDamaged)
     };
     // clang-format on
     for (const auto &c : cases) {
-        sheet_result r = read_bytes(c.file);
+        read_result r = read_bytes(c.file);
         EXPECT_EQ(r.status, *c.refused == '\0' ? 0 : 1) << c.name;
         EXPECT_EQ(r.why, c.refused) << c.name;
         if (r.status == 0) {
-            EXPECT_EQ(r.sheet, sheet_array(quarter_ink)) << c.name;
+            EXPECT_EQ(r.font, quarter_ink) << c.name;
         }
     }
 }
@@ -333,9 +311,9 @@ TEST(ReadSheet, TakesAnIconWithoutADirectoryAsTheRawLayout)
     bytes file(sheet_size, 0);
     file[2] = 1;
     file[100] = 0x5A;
-    sheet_result r = read_bytes(file);
+    read_result r = read_bytes(file);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.sheet, sheet_array(font_of(file)));
+    EXPECT_EQ(r.font, font_of(file));
 }
 
 // One pixel from the picture to the font: the top-left pixel of glyph 17
@@ -350,7 +328,7 @@ TEST(Conversion, CarriesOnePixelToItsGlyph)
     for (const auto &road : roads) {
         bytes file(sheet_size, 0);
         file[road.file_offset] = 0x80;
-        bytes font = font_written(read_bytes(file).sheet);
+        bytes font = read_bytes(file).font;
         bytes expected(1024, 0);
         expected[road.font_offset] = 0x01;
         EXPECT_EQ(font, expected) << "file offset " << road.file_offset;
@@ -390,18 +368,48 @@ picture random_pixels(size_t n, std::mt19937 &gen, bool alpha)
     return pixels;
 }
 
+// A picture of `width` x `height` to ink, cut in cells of 8 x 8 along the
+// rows, which cover it.
+void begin(ink &k, unsigned width, unsigned height, bool zero_alpha_is_opaque)
+{
+    told t = nothing_told("glyphcut");
+    t.cell = t.order = true;
+    char why[REASON_SIZE] = "";
+    ASSERT_EQ(fit_ink(k, t, width, height, why), 0) << why;
+    start_ink(k, zero_alpha_is_opaque);
+}
+
+// The font's bits as the picture holds them, rows top first, each cell's
+// rows back where they stand; and which part of the rule gave them.
+bytes picture_bits(ink &k, ink_from *from = nullptr)
+{
+    static font f;
+    char why[REASON_SIZE] = "";
+    EXPECT_EQ(finish_font(k, f, why), 0) << why;
+    size_t columns = k.width / 8;
+    bytes bits(columns * k.height);
+    for (size_t n = 0; n < f.l.count; n++)
+        for (size_t s = 0; s < 8; s++)
+            bits[(8 * (n / columns) + s) * columns + n % columns] = f.bytes[8 * n + s];
+    if (from != nullptr)
+        *from = f.ink;
+    return bits;
+}
+
 // The sheet a picture gives when each pixel is put by the plain way.
 bytes by_reference(unsigned width, const picture &pixels, bool zero_alpha_is_opaque)
 {
     static ink k;
-    static glyph_sheet sheet;
-    start_ink(k, width, static_cast<unsigned>(pixels.size() / width), zero_alpha_is_opaque);
+    begin(k, width, static_cast<unsigned>(pixels.size() / width), zero_alpha_is_opaque);
     for (size_t i = 0; i < pixels.size(); i++) {
         const rgba &p = pixels[i];
-        put_ink(k, i % width, i / width, ink_of(p.r, p.g, p.b, p.a), grey_of(p.r, p.g, p.b));
+        const unsigned char c[4] = {static_cast<unsigned char>(p.r), static_cast<unsigned char>(p.g),
+                                    static_cast<unsigned char>(p.b), static_cast<unsigned char>(p.a)};
+        put_pixel(k, i % width, i / width, c);
+        if (i % width == width - 1)
+            pixels_put(k, i / width);
     }
-    finish_ink(k, sheet);
-    return {sheet.bits, sheet.bits + k.row_bytes * k.height};
+    return picture_bits(k);
 }
 
 // Samples as a layout stores them, of 8 bits or, `sixteen`, as 16.
@@ -482,7 +490,6 @@ rgba as_fields(const rgba &p, const bit_field f[4], std::uint32_t &word)
 bool through(const row_kind &kind, unsigned width, const picture &pixels, bytes &sheet_bits, picture &seen)
 {
     static ink k;
-    static glyph_sheet sheet;
     seen = pixels;
     bool opaque = true, grey = true;
     std::vector<rgba> colours; // distinct, in order of first use
@@ -492,9 +499,8 @@ bool through(const row_kind &kind, unsigned width, const picture &pixels, bytes 
         if (colours.size() <= 256 && std::find(colours.begin(), colours.end(), p) == colours.end())
             colours.push_back(p);
     }
-    std::uint32_t inks[256] = {0};
-    unsigned char greys[256] = {0}, key[3] = {0, 0, 0};
-    std::uint32_t table[256];
+    static value_colours values;
+    unsigned char key[3] = {0, 0, 0};
     static field_inks fields;
     bit_field f[4];
     std::vector<std::uint32_t> words;
@@ -508,12 +514,13 @@ bool through(const row_kind &kind, unsigned width, const picture &pixels, bytes 
     case row_way::bits:
         if (colours.size() > (1U << kind.depth))
             return false;
-        for (size_t v = 0; v < colours.size(); v++) {
-            inks[v] = ink_of(colours[v].r, colours[v].g, colours[v].b, colours[v].a);
-            greys[v] = grey_of(colours[v].r, colours[v].g, colours[v].b);
-        }
+        for (unsigned v = 0; v < 256; v++)
+            if (v < colours.size())
+                set_colour(values, v, colours[v].r, colours[v].g, colours[v].b, colours[v].a);
+            else
+                set_no_colour(values, v);
         if (kind.depth < 8)
-            byte_inks(inks, kind.depth, table);
+            pack_colours(values, kind.depth);
         break;
     case row_way::keyed: {
         // Transparent pixels all of one colour that no opaque one has; where
@@ -542,7 +549,8 @@ bool through(const row_kind &kind, unsigned width, const picture &pixels, bytes 
         break;
     }
     bool zero_alpha_is_opaque = kind.way == row_way::fields;
-    start_ink(k, width, static_cast<unsigned>(pixels.size() / width), zero_alpha_is_opaque);
+    begin(k, width, static_cast<unsigned>(pixels.size() / width), zero_alpha_is_opaque);
+    unsigned bad = 0;
     const size_t bytes_each = kind.masks[0] > 0xFFFF ? 4 : 2;
     for (size_t y = 0; y < k.height; y++) {
         const rgba *p = &pixels[y * width];
@@ -566,16 +574,16 @@ bool through(const row_kind &kind, unsigned width, const picture &pixels, bytes 
         case row_way::samples: ink_colours(k, y, stored(p, width, l, false).data(), l); break;
         case row_way::deep: ink_deep_colours(k, y, stored(p, width, deep, true).data(), deep); break;
         case row_way::values:
-            EXPECT_TRUE(kind.depth < 8 ? ink_packed(k, y, row.data(), kind.depth, table, greys)
-                                       : ink_values(k, y, row.data(), inks, greys));
+        case row_way::bits:
+            EXPECT_EQ(kind.depth < 8 ? ink_packed(k, y, row.data(), kind.depth, values, bad)
+                                     : ink_values(k, y, row.data(), values, bad),
+                      0);
             break;
-        case row_way::bits: ink_bits(k, y, row.data(), inks, greys); break;
         case row_way::keyed: ink_keyed_colours(k, y, stored(p, width, l, false).data(), key); break;
         case row_way::fields: ink_fields(k, y, row.data(), bytes_each, fields); break;
         }
     }
-    finish_ink(k, sheet);
-    sheet_bits.assign(sheet.bits, sheet.bits + k.row_bytes * k.height);
+    sheet_bits = picture_bits(k);
     return true;
 }
 
@@ -684,18 +692,20 @@ TEST(InkRule, TheSideWithFewerPixelsIsTheInk)
                 p = {60, 60, 60, 255};
             }
             bool dark_is_ink = 2 * dark <= all || dark == all;
-            static glyph_sheet sheet;
             static ink k;
-            start_ink(k, width, 128, false);
-            for (size_t i = 0; i < all; i++)
-                put_ink(k, i % width, i / width, ink_of(pixels[i].r, pixels[i].g, pixels[i].b, 255),
-                        grey_of(pixels[i].r, pixels[i].g, pixels[i].b));
-            finish_ink(k, sheet);
-            EXPECT_EQ(sheet.ink, dark_is_ink ? ink_from::dark : ink_from::light)
-                << width << " wide, " << dark << " dark";
+            begin(k, width, 128, false);
+            for (size_t i = 0; i < all; i++) {
+                const unsigned char c[4] = {static_cast<unsigned char>(pixels[i].r),
+                                            static_cast<unsigned char>(pixels[i].g),
+                                            static_cast<unsigned char>(pixels[i].b), 255};
+                put_pixel(k, i % width, i / width, c);
+            }
+            ink_from from = ink_from::bits;
+            bytes bits = picture_bits(k, &from);
+            EXPECT_EQ(from, dark_is_ink ? ink_from::dark : ink_from::light) << width << " wide, " << dark << " dark";
             size_t inked = 0;
             for (size_t i = 0; i < all; i++) {
-                bool ink = (sheet.bits[i / 8] >> (i % 8) & 1) != 0;
+                bool ink = (bits[i / 8] >> (i % 8) & 1) != 0;
                 ASSERT_EQ(ink, (pixels[i].r == 60) == dark_is_ink)
                     << width << " wide, " << dark << " dark, pixel " << i;
                 inked += ink ? 1 : 0;

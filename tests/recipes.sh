@@ -188,7 +188,7 @@ refused im.gif "a GIF picture; save the sheet as PNG or BMP" "a GIF is refused"
 convert drawing.png im.tif
 refused im.tif "a TIFF picture; save the sheet as PNG or BMP" "a TIFF is refused"
 convert drawing.png -resize 200% big.png
-refused big.png "128 x 256 pixels; a sheet is 64 x 128, 128 x 64 or 128 x 128" "a PNG of another size is refused"
+refused big.png "128 x 256 pixels; a sheet is 64 x 128, 128 x 64 or 128 x 128; glyphcut reads any other layout" "a PNG of another size is refused"
 convert drawing.png -strip im.png # IDAT last before IEND
 "$python" -c 'b = bytearray(open("im.png", "rb").read()); b[-13] ^= 1; open("im.png", "wb").write(b)'
 refused im.png "a damaged PNG: the CRC of its IDAT chunk does not match" "a damaged PNG is refused"
