@@ -199,6 +199,24 @@ const std::string svg_prologue = "<?xml version=\"1.0\" encoding=\"utf-8\" stand
                                  "<!-- Created with matplotlib (https://matplotlib.org/) -->\n"
                                  "<svg xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"64pt\" height=\"128pt\">\n";
 
+// Codes 32 to 127 of the font as a strip of one row, 768 x 8, in a
+// one-bit grey PNG whose 1 is white: ink black on white.
+bytes strip_of(const bytes &f)
+{
+    bytes pixels(768);
+    for (size_t g = 0; g < 96; g++)
+        for (size_t s = 0; s < 8; s++)
+            pixels[s * 96 + g] = static_cast<unsigned char>(~mirror(f[8 * (32 + g) + s]));
+    return png_file({png_header(768, 8, 1, 0), png_data(png_rows(pixels, 1, false, 3, 768, 8))});
+}
+const bytes strip = strip_of(font);
+const bytes font_of_strip(font.begin() + 256, font.end());
+const bytes their_header = text("#include <stdio.h>\nint main(void) { return 0; }\n");
+const bytes our_header =
+    text("/* Written by glyphcut: 1 glyph of 8 x 8 */\nstatic const unsigned char old[1][8] = {{0}};\n");
+// A text file as long as the strip's font, which begins as a PBM does.
+const bytes p1_run = joined(text("P1\n"), bytes(765, '0'));
+
 // Files of every kind glyphrip names, as their own writers begin them,
 // given as the output by mistake: each is kept. Those of a raw font's
 // length, 1024 or 2048 bytes, are named by a long signature or a whole
@@ -314,6 +332,10 @@ const struct {
     {"notes.txt", p1_notes},
     {"jxl.raw", jxl_font},
     {"jxl256.raw", jxl_wide_font},
+    {"strip.png", strip},
+    {"mine.h", their_header},
+    {"old.h", our_header},
+    {"run.raw", p1_run},
 };
 
 void lay_out(const std::string &dir)
@@ -355,7 +377,9 @@ enum class content {
     the_font,
     sheet_of_input,
     pbm_of_font,
-    the_wide_font
+    the_wide_font,
+    strip_font,
+    source
 };
 
 struct cli_case {
@@ -501,8 +525,83 @@ const cli_case all_cases[] = {
     {"name_not_utf8",         on::posix,   {"glyphrip", "a\xff\xc0\xaf\xed\xa0\x80.gif", "font.raw"}, feed_by::none, 1, "a\\377\\300\\257\\355\\240\\200.gif: No such file or directory\n", "font.raw", content::nothing},
     {"name_tab",              on::posix,   {"glyphsheet", "t\tab.raw", "new.bmp"},              feed_by::none, 1, "t\\tab.raw: No such file or directory\n",      "new.bmp",    content::nothing},
     {"glyphsheet_other_case", on::windows, {"glyphsheet", "glyphs.raw", "GLYPHS.RAW"},          feed_by::none, 1, "GLYPHS.RAW: Same file as the input\n",          "glyphs.raw", content::as_before},
+    {"glyphcut_strip",        on::any,     {"glyphcut", "--cell", "8x8", "strip.png", "font.raw"}, feed_by::none, 0, "",                                         "font.raw",   content::strip_font},
+    {"glyphcut_strip_equals", on::any,     {"glyphcut", "--cell=8x8", "--first=32", "strip.png", "font.raw"}, feed_by::none, 0, "",                           "font.raw",   content::strip_font},
+    {"glyphcut_replaces_its_length", on::any, {"glyphcut", "--cell", "8x8", "strip.png", "run.raw"}, feed_by::none, 0, "",                                   "run.raw",    content::strip_font},
+    {"glyphrip_keeps_other_length", on::any, {"glyphrip", "sheet.bmp", "run.raw"},             feed_by::none, 1, "run.raw: a PBM picture; glyphrip will not write a font over it\n", "run.raw", content::as_before},
+    {"glyphrip_c_header",     on::any,     {"glyphrip", "sheet.bmp", "font.h"},                 feed_by::none, 0, "",                                              "font.h",     content::source},
+    {"glyphrip_c_source",     on::any,     {"glyphrip", "sheet.bmp", "FONT.C"},                 feed_by::none, 0, "",                                              "FONT.C",     content::source},
+    {"keeps_their_header",    on::any,     {"glyphrip", "sheet.bmp", "mine.h"},                 feed_by::none, 1, "mine.h: not C source glyphrip or glyphcut wrote; glyphrip will not write over it\n", "mine.h", content::as_before},
+    {"replaces_our_header",   on::any,     {"glyphcut", "--cell", "8x8", "strip.png", "old.h"}, feed_by::none, 0, "",                                         "old.h",      content::source},
+    {"glyphcut_wants_a_picture", on::any,  {"glyphcut", "--cell", "8x8", "sheet.bmp", "font.raw"}, feed_by::none, 1, "sheet.bmp: no picture glyphcut reads; save the sheet as PNG or BMP\n", "font.raw", content::nothing},
+    {"glyphcut_grid_too_high", on::any,    {"glyphcut", "--grid", "96x2", "strip.png", "font.raw"}, feed_by::none, 1, "strip.png: 2 rows of 8-pixel cells need 16 pixels; the picture is 8 high\n", "font.raw", content::nothing},
+    {"glyphcut_count_past_grid", on::any,  {"glyphcut", "--count", "97", "strip.png", "font.raw"}, feed_by::none, 1, "strip.png: 97 glyphs need 97 cells; the grid of 96 x 1 has 96\n", "font.raw", content::nothing},
+    {"glyphcut_no_such_colour", on::any,   {"glyphcut", "--cell", "8x8", "--ink", "#123456", "strip.png", "font.raw"}, feed_by::none, 1, "strip.png: no pixel of the cells is #123456\n", "font.raw", content::nothing},
+    {"glyphcut_dash_is_a_name", on::any,   {"glyphcut", "-", "font.raw"},                       feed_by::none, 1, "-: No such file or directory\n",                "font.raw",   content::nothing},
     // clang-format on
 };
+
+// glyphcut's options, each malformed, out of range, repeated or at odds
+// with another: one line naming it; an unknown one, or a path missing, the
+// usage line. Nothing is opened or written.
+const struct {
+    const char *name;
+    std::vector<std::string> options;
+    const char *line; // nullptr: the usage line
+} bad_options[] = {
+    // clang-format off
+    {"cell_zero",        {"--cell", "0x8"},       "--cell takes WxH, each 1 to 32, not 0x8"},
+    {"cell_too_wide",    {"--cell=33x8"},         "--cell takes WxH, each 1 to 32, not 33x8"},
+    {"cell_one_number",  {"--cell", "8"},         "--cell takes WxH, each 1 to 32, not 8"},
+    {"scale_zero",       {"--scale", "0"},        "--scale takes a whole number 1 to 16, not 0"},
+    {"scale_past_16",    {"--scale", "17"},       "--scale takes a whole number 1 to 16, not 17"},
+    {"offset_past",      {"--offset", "4096,0"},  "--offset takes X,Y, each 0 to 4095, not 4096,0"},
+    {"gap_signed",       {"--gap", "-1,1"},       "--gap takes X,Y, each 0 to 4095, not -1,1"},
+    {"grid_empty",       {"--grid", "0x4"},       "--grid takes CxR, each 1 or more, not 0x4"},
+    {"order_unknown",    {"--order", "diagonal"}, "--order takes rows or columns, not diagonal"},
+    {"first_past",       {"--first", "65536"},    "--first takes a whole number 0 to 65535, not 65536"},
+    {"count_zero",       {"--count", "0"},        "--count takes a whole number 1 or more, the last code at most 65535, not 0"},
+    {"count_past_last",  {"--first", "65500", "--count", "100"}, "--count takes a whole number 1 or more, the last code at most 65535; from code 65500, at most 36 glyphs"},
+    {"ink_unknown",      {"--ink", "purple"},     "--ink takes auto, dark, light, opaque or #RRGGBB, not purple"},
+    {"ink_short_colour", {"--ink", "#12345"},     "--ink takes auto, dark, light, opaque or #RRGGBB, not #12345"},
+    {"paper_named",      {"--paper", "white"},    "--paper takes #RRGGBB, not white"},
+    {"bits_unknown",     {"--bits", "big"},       "--bits takes lsb or msb, not big"},
+    {"value_escaped",    {"--bits", "\033[31m"}, "--bits takes lsb or msb, not \\033[31m"},
+    {"cell_twice",       {"--cell", "8x8", "--cell", "8x16"}, "--cell is given twice; it takes WxH, each 1 to 32, once"},
+    {"ink_and_paper",    {"--ink", "dark", "--paper", "#FFFFFF"}, "--paper takes #RRGGBB, and no --ink beside it"},
+    {"abbreviated",      {"--cel", "8x8"},        nullptr},
+    {"unknown",          {"--colour", "#000000"}, nullptr},
+    {"short_option",     {"-c", "8x8"},           nullptr},
+    // clang-format on
+};
+
+TEST(GlyphcutOptions, RefuseWhatTheyCannotTake)
+{
+    for (const auto &b : bad_options) {
+        std::string dir = fresh_dir();
+        lay_out(dir);
+        std::vector<std::string> command = {"glyphcut"};
+        command.insert(command.end(), b.options.begin(), b.options.end());
+        command.insert(command.end(), {"sheet.bmp", "font.raw"});
+        outcome o = run_tool(dir, command);
+        EXPECT_EQ(o.status, 1) << b.name;
+        std::string line =
+            b.line != nullptr ? std::string("glyphcut: ") + b.line : "Usage: glyphcut [options] infile outfile";
+        EXPECT_EQ(o.err, as_written(line + "\n")) << b.name;
+        EXPECT_FALSE(exists(dir + "/font.raw")) << b.name;
+        remove_dir(dir);
+    }
+    std::string dir = fresh_dir();
+    lay_out(dir);
+    for (const std::vector<std::string> &missing : {std::vector<std::string>{"glyphcut", "--cell", "8x8", "sheet.bmp"},
+                                                    {"glyphcut", "sheet.bmp"},
+                                                    {"glyphcut", "--", "sheet.bmp", "a", "b"}}) {
+        outcome o = run_tool(dir, missing);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(o.err, as_written("Usage: glyphcut [options] infile outfile\n"));
+    }
+    remove_dir(dir);
+}
 
 #ifdef _WIN32
 constexpr on this_system = on::windows;
@@ -537,9 +636,8 @@ std::string placed(std::string s, const std::string &full)
     return at == std::string::npos ? s : s.replace(at, 5, full);
 }
 
-TEST_P(CommandLine, Run)
+void check(const cli_case &c)
 {
-    const cli_case &c = GetParam();
     const char *full_dir = std::getenv("GLYPHRIP_FULL_DIR");
     if (c.err.find("@full") != std::string::npos && full_dir == nullptr)
         GTEST_SKIP() << "needs GLYPHRIP_FULL_DIR, a directory on a full file system (.ci/run mounts one)";
@@ -549,7 +647,8 @@ TEST_P(CommandLine, Run)
         command.push_back(placed(word, full));
     std::string dir = fresh_dir();
     lay_out(dir);
-    // A pipe or FIFO carries the font to glyphsheet, a sheet to glyphrip, and a PNG where the case says so.
+    // A pipe or FIFO carries the font to glyphsheet, a sheet to glyphrip and glyphcut, and a PNG where the case
+    // says so.
     const bytes &feed = c.command[0] == "glyphsheet" ? font : std::string(c.name) == "png_pipe" ? as_png : sheet;
     outcome o = run_tool(dir, command, c.feed, feed);
 
@@ -569,11 +668,50 @@ TEST_P(CommandLine, Run)
     case content::sheet_of_input: EXPECT_EQ(slurp(file), sheet_of(as_laid_out(c.command[1]))); break;
     case content::the_wide_font: EXPECT_EQ(slurp(file), wide_font); break;
     case content::pbm_of_font: EXPECT_EQ(slurp(file), as_pbm); break; // raw PBM, as a paint program saves it
+    case content::strip_font: EXPECT_EQ(slurp(file), font_of_strip); break;
+    case content::source: {
+        bytes b = slurp(file);
+        std::string source(b.begin(), b.end());
+        EXPECT_EQ(source.rfind("/* Written by " + c.command[0] + ":", 0), 0U) << source.substr(0, 80);
+        break;
+    }
     }
     remove_dir(dir);
 }
 
+TEST_P(CommandLine, Run) { check(GetParam()); }
+
+// glyphcut with no option is glyphrip: every case of glyphrip's gives the
+// same bytes and the same lines, but for the program's name. Its paths
+// follow `--`, as a path that begins with `-` must.
+class AsGlyphcut : public testing::TestWithParam<cli_case> {};
+
+TEST_P(AsGlyphcut, Run)
+{
+    cli_case c = GetParam();
+    c.command[0] = "glyphcut";
+    c.command.insert(c.command.begin() + 1, "--");
+    const std::string usage_line = "Usage: glyphrip infile outfile";
+    size_t at = c.err.find(usage_line);
+    if (at != std::string::npos)
+        c.err.replace(at, usage_line.size(), "Usage: glyphcut [options] infile outfile");
+    for (at = c.err.find("; glyphrip "); at != std::string::npos; at = c.err.find("; glyphrip ", at))
+        c.err.replace(at + 2, 8, "glyphcut");
+    check(c);
+}
+
+std::vector<cli_case> glyphrips_here()
+{
+    std::vector<cli_case> cases;
+    for (const auto &c : cases_here())
+        if (c.command[0] == "glyphrip")
+            cases.push_back(c);
+    return cases;
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, CommandLine, testing::ValuesIn(cases_here()),
+                         [](const testing::TestParamInfo<cli_case> &i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, AsGlyphcut, testing::ValuesIn(glyphrips_here()),
                          [](const testing::TestParamInfo<cli_case> &i) { return std::string(i.param.name); });
 
 // The example sheets of each size, and fonts, all written from the glyph

@@ -342,7 +342,7 @@ std::string as_written(const std::string &text)
 
 static const char *executable(const std::string &program)
 {
-    return program == "glyphsheet" ? GLYPHSHEET_EXE : GLYPHRIP_EXE;
+    return program == "glyphsheet" ? GLYPHSHEET_EXE : program == "glyphcut" ? GLYPHCUT_EXE : GLYPHRIP_EXE;
 }
 
 static std::string text_of(const std::string &path)
