@@ -106,109 +106,18 @@ void flush(source &c)
 // or C++.
 void array_name(const char *stem, char name[256])
 {
-    static const char *const keywords[] = {"alignas",
-                                           "alignof",
-                                           "and",
-                                           "and_eq",
-                                           "asm",
-                                           "auto",
-                                           "bitand",
-                                           "bitor",
-                                           "bool",
-                                           "break",
-                                           "case",
-                                           "catch",
-                                           "char",
-                                           "char8_t",
-                                           "char16_t",
-                                           "char32_t",
-                                           "class",
-                                           "compl",
-                                           "concept",
-                                           "const",
-                                           "consteval",
-                                           "constexpr",
-                                           "constinit",
-                                           "const_cast",
-                                           "continue",
-                                           "co_await",
-                                           "co_return",
-                                           "co_yield",
-                                           "decltype",
-                                           "default",
-                                           "delete",
-                                           "do",
-                                           "double",
-                                           "dynamic_cast",
-                                           "else",
-                                           "enum",
-                                           "explicit",
-                                           "export",
-                                           "extern",
-                                           "false",
-                                           "float",
-                                           "for",
-                                           "friend",
-                                           "goto",
-                                           "if",
-                                           "inline",
-                                           "int",
-                                           "long",
-                                           "mutable",
-                                           "namespace",
-                                           "new",
-                                           "noexcept",
-                                           "not",
-                                           "not_eq",
-                                           "nullptr",
-                                           "operator",
-                                           "or",
-                                           "or_eq",
-                                           "private",
-                                           "protected",
-                                           "public",
-                                           "register",
-                                           "reinterpret_cast",
-                                           "requires",
-                                           "restrict",
-                                           "return",
-                                           "short",
-                                           "signed",
-                                           "sizeof",
-                                           "static",
-                                           "static_assert",
-                                           "static_cast",
-                                           "struct",
-                                           "switch",
-                                           "template",
-                                           "this",
-                                           "thread_local",
-                                           "throw",
-                                           "true",
-                                           "try",
-                                           "typedef",
-                                           "typeid",
-                                           "typename",
-                                           "union",
-                                           "unsigned",
-                                           "using",
-                                           "virtual",
-                                           "void",
-                                           "volatile",
-                                           "wchar_t",
-                                           "while",
-                                           "xor",
-                                           "xor_eq",
-                                           "_Alignas",
-                                           "_Alignof",
-                                           "_Atomic",
-                                           "_Bool",
-                                           "_Complex",
-                                           "_Generic",
-                                           "_Imaginary",
-                                           "_Noreturn",
-                                           "_Static_assert",
-                                           "_Thread_local"};
+    // Each word between spaces, so that one search finds a whole word.
+    static const char keywords[] =
+        " "
+        "alignas alignof and and_eq asm auto bitand bitor bool break case catch char char8_t char16_t "
+        "char32_t class compl concept const consteval constexpr constinit const_cast continue co_await "
+        "co_return co_yield decltype default delete do double dynamic_cast else enum explicit export "
+        "extern false float for friend goto if inline int long mutable namespace new noexcept not not_eq "
+        "nullptr operator or or_eq private protected public register reinterpret_cast requires restrict "
+        "return short signed sizeof static static_assert static_cast struct switch template this "
+        "thread_local throw true try typedef typeid typename union unsigned using virtual void volatile "
+        "wchar_t while xor xor_eq _Alignas _Alignof _Atomic _Bool _Complex _Generic _Imaginary _Noreturn "
+        "_Static_assert _Thread_local ";
     size_t n = 0;
     if (stem[0] >= '0' && stem[0] <= '9')
         name[n++] = '_';
@@ -219,9 +128,10 @@ void array_name(const char *stem, char name[256])
     name[n] = '\0';
     if (n == 0)
         (void)snprintf(name, 256, "font");
-    for (const char *keyword : keywords)
-        if (strcmp(name, keyword) == 0)
-            (void)snprintf(name + n, 256 - n, "_font");
+    char word[258];
+    (void)snprintf(word, sizeof word, " %s ", name);
+    if (strstr(keywords, word) != nullptr)
+        (void)snprintf(name + n, 256 - n, "_font");
 }
 
 // The first line says which program wrote the file, as the guard reads it,

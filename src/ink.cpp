@@ -1,6 +1,7 @@
 // The ink rule and its row loops.
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 
 #include "ink.h"
 #include "picture.h"
@@ -29,6 +30,7 @@ void start_ink(ink &k, bool zero_alpha_is_opaque)
     k.keep_grey = k.choice == ink_choice::rule;
     k.by_value = false;
     k.again = nullptr;
+    k.loop_for = nullptr;
 }
 
 // The set bits of a word, without the compiler's builtin, which may need a
@@ -257,6 +259,13 @@ int finish_font(ink &k, font &f, char why[REASON_SIZE])
     f.row_bytes = (k.l.cell_width + 7) / 8;
     f.length = f.row_bytes * k.l.cell_height * k.l.count;
     const size_t pixels = size_t{k.l.cell_width} * k.l.cell_height * k.l.count;
+    // Where the transparency decided as the picture was read, the font's
+    // cells covering it, the font is its opaque pixels.
+    if (k.by_alpha && !k.by_value) {
+        cut_bits(k.opaque, k.row_bytes, k.l, f.bytes);
+        f.ink = ink_from::transparency;
+        return 0;
+    }
     cut_bits(k.dark, k.row_bytes, k.l, f.bytes);
     if (k.by_value && k.choice == ink_choice::rule) {
         f.ink = ink_from::bits;
@@ -299,35 +308,27 @@ bool mostly_ink(const glyph_sheet &sheet)
     return set > all - set && set < all;
 }
 
-void set_colour(value_colours &c, unsigned v, unsigned r, unsigned g, unsigned b, unsigned a)
-{
-    const unsigned char rgba[4] = {static_cast<unsigned char>(r), static_cast<unsigned char>(g),
-                                   static_cast<unsigned char>(b), static_cast<unsigned char>(a)};
-    memcpy(c.rgba[v], rgba, 4);
-    c.inks[v] = ink_of(r, g, b, a);
-    c.greys[v] = grey_of(r, g, b);
-}
-
-void set_no_colour(value_colours &c, unsigned v)
-{
-    memset(c.rgba[v], 0, 4);
-    c.inks[v] = NO_COLOUR;
-    c.greys[v] = 0;
-}
-
 void set_greys(value_colours &c, unsigned max)
 {
-    for (unsigned v = 0; v < 256; v++) {
-        unsigned grey = to_8_bits(v, max);
-        if (v <= max)
-            set_colour(c, v, grey, grey, grey, 255);
-        else
-            set_no_colour(c, v);
+    // A grey level is its own grey level, and dark below 128, as
+    // set_colour would work out for it.
+    for (unsigned v = 0; v <= max; v++)
+        c.greys[v] = static_cast<unsigned char>(max == 255 ? v : to_8_bits(v, max));
+    for (unsigned v = 0; v <= max; v++) {
+        unsigned char grey = c.greys[v];
+        c.rgba[v][0] = c.rgba[v][1] = c.rgba[v][2] = grey;
+        c.rgba[v][3] = 255;
+        c.inks[v] = (grey < 128 ? std::uint32_t{INK_DARK} : 0U) | INK_OPAQUE | INK_ALPHA;
     }
+    for (unsigned v = max + 1; v < 256; v++)
+        set_no_colour(c, v);
 }
 
 void pack_colours(value_colours &c, unsigned depth)
 {
+    // Two colours, one bit a pixel, are inked a word at a time without it.
+    if (depth == 1 && c.inks[0] != NO_COLOUR && c.inks[1] != NO_COLOUR)
+        return;
     unsigned mask = (1U << depth) - 1;
     for (unsigned b = 0; b < 256; b++) {
         std::uint32_t bits = 0;
@@ -431,11 +432,17 @@ void planes_put(ink &k, size_t y, bool alpha, bool all_opaque)
      : (k).width == 128 ? row_loop(__VA_ARGS__, 16, 16)                                                                \
                         : row_loop(__VA_ARGS__, (k).width / 8, (k).row_bytes))
 
+// Whether a row is done once its whole eights are put: its width a whole
+// number of words, as a sheet's is, and its grey levels not wanted.
+static inline bool row_finished(const ink &k) { return k.width % 64 == 0 && !k.keep_grey; }
+
 // After a row's whole eights: the pixels past them the plain way, each's
 // colour given by `rgba_at`; and the row's grey levels, by `greys`, where
 // they are wanted.
 template <typename colour, typename levels> static void finish_row(ink &k, size_t y, colour rgba_at, levels greys)
 {
+    if (row_finished(k))
+        return;
     size_t whole = k.width / 8 * 8;
     if (whole < k.width || k.width % 64 != 0)
         clear_past(k, y, whole / 8);
@@ -468,19 +475,21 @@ template <typename colour> static void plain_row(ink &k, size_t y, colour rgba_a
                                                      size_t row_bytes)
 {
     std::uint32_t seen = 0, opaque = 0xFFFF;
-    for (size_t col = 0; col < groups; col++, values += 8) {
+    for (size_t col = 0; col < groups; col++) {
         std::uint32_t bits = 0;
         for (size_t i = 8; i-- > 0;)
-            bits = 2 * bits + inks[values[i]];
-        if (bits >> 24 != 0) {
-            size_t i = 0;
-            while (inks[values[i]] != NO_COLOUR)
-                i++;
-            bad = values[i];
-            return false;
-        }
+            bits = 2 * bits + inks[values[8 * col + i]];
         seen |= bits;
         put_inks(k, y, col, bits, opaque, row_bytes);
+    }
+    // A value of no colour marks what the row has seen; the loop then says
+    // which, the first in the row, without a branch for every byte.
+    if (seen >> 24 != 0) {
+        size_t i = 0;
+        while (inks[values[i]] != NO_COLOUR)
+            i++;
+        bad = values[i];
+        return false;
     }
     put_row(k, y, opaque, (seen & 0xFF0000) != 0, 8 * groups);
     return true;
@@ -532,57 +541,72 @@ static bool bad_past(const unsigned char *packed, size_t from, size_t n, unsigne
 {
     const std::uint32_t *table = c.byte_inks;
     std::uint32_t seen = 0, opaque = 0xFFFF;
+    const unsigned char *start = packed;
     for (size_t col = 0; col < groups; col++, packed += depth) {
         std::uint32_t bits = 0;
         for (size_t i = depth; i-- > 0;)
             bits = (bits << (8 / depth)) + table[packed[i]];
-        if (bits >> 24 != 0) {
-            (void)bad_past(packed, 0, 8, depth, c, bad);
-            return false;
-        }
         seen |= bits;
         put_inks(k, y, col, bits, opaque, row_bytes);
     }
+    if (seen >> 24 != 0) // as in values_row
+        return !bad_past(start, 0, 8 * groups, depth, c, bad);
     put_row(k, y, opaque, (seen & 0xFF0000) != 0, 8 * groups);
     return true;
 }
 
 // A row of one bit a pixel is a 64-bit word for each 64 pixels: each
 // plane's word takes the 1s where a 1 sets it, and the 0s where a 0 does;
-// a row's last pixels, short of 64, a byte of eight at a time.
+// a row's last whole bytes, short of 8, a word of them, its bits past them
+// cleared, and opaque where they are not the row's.
+struct bits_inks {
+    std::uint64_t dark_ones, dark_zeros, opaque_ones, opaque_zeros;
+    std::uint64_t seen_ones, seen_zeros, opaque_all;
+};
+
+static inline void bits_word(ink &k, size_t at, std::uint64_t b, std::uint64_t kept, bits_inks &i)
+{
+    const std::uint64_t all = ~std::uint64_t{0}, low = all / 3, pairs = all / 5, nibbles = all / 17;
+    // Each byte's bits mirrored, the leftmost pixel to the lowest bit.
+    b = (b & low) << 1 | (b >> 1 & low);
+    b = (b & pairs) << 2 | (b >> 2 & pairs);
+    b = (b & nibbles) << 4 | (b >> 4 & nibbles);
+    std::uint64_t n = ~b & kept, dark = (b & i.dark_ones) | (n & i.dark_zeros),
+                  opaque = (b & i.opaque_ones) | (n & i.opaque_zeros);
+    memcpy(k.dark + at, &dark, 8);
+    memcpy(k.opaque + at, &opaque, 8);
+    i.seen_ones |= b;
+    i.seen_zeros |= n;
+    i.opaque_all &= opaque | ~kept;
+}
+
 static void bits_row(ink &k, size_t y, const unsigned char *packed, const std::uint32_t inks[2])
 {
     const std::uint32_t zero = inks[0], one = inks[1];
-    const std::uint64_t all = ~std::uint64_t{0}, low = all / 3, pairs = all / 5, nibbles = all / 17;
-    const std::uint64_t dark_ones = (one & INK_DARK) != 0 ? all : 0, dark_zeros = (zero & INK_DARK) != 0 ? all : 0;
-    const std::uint64_t opaque_ones = (one & INK_OPAQUE) != 0 ? all : 0;
-    const std::uint64_t opaque_zeros = (zero & INK_OPAQUE) != 0 ? all : 0;
-    const size_t bytes = k.width / 8, row_bytes = k.row_bytes;
-    std::uint64_t seen_ones = 0, seen_zeros = 0, opaque_all = all;
-    for (size_t at = 0; at < bytes; at += 8) {
-        std::uint64_t b = 0;
-        memcpy(&b, packed + at, bytes - at < 8 ? bytes - at : 8);
-        // Each byte's bits mirrored, the leftmost pixel to the lowest bit.
-        b = (b & low) << 1 | (b >> 1 & low);
-        b = (b & pairs) << 2 | (b >> 2 & pairs);
-        b = (b & nibbles) << 4 | (b >> 4 & nibbles);
-        std::uint64_t n = ~b, dark = (b & dark_ones) | (n & dark_zeros),
-                      opaque = (b & opaque_ones) | (n & opaque_zeros);
-        if (bytes - at < 8) { // the row's last whole bytes alone
-            std::uint64_t kept = (std::uint64_t{1} << (8 * (bytes - at))) - 1;
-            b &= kept;
-            n &= kept;
-            dark &= kept;
-            opaque = (opaque & kept) | ~kept;
-        }
-        memcpy(k.dark + y * row_bytes + at, &dark, 8);
-        memcpy(k.opaque + y * row_bytes + at, &opaque, 8);
-        seen_ones |= b;
-        seen_zeros |= n;
-        opaque_all &= opaque;
+    const std::uint64_t all = ~std::uint64_t{0};
+    bits_inks i = {(one & INK_DARK) != 0 ? all : 0,
+                   (zero & INK_DARK) != 0 ? all : 0,
+                   (one & INK_OPAQUE) != 0 ? all : 0,
+                   (zero & INK_OPAQUE) != 0 ? all : 0,
+                   0,
+                   0,
+                   all};
+    const size_t bytes = k.width / 8, row = y * k.row_bytes;
+    size_t at = 0;
+    for (; at + 8 <= bytes; at += 8) {
+        std::uint64_t b;
+        memcpy(&b, packed + at, 8);
+        bits_word(k, row + at, b, all, i);
     }
-    std::uint32_t seen = (seen_ones != 0 ? one : 0) | (seen_zeros != 0 ? zero : 0);
-    put_row(k, y, opaque_all != all ? 0 : 0xFFFF, (seen & INK_ALPHA) != 0, 8 * bytes);
+    if (at < bytes) {
+        unsigned char last[8] = {0};
+        memcpy(last, packed + at, bytes - at);
+        std::uint64_t b;
+        memcpy(&b, last, 8);
+        bits_word(k, row + at, b, (std::uint64_t{1} << (8 * (bytes - at))) - 1, i);
+    }
+    std::uint32_t seen = (i.seen_ones != 0 ? one : 0) | (i.seen_zeros != 0 ? zero : 0);
+    put_row(k, y, i.opaque_all != all ? 0 : 0xFFFF, (seen & INK_ALPHA) != 0, 8 * bytes);
 }
 
 int ink_values(ink &k, size_t y, const unsigned char *values, const value_colours &c, unsigned &bad)
@@ -595,7 +619,7 @@ int ink_values(ink &k, size_t y, const unsigned char *values, const value_colour
         return 0;
     }
     if (!FOR_EACH_WIDTH(k, values_row, k, y, values, c.inks, bad) ||
-        bad_past(values, k.width / 8 * 8, k.width, 8, c, bad))
+        (k.width % 8 != 0 && bad_past(values, k.width / 8 * 8, k.width, 8, c, bad)))
         return 1;
     finish_row(k, y, rgba_at, [&](unsigned char *grey) { values_greys(values, k.width, 8, c.greys, grey); });
     return 0;
@@ -619,7 +643,7 @@ int ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, co
         ok = FOR_EACH_WIDTH(k, packed_row, k, y, packed, 2, c, bad);
     else
         ok = FOR_EACH_WIDTH(k, packed_row, k, y, packed, 4, c, bad);
-    if (!ok || bad_past(packed, k.width / 8 * 8, k.width, depth, c, bad))
+    if (!ok || (k.width % 8 != 0 && bad_past(packed, k.width / 8 * 8, k.width, depth, c, bad)))
         return 1;
     finish_row(k, y, rgba_at, [&](unsigned char *grey) { values_greys(packed, k.width, depth, c.greys, grey); });
     return 0;
@@ -682,7 +706,41 @@ static void opaque_row(ink &k, size_t y, const unsigned char *p, size_t step, si
 {
     std::uint32_t a = l.has_alpha ? q[l.alpha] : 255;
     alphas |= a;
-    return dark_bit(q[l.red], q[l.green], q[l.blue]) | (a >> 7) << 8;
+    // A grey level is darker than mid-grey just where its top bit is 0.
+    std::uint32_t dark =
+        l.red == l.green && l.green == l.blue ? (q[l.red] >> 7 ^ 1U) : dark_bit(q[l.red], q[l.green], q[l.blue]);
+    return dark | (a >> 7) << 8;
+}
+
+// The top bit of each byte of a word, byte i's in bit i.
+static inline unsigned top_bits(std::uint64_t w)
+{
+    return static_cast<unsigned>(((w & 0x8080808080808080ULL) * 0x0002040810204081ULL) >> 56);
+}
+
+// The even bits of 16, in 8.
+static inline std::uint32_t even_bits(std::uint32_t x)
+{
+    x &= 0x5555;
+    x = (x | x >> 1) & 0x3333;
+    x = (x | x >> 2) & 0x0F0F;
+    return (x | x >> 4) & 0xFF;
+}
+
+// Eight pixels of 8-bit grey, alone or each followed by its alpha, as
+// colour_ink gives them, a word at a time: a grey level is dark, and an
+// alpha at least half opaque, by its top bit.
+[[gnu::always_inline]] static inline std::uint32_t grey_inks(const unsigned char *p, const sample_places &l,
+                                                             std::uint32_t &alphas)
+{
+    std::uint64_t w[2] = {0, 0};
+    memcpy(w, p, 8 * l.step);
+    if (l.step == 1)
+        return (~top_bits(w[0]) & 0xFF) | 0xFF00;
+    std::uint32_t tops = top_bits(w[0]) | top_bits(w[1]) << 8; // grey and alpha by turns
+    std::uint32_t dark = ~even_bits(tops) & 0xFF, opaque = l.has_alpha ? even_bits(tops >> 1) : 0xFF;
+    alphas |= l.has_alpha && ((w[0] | w[1]) & 0xFF00FF00FF00FF00ULL) != 0 ? 1U : 0U;
+    return dark | opaque << 8;
 }
 
 // A 16-bit sample as 8 bits: for every such sample the same as
@@ -737,6 +795,8 @@ static void samples_rgba(const unsigned char *q, const sample_places &l, bool si
         std::uint32_t bits = 0;
         if (l.step > 1 && one_colour(p, l.step))
             bits = (sixteen ? deep_ink(p, l, alphas) : colour_ink(p, l, alphas)) * 0xFF;
+        else if (!sixteen && l.step <= 2 && l.red == 0 && l.green == 0 && l.blue == 0)
+            bits = grey_inks(p, l, alphas);
         else
             for (size_t i = 8; i-- > 0;) {
                 const unsigned char *q = p + i * l.step;
@@ -785,40 +845,77 @@ static void samples_done(ink &k, size_t y, const unsigned char *p, const sample_
     finish_row(k, y, rgba_at, [&](unsigned char *grey) { samples_greys(p, k.width, l, sixteen, grey); });
 }
 
-static bool plain_samples(ink &k, size_t y, const unsigned char *p, const sample_places &l, bool sixteen)
+// The layouts of samples the readers store: 8-bit grey, grey and alpha,
+// red, green and blue in either order, with alpha or an unused byte; and
+// those of 16 bits. Each named, as a loop's template takes it.
+constexpr sample_places grey8 = {1, 0, 0, 0, 0, false}, grey_alpha8 = {2, 0, 0, 0, 1, true},
+                        rgb8 = {3, 0, 1, 2, 0, false}, bgr8 = {3, 2, 1, 0, 0, false}, rgba8 = {4, 0, 1, 2, 3, true},
+                        bgra8 = {4, 2, 1, 0, 3, true}, bgrx8 = {4, 2, 1, 0, 0, false};
+constexpr sample_places grey16 = {2, 0, 0, 0, 0, false}, grey_alpha16 = {4, 0, 0, 0, 2, true},
+                        rgb16 = {6, 0, 2, 4, 0, false}, rgba16 = {8, 0, 2, 4, 6, true};
+constexpr sample_places eight_bit[] = {grey8, grey_alpha8, rgb8, bgr8, rgba8, bgra8, bgrx8};
+constexpr sample_places sixteen_bit[] = {grey16, grey_alpha16, rgb16, rgba16};
+
+const sample_places *samples_with_loops(bool sixteen, size_t &n)
 {
-    if (!k.told_colour && k.width >= 8)
-        return false;
+    n = sixteen ? std::size(sixteen_bit) : std::size(eight_bit);
+    return sixteen ? sixteen_bit : eight_bit;
+}
+
+using samples_loop = void (*)(ink &k, size_t y, const unsigned char *p, const sample_places &l);
+
+// A whole row of samples: where the transparency has decided, by alpha
+// alone; otherwise by the rule's loop, `known` places constants or,
+// where nullptr, `l`'s; then the pixels past its whole eights.
+template <const sample_places *known, bool sixteen>
+static void samples_loop_of(ink &k, size_t y, const unsigned char *p, const sample_places &l)
+{
+    if (l.has_alpha && read_by_alpha(k))
+        opaque_row(k, y, p, l.step, l.alpha);
+    else if (known != nullptr)
+        FOR_EACH_WIDTH(k, samples_row, k, y, p, *known, sixteen);
+    else
+        samples_row(k, y, p, l, sixteen, k.width / 8, k.row_bytes);
+    if (!row_finished(k))
+        samples_done(k, y, p, l, sixteen);
+}
+
+// A row pixel by pixel, where a colour is told or the row is narrower
+// than a byte of the planes.
+template <bool sixteen> static void plain_samples_loop(ink &k, size_t y, const unsigned char *p, const sample_places &l)
+{
     plain_row(k, y, [&](size_t x, unsigned char rgba[4]) { samples_rgba(p + x * l.step, l, sixteen, rgba); });
-    return true;
+}
+
+static const samples_loop eight_bit_loops[] = {samples_loop_of<&grey8, false>, samples_loop_of<&grey_alpha8, false>,
+                                               samples_loop_of<&rgb8, false>,  samples_loop_of<&bgr8, false>,
+                                               samples_loop_of<&rgba8, false>, samples_loop_of<&bgra8, false>,
+                                               samples_loop_of<&bgrx8, false>};
+static const samples_loop sixteen_bit_loops[] = {samples_loop_of<&grey16, true>, samples_loop_of<&grey_alpha16, true>,
+                                                 samples_loop_of<&rgb16, true>, samples_loop_of<&rgba16, true>};
+static_assert(std::size(eight_bit_loops) == std::size(eight_bit) &&
+              std::size(sixteen_bit_loops) == std::size(sixteen_bit));
+
+// The loop for a picture's layout of samples, chosen at its first row
+// from the table.
+[[gnu::noinline]] static void choose_samples_loop(ink &k, const sample_places &l, bool sixteen)
+{
+    size_t n = 0;
+    const sample_places *known = samples_with_loops(sixteen, n);
+    k.samples_loop = sixteen ? samples_loop_of<nullptr, true> : samples_loop_of<nullptr, false>;
+    for (size_t i = 0; i < n; i++)
+        if (known[i] == l)
+            k.samples_loop = sixteen ? sixteen_bit_loops[i] : eight_bit_loops[i];
+    if (k.told_colour || k.width < 8)
+        k.samples_loop = sixteen ? plain_samples_loop<true> : plain_samples_loop<false>;
+    k.loop_for = &l;
 }
 
 void ink_colours(ink &k, size_t y, const unsigned char *p, const sample_places &l)
 {
-    static const sample_places grey = {1, 0, 0, 0, 0, false}, grey_alpha = {2, 0, 0, 0, 1, true},
-                               rgb = {3, 0, 1, 2, 0, false}, bgr = {3, 2, 1, 0, 0, false}, rgba = {4, 0, 1, 2, 3, true},
-                               bgra = {4, 2, 1, 0, 3, true}, bgrx = {4, 2, 1, 0, 0, false};
-    if (plain_samples(k, y, p, l, false))
-        return;
-    if (l.has_alpha && read_by_alpha(k))
-        opaque_row(k, y, p, l.step, l.alpha);
-    else if (l == grey)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, grey, false);
-    else if (l == grey_alpha)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, grey_alpha, false);
-    else if (l == rgb)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, rgb, false);
-    else if (l == bgr)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, bgr, false);
-    else if (l == rgba)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, rgba, false);
-    else if (l == bgra)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, bgra, false);
-    else if (l == bgrx)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, bgrx, false);
-    else
-        samples_row(k, y, p, l, false, k.width / 8, k.row_bytes);
-    samples_done(k, y, p, l, false);
+    if (k.loop_for != &l)
+        choose_samples_loop(k, l, false);
+    k.samples_loop(k, y, p, l);
 }
 
 // A pixel of 8-bit red, green and blue: its dark bit where `dark`, and
@@ -869,23 +966,9 @@ void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned 
 
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const sample_places &l)
 {
-    static const sample_places grey = {2, 0, 0, 0, 0, false}, grey_alpha = {4, 0, 0, 0, 2, true},
-                               rgb = {6, 0, 2, 4, 0, false}, rgba = {8, 0, 2, 4, 6, true};
-    if (plain_samples(k, y, p, l, true))
-        return;
-    if (l.has_alpha && read_by_alpha(k))
-        opaque_row(k, y, p, l.step, l.alpha);
-    else if (l == grey)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, grey, true);
-    else if (l == grey_alpha)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, grey_alpha, true);
-    else if (l == rgb)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, rgb, true);
-    else if (l == rgba)
-        FOR_EACH_WIDTH(k, samples_row, k, y, p, rgba, true);
-    else
-        samples_row(k, y, p, l, true, k.width / 8, k.row_bytes);
-    samples_done(k, y, p, l, true);
+    if (k.loop_for != &l)
+        choose_samples_loop(k, l, true);
+    k.samples_loop(k, y, p, l);
 }
 
 bool make_field(std::uint32_t mask, bit_field &f)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "bytes.h"
 #include "glyph_sheet.h"
@@ -86,6 +87,10 @@ struct ink {
     bool told_colour;                // a colour is told: `dark` is the pixels of it
     unsigned char colour[3];
     const struct grey_source *again; // a reader's grey levels of every row, where it keeps them
+    // The row loop of samples chosen for the picture's layout of them, at
+    // its first row.
+    const struct sample_places *loop_for;
+    void (*samples_loop)(ink &k, size_t y, const unsigned char *p, const struct sample_places &l);
 };
 // Fits the layout told to a picture of `width` x `height`: 0, or 1 with
 // `why` filled in. Then starts its planes; `zero_alpha_is_opaque` for
@@ -124,10 +129,26 @@ struct value_colours {
     unsigned char greys[256];
     std::uint32_t byte_inks[256];
 };
-void set_colour(value_colours &c, unsigned v, unsigned r, unsigned g, unsigned b, unsigned a);
-void set_no_colour(value_colours &c, unsigned v);
+inline void set_colour(value_colours &c, unsigned v, unsigned r, unsigned g, unsigned b, unsigned a)
+{
+    const unsigned char rgba[4] = {static_cast<unsigned char>(r), static_cast<unsigned char>(g),
+                                   static_cast<unsigned char>(b), static_cast<unsigned char>(a)};
+    memcpy(c.rgba[v], rgba, 4);
+    c.inks[v] = ink_of(r, g, b, a);
+    c.greys[v] = grey_of(r, g, b);
+}
+
+inline void set_no_colour(value_colours &c, unsigned v)
+{
+    memset(c.rgba[v], 0, 4);
+    c.inks[v] = NO_COLOUR;
+    c.greys[v] = 0;
+}
+
 // Grey levels 0 to `max`, at most 255, as 8 bits; the rest no colour.
 void set_greys(value_colours &c, unsigned max);
+// The inks of each byte of values packed `depth` bits each, for the row
+// loops; not needed, and not made, for two colours of one bit.
 void pack_colours(value_colours &c, unsigned depth);
 
 // Each gives 0, or 1 where a value has no colour, then the first such in
@@ -145,12 +166,16 @@ struct sample_places {
     size_t step, red, green, blue, alpha;
     bool has_alpha;
 };
-// A row of 8-bit samples.
+// A row of 8-bit samples. Its loop is chosen at a picture's first row,
+// by `l`, which must be the same object for every row.
 void ink_colours(ink &k, size_t y, const unsigned char *p, const sample_places &l);
 // A row of 8-bit red, green and blue, transparent where they are `key`'s.
 void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned char key[3]);
-// A row of 16-bit big-endian samples.
+// A row of 16-bit big-endian samples, its loop chosen as ink_colours'.
 void ink_deep_colours(ink &k, size_t y, const unsigned char *p, const sample_places &l);
+// The layouts of samples with loops of their own, of 8 bits and of 16,
+// for the test that holds each to the plain way; `n` of each.
+const sample_places *samples_with_loops(bool sixteen, size_t &n);
 // One colour of pixels stored as bit fields of a little-endian word of 16
 // or 32 bits: where its bits stand and their largest value. A mask of 0
 // gives no such colour.

@@ -115,20 +115,108 @@ static std::uint32_t cell_row(const unsigned char *row, std::uint64_t x, unsigne
     return bits;
 }
 
+// Glyph n's place in the font, from its cell's.
+static size_t glyph_at(const layout &l, unsigned column, unsigned row)
+{
+    return l.by_columns ? size_t{column} * l.rows + row : size_t{row} * l.columns + column;
+}
+
+// Swaps the bytes of a and b that `mask` picks out of b and, `shift` bits
+// up, out of a.
+static inline void swap_bytes(std::uint64_t &a, std::uint64_t &b, unsigned shift, std::uint64_t mask)
+{
+    std::uint64_t t = ((a >> shift) ^ b) & mask;
+    a ^= t << shift;
+    b ^= t;
+}
+
+// The bytes of eight rows of eight cells side by side, each a byte wide,
+// turned so that each word holds one cell's eight rows: an 8 x 8
+// transpose of bytes in three swaps of halves, quarters and eighths.
+static inline void transpose_bytes(std::uint64_t &w0, std::uint64_t &w1, std::uint64_t &w2, std::uint64_t &w3,
+                                   std::uint64_t &w4, std::uint64_t &w5, std::uint64_t &w6, std::uint64_t &w7)
+{
+    const std::uint64_t halves = 0x00000000FFFFFFFFULL, quarters = 0x0000FFFF0000FFFFULL,
+                        eighths = 0x00FF00FF00FF00FFULL;
+    swap_bytes(w0, w4, 32, halves);
+    swap_bytes(w1, w5, 32, halves);
+    swap_bytes(w2, w6, 32, halves);
+    swap_bytes(w3, w7, 32, halves);
+    swap_bytes(w0, w2, 16, quarters);
+    swap_bytes(w1, w3, 16, quarters);
+    swap_bytes(w4, w6, 16, quarters);
+    swap_bytes(w5, w7, 16, quarters);
+    swap_bytes(w0, w1, 8, eighths);
+    swap_bytes(w2, w3, 8, eighths);
+    swap_bytes(w4, w5, 8, eighths);
+    swap_bytes(w6, w7, 8, eighths);
+}
+
+// Cells 8 pixels wide side by side from a byte's edge, each row of a cell
+// a byte of the plane, every cell a glyph, as glyphrip's sheets are: eight
+// cells' eight rows at a time, read in the plane's order.
+static bool cut_side_by_side(const unsigned char *plane, size_t stride, const layout &l, unsigned char *out)
+{
+    if (l.cell_width != 8 || l.scale != 1 || l.offset_x % 8 != 0 || l.gap_x != 0 || l.cell_height % 8 != 0 ||
+        std::uint64_t{l.count} != std::uint64_t{l.columns} * l.rows)
+        return false;
+    // From one cell to the next across, in the font.
+    const size_t step = (l.by_columns ? size_t{l.rows} : 1) * l.cell_height;
+    for (unsigned row = 0; row < l.rows; row++) {
+        const unsigned char *top =
+            plane + (l.offset_y + std::uint64_t{row} * (l.cell_height + l.gap_y)) * stride + l.offset_x / 8;
+        for (unsigned r = 0; r < l.cell_height; r += 8) {
+            unsigned column = 0;
+            for (; column + 8 <= l.columns; column += 8) {
+                std::uint64_t w[8];
+                for (unsigned i = 0; i < 8; i++)
+                    memcpy(&w[i], top + (r + i) * stride + column, 8);
+                transpose_bytes(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
+                unsigned char *cell = out + glyph_at(l, column, row) * l.cell_height + r;
+                for (unsigned i = 0; i < 8; i++, cell += step)
+                    memcpy(cell, &w[i], 8);
+            }
+            for (; column < l.columns; column++)
+                for (unsigned i = 0; i < 8; i++)
+                    out[glyph_at(l, column, row) * l.cell_height + r + i] = top[(r + i) * stride + column];
+        }
+    }
+    return true;
+}
+
+// glyphrip's sheets, whose planes' rows are `columns` bytes, a byte a
+// cell: plain loops of constant strides, which the compiler vectorises.
+static bool cut_sheet(const unsigned char *plane, size_t stride, const layout &l, unsigned char *out)
+{
+    if (l.cell_width != 8 || l.cell_height != 8 || l.scale != 1 || l.offset_x != 0 || l.offset_y != 0 || l.gap_x != 0 ||
+        l.gap_y != 0 || std::uint64_t{l.count} != std::uint64_t{l.columns} * l.rows || stride != l.columns)
+        return false;
+    size_t n = 0, height = size_t{8} * l.rows;
+    if (l.by_columns && l.columns == 8) {
+        for (size_t column = 0; column < 8; column++)
+            for (size_t row = 0; row < height; row++)
+                out[n++] = plane[row * 8 + column];
+        return true;
+    }
+    if (!l.by_columns && l.columns == 16) {
+        for (size_t glyph_row = 0; glyph_row < l.rows; glyph_row++)
+            for (size_t column = 0; column < 16; column++)
+                for (size_t s = 0; s < 8; s++)
+                    out[n++] = plane[(8 * glyph_row + s) * 16 + column];
+        return true;
+    }
+    return false;
+}
+
 void cut_bits(const unsigned char *plane, size_t stride, const layout &l, unsigned char *out)
 {
+    if (cut_sheet(plane, stride, l, out) || cut_side_by_side(plane, stride, l, out))
+        return;
     const size_t row_bytes = (l.cell_width + 7) / 8;
     for (unsigned n = 0; n < l.count; n++) {
         std::uint64_t x = 0, y = 0;
         corner_of(l, cell_of(l, n), x, y);
         const unsigned char *row = plane + y * stride;
-        // Cells of a byte's width on a byte's edge, as a sheet's are: a
-        // byte a row.
-        if (l.cell_width == 8 && l.scale == 1 && x % 8 == 0) {
-            for (unsigned r = 0; r < l.cell_height; r++, row += stride)
-                *out++ = row[x / 8];
-            continue;
-        }
         for (unsigned r = 0; r < l.cell_height; r++, row += stride * l.scale) {
             std::uint32_t bits = cell_row(row, x, l.cell_width, l.scale);
             for (size_t i = 0; i < row_bytes; i++)

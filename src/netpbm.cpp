@@ -250,12 +250,15 @@ static void words_of(const netpbm_header &h, common_words &w)
     w.max_sample = static_cast<unsigned char>(is_pbm(h) ? 1 : to_8_bits(h.max, h.max));
 }
 
-// `all` plain samples as 8 bits, or a PBM's as bits, into `eight`, read a
-// word at a time where they are the common 0 and maximum.
-static int read_plain(input &in, const netpbm_header &h, const common_words &w, unsigned char *eight, size_t all,
-                      char why[REASON_SIZE])
+// Plain samples as 8 bits, or a PBM's as bits, into `eight` from sample i
+// on until it holds `all`, read a word at a time where they are the common
+// 0 and maximum. Where more samples follow, a word may run up to 7 past
+// `all` (`eight` has room for them), and i ends past it; the last samples
+// of all are read one at a time, so that nothing past them is taken.
+static int read_plain(input &in, const netpbm_header &h, const common_words &w, unsigned char *eight, size_t &i,
+                      size_t all, bool more_follow, char why[REASON_SIZE])
 {
-    for (size_t i = 0; i < all;) {
+    while (i < all) {
         // Words while they come, in locals, which the stores of bytes
         // cannot be taken to change.
         const std::uint64_t zeros = w.zeros, maxes = w.maxes, mask = w.mask, one = w.one, one_mask = w.one_mask;
@@ -266,9 +269,9 @@ static int read_plain(input &in, const netpbm_header &h, const common_words &w, 
         // last place a word may start, and the last sample, where there
         // is room for one.
         const unsigned char *p = in.at;
-        const bool words = in.end - p >= 8 && all >= 8;
+        const bool words = in.end - p >= 8 && (more_follow || all >= 8);
         const unsigned char *last = words ? in.end - 8 : p;
-        const size_t room = words ? all - 8 : 0;
+        const size_t room = !words ? 0 : more_follow ? all - 1 : all - 8;
         while (words && p <= last && i <= room) {
             std::uint64_t word = 0;
             memcpy(&word, p, 8);
@@ -293,7 +296,7 @@ static int read_plain(input &in, const netpbm_header &h, const common_words &w, 
             }
         }
         in.at = p;
-        if (i == all)
+        if (i >= all)
             break;
         std::uint32_t sample = 0;
         if (plain_sample(in, h, sample, why) != 0)
@@ -441,21 +444,22 @@ static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpb
 // green and blue, those and alpha.
 static const sample_places places[4] = {
     {1, 0, 0, 0, 0, false}, {2, 0, 0, 0, 1, true}, {3, 0, 1, 2, 0, false}, {4, 0, 1, 2, 3, true}};
+static const sample_places deep_places[4] = {
+    {2, 0, 0, 0, 0, false}, {4, 0, 0, 0, 2, true}, {6, 0, 2, 4, 0, false}, {8, 0, 2, 4, 6, true}};
 
-// Inks a row of samples: raw ones as bytes, big-endian pairs where the
-// maximum is past 255; plain ones as 8 bits.
+// Inks a row of raw samples: bytes, or big-endian pairs where the maximum
+// is past 255.
 static int ink_samples(ink &k, size_t y, const unsigned char *row, const netpbm_header &h, const value_colours &greys,
-                       bool plain, char why[REASON_SIZE])
+                       char why[REASON_SIZE])
 {
     static unsigned char eight[MOST_SIDE * 4];
     const sample_places &l = places[h.depth - 1];
-    const sample_places deep = {2 * l.step, 2 * l.red, 2 * l.green, 2 * l.blue, 2 * l.alpha, l.has_alpha};
     size_t samples = size_t{h.width} * h.depth;
     unsigned bad = 0;
-    if (plain || (h.max == 255 && h.depth > 1)) {
+    if (h.max == 255 && h.depth > 1) {
         ink_colours(k, y, row, l);
     } else if (h.max == 65535) {
-        ink_deep_colours(k, y, row, deep);
+        ink_deep_colours(k, y, row, deep_places[h.depth - 1]);
     } else if (h.max > 255) {
         if (!ink_wide_row(k, y, row, h))
             return refuse_sample(row, samples, h, why);
@@ -485,7 +489,7 @@ static int read_raw(input &in, const netpbm_header &h, ink &k, char why[REASON_S
     size_t stride = size_t{h.width} * h.depth * (h.max > 255 ? 2 : 1);
     if (h.format == 4)
         stride = (size_t{h.width} + 7) / 8;
-    if (h.max <= 255)
+    if (h.max <= 255 && h.format != 4) // a PBM's bits go into the planes as they are
         set_greys(greys, h.max);
     for (size_t y = 0; y < h.height; y++) {
         const unsigned char *row = take(in, stride);
@@ -493,7 +497,7 @@ static int read_raw(input &in, const netpbm_header &h, ink &k, char why[REASON_S
             return damaged(why, h, ends_early);
         if (h.format == 4)
             put_bits(k, y, row);
-        else if (ink_samples(k, y, row, h, greys, false, why) != 0)
+        else if (ink_samples(k, y, row, h, greys, why) != 0)
             return 1;
     }
     return 0;
@@ -505,14 +509,16 @@ static int read_plains(input &in, const netpbm_header &h, ink &k, char why[REASO
 {
     static common_words w;
     static unsigned char eight[MOST_SIDE * 4 + 8];
-    static value_colours none;
     words_of(h, w);
-    size_t row_samples = size_t{h.width} * h.depth;
+    size_t row_samples = size_t{h.width} * h.depth, got = 0;
     for (size_t y = 0; y < h.height; y++) {
-        if (read_plain(in, h, w, eight, row_samples, why) != 0)
+        // The samples read past the last row's end begin this one's.
+        memmove(eight, eight + row_samples, got > row_samples ? got - row_samples : 0);
+        got = got > row_samples ? got - row_samples : 0;
+        if (read_plain(in, h, w, eight, got, row_samples, y + 1 < h.height, why) != 0)
             return 1;
-        if (!is_pbm(h)) {
-            (void)ink_samples(k, y, eight, h, none, true, why);
+        if (!is_pbm(h)) { // as 8 bits, none past the maximum
+            ink_colours(k, y, eight, places[h.depth - 1]);
             continue;
         }
         unsigned char *row = k.dark + y * k.row_bytes;

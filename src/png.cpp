@@ -405,7 +405,7 @@ inline void unpaeth_words(unsigned char *r, const unsigned char *prior, size_t n
 
 // The loops copied for each size of pixel, so that the byte to the left is
 // at a constant distance: the rows hold whole pixels.
-int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
+[[gnu::always_inline]] inline int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
 {
     int filter = row[0];
     if (filter > 4)
@@ -423,16 +423,17 @@ int unfilter(png &p, unsigned char *row, const unsigned char *prior, size_t n)
 
 // The colour of each value of a picture of at most 8 bits a pixel: a
 // palette's colours, or grey levels, transparent where they are the tRNS
-// chunk's; no colour past the palette.
+// chunk's; no colour past the palette. Values past the depth's reach are
+// never looked up.
 void value_colours_of(png &p)
 {
     unsigned max = (1U << p.depth) - 1;
-    for (unsigned v = 0; v < 256; v++) {
+    for (unsigned v = 0; v <= max && v < 256; v++) {
         const unsigned char *e = p.palette[v];
         unsigned grey = to_8_bits(v & max, max);
-        if (p.colour_type == 3 && v < p.palette_size && v <= max)
+        if (p.colour_type == 3 && v < p.palette_size)
             set_colour(p.colours, v, e[0], e[1], e[2], e[3]);
-        else if (p.colour_type == 0 && v <= max)
+        else if (p.colour_type == 0)
             set_colour(p.colours, v, grey, grey, grey, p.keyed && v == p.key[0] ? 0 : 255);
         else
             set_no_colour(p.colours, v);
@@ -647,7 +648,7 @@ bool pixel_rgba(const png &p, const unsigned char *r, size_t i, unsigned char ou
     }
     size_t bytes = p.depth / 8;
     const unsigned char *q = r + i * p.channels * bytes;
-    std::uint32_t v[4], max = p.depth == 8 ? 255 : 65535;
+    std::uint32_t v[4] = {0, 0, 0, 0}, max = p.depth == 8 ? 255 : 65535;
     for (size_t c = 0; c < p.channels; c++)
         v[c] = bytes == 1 ? q[c] : static_cast<std::uint32_t>(q[2 * c]) << 8 | q[2 * c + 1];
     bool grey = p.channels <= 2, keyed = p.keyed;

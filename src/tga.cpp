@@ -95,15 +95,23 @@ int read_map(input &in, picture &p)
     const tga_header &t = p.t;
     size_t entry = (t.entry_bits + 7) / 8, reached = t.depth == 16 ? 65536 : 256;
     bool mapped = (t.type & 7) == COLOUR_MAPPED;
-    unsigned char b[4];
+    unsigned char b[4] = {0, 0, 0, 0};
+    // The entries the map does not give have no colour.
+    size_t from = t.map_type == 1 ? t.first : reached, to = t.map_type == 1 ? size_t{t.first} + t.map_length : 0;
     for (size_t i = 0; mapped && i < reached; i++)
-        if (t.depth == 8)
+        if (i >= from && i < to)
+            continue;
+        else if (t.depth == 8)
             set_no_colour(p.values, static_cast<unsigned>(i));
         else
             p.wide_inks[i] = NO_COLOUR;
     for (unsigned i = 0; t.map_type == 1 && i < t.map_length; i++) {
-        if (next_bytes(in, b, entry) != entry)
+        if (in.end - in.at >= 4) { // most entries, without a call
+            memcpy(b, in.at, 4);
+            in.at += entry;
+        } else if (next_bytes(in, b, entry) != entry) {
             return damaged(p, "it ends inside its colour map");
+        }
         if (mapped && t.first + i < reached)
             put_entry(p, t.first + i, b);
     }
@@ -133,7 +141,9 @@ void make_inks(picture &p)
 }
 
 // What a unit of 8 bits or more is, decided once for the picture.
-enum class unit_kind { index, wide_index, grey_alpha, fields, blue_green_red, with_alpha };
+// `told`, as the loop over runs sees it, stands for each kind where a
+// colour is told, so that one switch serves both.
+enum class unit_kind { index, wide_index, grey_alpha, fields, blue_green_red, with_alpha, told };
 
 unit_kind kind_of_units(const picture &p)
 {
@@ -170,20 +180,25 @@ void unit_rgba(const picture &p, unit_kind kind, const unsigned char *u, unsigne
     }
 }
 
-// The ink of one unit of 8 bits or more; where a colour is told, its dark
-// bit whether the unit is that colour.
+// The ink of one unit where a colour is told: its dark bit whether the
+// unit is that colour. Out of line, as it is rare, to keep the loop over
+// units small.
+[[gnu::noinline]] std::uint32_t told_unit_ink(const picture &p, unit_kind kind, const unsigned char *u)
+{
+    unsigned char c[4];
+    unit_rgba(p, kind, u, c);
+    std::uint32_t w = ink_of(c[0], c[1], c[2], c[3]) & ~std::uint32_t{INK_DARK};
+    if ((kind == unit_kind::wide_index && p.wide_inks[le16(u)] == NO_COLOUR) ||
+        (kind == unit_kind::index && p.values.inks[u[0]] == NO_COLOUR))
+        return NO_COLOUR;
+    return w | (memcmp(c, p.k->colour, 3) == 0 ? 1U : 0U);
+}
+
+// The ink of one unit of 8 bits or more.
 inline std::uint32_t unit_ink(const picture &p, unit_kind kind, const unsigned char *u)
 {
-    if (p.k->told_colour) {
-        unsigned char c[4];
-        unit_rgba(p, kind, u, c);
-        std::uint32_t w = ink_of(c[0], c[1], c[2], c[3]) & ~std::uint32_t{INK_DARK};
-        return kind == unit_kind::wide_index && p.wide_inks[le16(u)] == NO_COLOUR ? NO_COLOUR
-               : kind == unit_kind::index && p.values.inks[u[0]] == NO_COLOUR
-                   ? NO_COLOUR
-                   : w | (memcmp(c, p.k->colour, 3) == 0 ? 1U : 0U);
-    }
     switch (kind) {
+    case unit_kind::told: return told_unit_ink(p, kind_of_units(p), u);
     case unit_kind::index: return p.values.inks[u[0]];
     case unit_kind::wide_index: return p.wide_inks[le16(u)];
     case unit_kind::grey_alpha: return ink_of(u[0], u[0], u[0], p.alpha ? u[1] : 255);
@@ -204,57 +219,90 @@ unsigned char unit_grey(const picture &p, unit_kind kind, const unsigned char *u
 size_t row_of(const picture &p, size_t n) { return (p.t.descriptor & 0x20) != 0 ? n : p.k->height - 1 - n; }
 
 // The word of the planes being made, kept apart from them, where the
-// compiler can hold it in registers: at pixel x of row `n` of the file's
-// order; and whether the row's pixels so far are all opaque.
+// compiler can hold it in registers: at bit `bit` of the word of row `n`
+// of the file's order that starts at pixel x, with `room` pixels to go
+// before the word or the row ends; the inks seen; and whether grey levels
+// are kept, as the ink's, brought up to date as each row is done while
+// they are.
 struct word_made {
     std::uint64_t dark, opaque;
-    size_t x, n;
+    size_t x, bit, room, n;
     std::uint32_t seen;
-    bool all_opaque;
+    bool keep_grey;
 };
 
-// The word done: into the planes, and where the row is done, what the row
-// loops count of it, and the row turned round where it is stored right to
-// left.
-inline void word_done(picture &p, word_made &m)
+// The room in the word that starts at pixel x of a row `width` wide.
+inline size_t room_from(size_t x, size_t width) { return width - x < 64 ? width - x : 64; }
+
+// Row y done: what the row loops count of it, with `seen` the inks seen so
+// far, and the row turned round where it is stored right to left; whether
+// grey levels are still kept.
+inline bool row_done(picture &p, size_t y, std::uint32_t seen)
+{
+    const ink &k = *p.k;
+    const unsigned char *row = k.opaque + y * k.row_bytes;
+    std::uint64_t clear = 0, o = 0; // the pixels not opaque
+    for (size_t i = 0; i < k.width / 64; i++) {
+        memcpy(&o, row + 8 * i, 8);
+        clear |= ~o;
+    }
+    if (k.width % 64 != 0) {
+        memcpy(&o, row + k.width / 64 * 8, 8);
+        clear |= ~o & ((std::uint64_t{1} << (k.width % 64)) - 1);
+    }
+    bool all_opaque = clear == 0;
+    bool alpha = (seen & INK_ALPHA) != 0;
+    // An opaque row tells the row loops nothing new once they know of its
+    // alpha and keep no grey levels: the bits past its end are 0 already.
+    if (!all_opaque || (alpha && !k.alpha_anywhere) || k.keep_grey)
+        planes_put(*p.k, y, alpha, all_opaque);
+    if ((p.t.descriptor & 0x10) != 0)
+        mirror_row(*p.k, y);
+    return p.k->keep_grey;
+}
+
+// The word done: into the planes, and on to the next row where the row
+// ends. While grey levels are kept, the row is done at once, as whether
+// they still are depends on it; once they are not, the rows are done after
+// the last packet, which keeps calls out of the loop over packets.
+template <bool grey> inline void word_done(picture &p, word_made &m)
 {
     ink &k = *p.k;
-    size_t y = row_of(p, m.n), at = y * k.row_bytes + (m.x - 1) / 64 * 8;
+    size_t y = row_of(p, m.n), at = y * k.row_bytes + m.x / 8;
     memcpy(k.dark + at, &m.dark, 8);
     memcpy(k.opaque + at, &m.opaque, 8);
-    std::uint64_t used = m.x % 64 == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << (m.x % 64)) - 1;
-    m.all_opaque = m.all_opaque && (m.opaque | ~used) == ~std::uint64_t{0};
     m.dark = m.opaque = 0;
-    if (m.x < k.width)
+    m.x += m.bit;
+    m.bit = 0;
+    if (m.x < k.width) {
+        m.room = room_from(m.x, k.width);
         return;
-    planes_put(k, y, (m.seen & INK_ALPHA) != 0, m.all_opaque);
-    if ((p.t.descriptor & 0x10) != 0)
-        mirror_row(k, y);
+    }
+    if (grey)
+        m.keep_grey = row_done(p, y, m.seen);
     m.x = 0;
+    m.room = room_from(0, k.width);
     m.n++;
-    m.all_opaque = true;
 }
 
 // Marks `count` pixels on from where the last left off with one ink, and,
 // while grey levels are kept, its grey level.
 template <bool grey> inline void mark(picture &p, word_made &m, size_t count, std::uint32_t w, unsigned char level)
 {
-    const size_t width = p.k->width;
     std::uint64_t dark = 0 - std::uint64_t{w & INK_DARK}, opaque = 0 - std::uint64_t{(w & INK_OPAQUE) >> 8};
     m.seen |= w;
     while (count > 0) {
-        size_t bit = m.x % 64, here = 64 - bit;
-        here = here < count ? here : count;
-        here = here < width - m.x ? here : width - m.x;
+        size_t here = count < m.room ? count : m.room;
         if (grey)
-            memset(p.k->grey + row_of(p, m.n) * width + m.x, level, here);
-        std::uint64_t bits = ((std::uint64_t{2} << (here - 1)) - 1) << bit; // here is 1 to 64
+            memset(p.k->grey + row_of(p, m.n) * p.k->width + m.x + m.bit, level, here);
+        std::uint64_t bits = ((std::uint64_t{2} << (here - 1)) - 1) << m.bit; // here is 1 to 64
         m.dark |= dark & bits;
         m.opaque |= opaque & bits;
-        m.x += here;
+        m.bit += here;
+        m.room -= here;
         count -= here;
-        if (m.x % 64 == 0 || m.x == width)
-            word_done(p, m);
+        if (m.room == 0)
+            word_done<grey>(p, m);
     }
 }
 
@@ -282,10 +330,10 @@ inline bool read_unit(input &in, unsigned char unit[4], size_t bytes)
 // length.
 template <bool grey> int read_packets(input &in, picture &p, word_made &m, size_t &left)
 {
-    unit_kind kind = kind_of_units(p);
-    size_t bytes = p.unit_bytes;
+    const unit_kind kind = kind_of_units(p), looked_up = p.k->told_colour ? unit_kind::told : kind;
+    const size_t bytes = p.unit_bytes;
     unsigned char unit[4] = {0};
-    while (left > 0 && p.k->keep_grey == grey) {
+    while (left > 0 && m.keep_grey == grey) {
         int head = next_byte(in);
         size_t count = (static_cast<unsigned>(head) & 0x7F) + 1;
         if (head == EOF)
@@ -296,7 +344,7 @@ template <bool grey> int read_packets(input &in, picture &p, word_made &m, size_
         for (size_t i = 0; i < (repeated ? 1 : count); i++) {
             if (!read_unit(in, unit, bytes))
                 return damaged(p, "it ends before its last pixel");
-            std::uint32_t w = unit_ink(p, kind, unit);
+            std::uint32_t w = unit_ink(p, looked_up, unit);
             if ((w & NO_COLOUR) != 0)
                 return refuse_colour(p, kind == unit_kind::wide_index ? le16(unit) : unit[0]);
             mark<grey>(p, m, repeated ? count : 1, w, grey ? unit_grey(p, kind, unit) : 0);
@@ -308,10 +356,15 @@ template <bool grey> int read_packets(input &in, picture &p, word_made &m, size_
 
 int read_runs(input &in, picture &p)
 {
-    word_made m = {0, 0, 0, 0, 0, true};
+    word_made m = {0, 0, 0, 0, room_from(0, p.k->width), 0, 0, p.k->keep_grey};
     size_t left = size_t{p.k->width} * p.k->height;
-    if (read_packets<true>(in, p, m, left) != 0 || read_packets<false>(in, p, m, left) != 0)
+    if (read_packets<true>(in, p, m, left) != 0)
         return 1;
+    size_t done = m.n; // the rows done as grey levels were kept
+    if (read_packets<false>(in, p, m, left) != 0)
+        return 1;
+    for (size_t n = done; n < p.k->height; n++)
+        (void)row_done(p, row_of(p, n), m.seen);
     return 0;
 }
 
