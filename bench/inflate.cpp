@@ -1,6 +1,6 @@
 // The floor under a PNG conversion: a program built as the tools are that
 // only inflates the image data of the PNG it is given, as glyphrip must,
-// and does nothing else with it.
+// and does nothing else with it, into one buffer used again and again.
 #include <cstdio>
 #include <cstring>
 
@@ -14,7 +14,7 @@ static unsigned long be32(const unsigned char *p)
 
 int main(int argc, char *argv[])
 {
-    static unsigned char file[1 << 16], out[1 << 17];
+    static unsigned char file[1 << 22], out[1 << 17];
     FILE *in = argc == 2 ? fopen(argv[1], "rb") : nullptr;
     if (in == nullptr)
         return 1;
@@ -23,8 +23,6 @@ int main(int argc, char *argv[])
     z_stream z = {};
     if (inflateInit(&z) != Z_OK)
         return 1;
-    z.next_out = out;
-    z.avail_out = sizeof out;
     for (size_t at = 8; at + 12 <= n;) {
         unsigned long length = be32(file + at);
         if (length > n - at - 12)
@@ -32,7 +30,14 @@ int main(int argc, char *argv[])
         if (memcmp(file + at + 4, "IDAT", 4) == 0) {
             z.next_in = file + at + 8;
             z.avail_in = static_cast<uInt>(length);
-            (void)inflate(&z, Z_NO_FLUSH);
+            int status = Z_OK;
+            while (z.avail_in > 0 && status == Z_OK) {
+                if (z.avail_out == 0 || z.next_out == nullptr) {
+                    z.next_out = out;
+                    z.avail_out = sizeof out;
+                }
+                status = inflate(&z, Z_NO_FLUSH);
+            }
         }
         at += 12 + length;
     }

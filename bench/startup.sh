@@ -8,8 +8,10 @@
 # in instructions by callgrind (counts, not seconds, so they repeat on a
 # busy machine) against cp copying the same input, or at 128 x 128 a
 # 2048-byte font, and, for a PNG, against a program that only inflates its
-# image data, the floor no PNG reader goes under. Each must give its font
-# and meet its target, or the run fails. Where hyperfine is installed, wall
+# image data, the floor no PNG reader goes under; glyphcut on a picture 32
+# times that sheet, a pixel against glyphrip on the sheet; and glyphcut's
+# peak memory at the limit. Each must give its font and meet its target,
+# or the run fails. Where hyperfine is installed, wall
 # time over many runs too.
 # Usage: bench/startup.sh [build directory]
 # (cmake --workflow --preset bench builds the tools, the empty program and
@@ -18,7 +20,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=$(realpath "${1:-build/bench}")
-[ -x "$build/glyphrip" ] && [ -x "$build/glyphsheet" ] && [ -x "$build/bench/empty" ] && [ -x "$build/bench/inflate" ] ||
+[ -x "$build/glyphrip" ] && [ -x "$build/glyphsheet" ] && [ -x "$build/glyphcut" ] && [ -x "$build/bench/empty" ] &&
+  [ -x "$build/bench/inflate" ] ||
   cmake --workflow --preset bench >/dev/null
 for tool in valgrind convert ffmpeg pamtopnm; do
   command -v $tool >/dev/null || { echo "bench: needs $tool (Debian: valgrind imagemagick ffmpeg netpbm)" >&2; exit 1; }
@@ -172,7 +175,58 @@ for size in 64x128 128x128; do
     if within "$(ratio "$ours" "$cps")" 0.5; then echo; else echo "   MISSED"; missed=$((missed + 1)); fi
   done
 done
-for tool in glyphrip glyphsheet; do
+
+# glyphcut on a picture 32 times a 128 x 128 sheet, 1024 x 512, the sheet
+# drawn 8 times across and 4 down, told its cells: its cost less an empty
+# program's, a pixel, must be no more than glyphrip's on the sheet saved the
+# same way, and for a PNG, above its floor, no more than glyphrip's above
+# its own. The font is 8192 glyphs, each the sheet's glyph in its place.
+convert sheet-128x128.bmp -write mpr:sheet +delete -size 1024x512 tile:mpr:sheet -type TrueColor big-24.bmp
+"$python" -c '
+from PIL import Image
+Image.open("big-24.bmp").convert("RGB").save("big-24.tga")'
+convert big-24.bmp PPM:big.ppm
+convert big-24.bmp -define png:color-type=2 -define png:bit-depth=8 PNG:big-2-8.png
+"$python" -c '
+import sys
+font = open("font-128x128.raw", "rb").read()
+out = bytearray()
+for n in range(8192):
+    column, row = n % 128, n // 128
+    out += font[8 * (row % 16 * 16 + column % 16):][:8]
+sys.stdout.buffer.write(out)' >font-big.raw
+pixels=$((1024 * 512))
+per_pixel() { "$python" -c "import sys; print(f'{(float(sys.argv[1]) - float(sys.argv[2])) / float(sys.argv[3]):.2f}')" "$@"; }
+printf '  %-44s %9s %9s %9s  %s\n' "glyphcut --cell 8x8, 1024 x 512" instr "/ pixel" "sheet's" "(less an empty program, or the floor)"
+for pair in big-24.bmp:128x128/bmp-24.bmp big-24.tga:128x128/tga-pillow-24.tga big.ppm:128x128/raw.ppm \
+  big-2-8.png:128x128/png-2-8.png; do
+  big=${pair%%:*} sheet=${pair#*:}
+  rm -f font.raw
+  ours=$(instructions "$build/glyphcut" --cell 8x8 "$big" font.raw)
+  cmp -s font.raw font-big.raw || { echo "bench: glyphcut on $big does not give its font" >&2; exit 1; }
+  base=$nothing sheet_base=$nothing
+  if [ "${big##*.}" = png ]; then
+    base=$(instructions "$build/bench/inflate" "$big")
+    sheet_base=$(instructions "$build/bench/inflate" "$sheet")
+  fi
+  mine=$(per_pixel "$ours" "$base" "$pixels")
+  theirs=$(per_pixel "$(instructions "$build/glyphrip" "$sheet" font.raw)" "$sheet_base" 16384)
+  printf '  %-44s %9d %9s %9s' "$big" "$ours" "$mine" "$theirs"
+  if within "$mine" "$theirs"; then echo; else echo "   MISSED"; missed=$((missed + 1)); fi
+done
+
+# Peak memory under 32 MB at the limit: a PNG of 4096 x 1024 pixels cut
+# into 65536 cells of 1 x 32, their font written as C source.
+convert -size 4096x1024 pattern:checkerboard -type TrueColor PNG:limit.png
+peak=$("$python" -c '
+import resource, subprocess, sys
+subprocess.run(sys.argv[1:], check=True)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024)' \
+  "$build/glyphcut" --cell 1x32 --count 65536 --ink dark limit.png limit.h)
+printf '  %-44s %6s MB   under 32 MB' "glyphcut, 4096 x 1024 PNG to 2 MiB as C" "$peak"
+if [ "$peak" -lt 32 ]; then echo; else echo "   MISSED"; missed=$((missed + 1)); fi
+
+for tool in glyphrip glyphsheet glyphcut; do
   printf '  %-10s loads: %s\n' "$tool" "$(ldd "$build/$tool" | awk '{print $1}' | tr '\n' ' ')"
 done
 

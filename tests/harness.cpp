@@ -213,7 +213,9 @@ bytes png_rows(const bytes &pixels, int bits, bool interlaced, unsigned seed, si
     for (size_t pass = interlaced ? 0 : 7; pass < (interlaced ? 7 : 8); pass++) {
         const size_t *a = passes[pass];
         bytes prior;
-        for (size_t y = a[1]; y < height; y += a[3]) {
+        // A pass no column of the picture reaches has no rows, not even
+        // their filter bytes.
+        for (size_t y = a[1]; y < height && a[0] < width; y += a[3]) {
             bytes row;
             size_t n = 0;
             for (size_t x = a[0]; x < width; x += a[2])

@@ -365,18 +365,56 @@ void put_sample(bytes &b, unsigned v, unsigned max)
     b.push_back(static_cast<unsigned char>(v));
 }
 
+// A TGA's rows as run-length packets, each within its row: a run of one
+// unit repeated, or units as they stand.
+bytes run_length(const bytes &rows, size_t unit, size_t width)
+{
+    bytes packets;
+    for (size_t row = 0; row < rows.size(); row += unit * width)
+        for (size_t x = 0; x < width;) {
+            auto at = [&](size_t i) { return rows.begin() + static_cast<std::ptrdiff_t>(row + unit * i); };
+            size_t n = 1;
+            while (x + n < width && n < 128 && std::equal(at(x), at(x + 1), at(x + n)))
+                n++;
+            if (n > 1) {
+                packets.push_back(static_cast<unsigned char>(0x80 | (n - 1)));
+                packets.insert(packets.end(), at(x), at(x + 1));
+            } else {
+                while (x + n < width && n < 128 && !std::equal(at(x + n - 1), at(x + n), at(x + n)))
+                    n++;
+                packets.push_back(static_cast<unsigned char>(n - 1));
+                packets.insert(packets.end(), at(x), at(x + n));
+            }
+            x += n;
+        }
+    return packets;
+}
+
 // The picture as `kind` stores it, a PNG's rows filtered at random by
 // `seed`; `zero_alpha_is_opaque` says whether the format reads an alpha of
-// 0 everywhere as none.
+// 0 everywhere as none. A PBM's pixels are black below grey 128.
 bytes stored_as(const std::string &kind, const std::vector<colour> &pixels, unsigned max, bool &zero_alpha_is_opaque,
-                unsigned seed)
+                unsigned seed, size_t width = 64, size_t height = 128)
 {
     bool alpha = kind.find("alpha") != std::string::npos, grey = kind.find("grey") != std::string::npos;
     zero_alpha_is_opaque = kind.rfind("bmp", 0) == 0 || kind.rfind("tga", 0) == 0;
+    const std::string size = std::to_string(width) + " " + std::to_string(height) + "\n";
+    if (kind == "pbm") {
+        std::string header = "P4\n" + size;
+        bytes b(header.begin(), header.end());
+        for (size_t y = 0; y < height; y++)
+            for (size_t x = 0; x < width; x += 8) {
+                unsigned byte = 0;
+                for (size_t i = 0; i < 8; i++)
+                    byte |= (x + i < width && pixels[y * width + x + i].r < (max + 1) / 2 ? 0x80U : 0) >> i;
+                b.push_back(static_cast<unsigned char>(byte));
+            }
+        return b;
+    }
     bytes rows;
-    for (size_t y = 0; y < 128; y++) {
-        size_t from = 64 * (kind.rfind("bmp", 0) == 0 ? 127 - y : y); // BMP stores the bottom row first
-        for (size_t x = 0; x < 64; x++) {
+    for (size_t y = 0; y < height; y++) {
+        size_t from = width * (kind.rfind("bmp", 0) == 0 ? height - 1 - y : y); // BMP stores the bottom row first
+        for (size_t x = 0; x < width; x++) {
             const colour &p = pixels[from + x];
             bool blue_first = kind.rfind("bmp", 0) == 0 || kind.rfind("tga", 0) == 0;
             for (unsigned v : grey         ? std::vector<unsigned>{p.r}
@@ -386,6 +424,9 @@ bytes stored_as(const std::string &kind, const std::vector<colour> &pixels, unsi
             if (alpha)
                 put_sample(rows, p.a, max);
         }
+        // A BMP's rows are padded to whole words.
+        while (kind.rfind("bmp", 0) == 0 && rows.size() % 4 != 0)
+            rows.push_back(0);
     }
     std::string header;
     int depth = max > 255 ? 16 : 8, type = (grey ? 0 : 2) + (alpha ? 4 : 0);
@@ -404,18 +445,41 @@ bytes stored_as(const std::string &kind, const std::vector<colour> &pixels, unsi
             if (kind.find("keyed") != std::string::npos && p.a == 0 && key.empty())
                 for (unsigned v : grey ? std::vector<unsigned>{p.r} : std::vector<unsigned>{p.r, p.g, p.b})
                     key.insert(key.end(), {static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)});
-        return png_file({png_header(64, 128, depth, type, interlaced), png_chunk(key.empty() ? "teXt" : "tRNS", key),
-                         png_data(png_rows(rows, bits, interlaced, seed))});
+        return png_file({png_header(static_cast<int>(width), static_cast<int>(height), depth, type, interlaced),
+                         png_chunk(key.empty() ? "teXt" : "tRNS", key),
+                         png_data(png_rows(rows, bits, interlaced, seed, width, height))});
     }
     if (kind.rfind("bmp", 0) == 0)
-        return bmp_file({40, false, 64, 128, alpha ? 32 : 24}, rows);
-    if (kind.rfind("tga", 0) == 0)
-        header =
-            std::string("\0\0\2\0\0\0\0\0\0\0\0\0\x40\0\x80\0", 16) + char(alpha ? 32 : 24) + char(alpha ? 0x28 : 0x20);
-    else if (kind == "pam alpha")
-        header = "P7\nWIDTH 64\nHEIGHT 128\nDEPTH 4\nMAXVAL " + std::to_string(max) + "\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
-    else
-        header = std::string(grey ? "P5" : "P6") + "\n64 128\n" + std::to_string(max) + "\n";
+        return bmp_file({40, false, static_cast<int>(width), static_cast<int>(height), alpha ? 32 : 24}, rows);
+    if (kind.rfind("tga", 0) == 0) {
+        bool packed = kind.find("rle") != std::string::npos;
+        const unsigned char fields[18] = {0,
+                                          0,
+                                          static_cast<unsigned char>(packed ? 10 : 2),
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          static_cast<unsigned char>(width),
+                                          static_cast<unsigned char>(width >> 8),
+                                          static_cast<unsigned char>(height),
+                                          static_cast<unsigned char>(height >> 8),
+                                          static_cast<unsigned char>(alpha ? 32 : 24),
+                                          static_cast<unsigned char>(alpha ? 0x28 : 0x20)};
+        header.assign(fields, fields + 18);
+        if (packed)
+            rows = run_length(rows, alpha ? 4 : 3, width);
+    } else if (kind == "pam alpha") {
+        header = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " + std::to_string(height) + "\nDEPTH 4\nMAXVAL " +
+                 std::to_string(max) + "\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    } else {
+        header = std::string(grey ? "P5" : "P6") + "\n" + size + std::to_string(max) + "\n";
+    }
     bytes b(header.begin(), header.end());
     b.insert(b.end(), rows.begin(), rows.end());
     return b;
@@ -478,6 +542,234 @@ TEST(RandomColours, InkByTheRule)
             spill(dir + "/picture", file);
             expect_run(dir, "glyphrip", "picture", "font.raw");
             expect_font(slurp(dir + "/font.raw"), font_by_the_rule(pixels, k.max, zero_alpha_is_opaque));
+            remove_dir(dir);
+        }
+}
+
+// A layout told to glyphcut: the cells, their enlargement, the space left
+// of and above the first and between them, the grid, whether the grid, the
+// order and the count are told, and the picture's size.
+struct told_layout {
+    unsigned w, h, scale, offset_x, offset_y, gap_x, gap_y, columns, rows, count, first;
+    bool by_columns, tell_grid, tell_order, tell_count;
+    size_t width, height;
+};
+
+told_layout random_layout(std::mt19937 &gen)
+{
+    auto any = [&](unsigned lo, unsigned hi) { return std::uniform_int_distribution<unsigned>(lo, hi)(gen); };
+    told_layout t = {};
+    static const unsigned scales[] = {1, 1, 1, 2, 3, 4, 16};
+    t.scale = scales[any(0, 6)];
+    unsigned most = t.scale == 16 ? 4 : 32;
+    t.w = any(1, most);
+    t.h = any(1, most);
+    t.offset_x = any(0, 1) == 0 ? 0 : any(0, 9);
+    t.offset_y = any(0, 1) == 0 ? 0 : any(0, 9);
+    t.gap_x = any(0, 1) == 0 ? 0 : any(0, 5);
+    t.gap_y = any(0, 1) == 0 ? 0 : any(0, 5);
+    t.columns = any(1, t.scale > 2 ? 3 : 7);
+    t.rows = any(1, t.scale > 2 ? 3 : 5);
+    t.by_columns = any(0, 1) == 0;
+    t.tell_order = t.by_columns || any(0, 1) == 0;
+    t.tell_grid = any(0, 1) == 0;
+    t.tell_count = any(0, 2) == 0;
+    t.count = t.tell_count ? any(1, t.columns * t.rows) : t.columns * t.rows;
+    t.first = any(0, 1) == 0 ? 0 : any(0, 400);
+    // Past the last cell, less than another cell's room where the grid is
+    // not told, so that as many cells fit as were drawn.
+    unsigned across = t.w * t.scale, down = t.h * t.scale;
+    t.width = t.offset_x + t.columns * across + (t.columns - 1) * t.gap_x +
+              (t.tell_grid ? any(0, 12) : any(0, across + t.gap_x - 1));
+    t.height =
+        t.offset_y + t.rows * down + (t.rows - 1) * t.gap_y + (t.tell_grid ? any(0, 12) : any(0, down + t.gap_y - 1));
+    return t;
+}
+
+// glyphcut's options for the layout, each given now as two arguments and
+// now as one.
+std::vector<std::string> options_of(const told_layout &t, std::mt19937 &gen)
+{
+    std::vector<std::string> o;
+    auto give = [&](const std::string &option, const std::string &value) {
+        if (gen() % 2 == 0) {
+            o.push_back(option);
+            o.push_back(value);
+        } else {
+            o.push_back(option + "=" + value);
+        }
+    };
+    auto pair = [](unsigned a, const char *between, unsigned b) {
+        return std::to_string(a) + between + std::to_string(b);
+    };
+    give("--cell", pair(t.w, "x", t.h));
+    if (t.scale > 1 || gen() % 4 == 0)
+        give("--scale", std::to_string(t.scale));
+    if (t.offset_x > 0 || t.offset_y > 0)
+        give("--offset", pair(t.offset_x, ",", t.offset_y));
+    if (t.gap_x > 0 || t.gap_y > 0)
+        give("--gap", pair(t.gap_x, ",", t.gap_y));
+    if (t.tell_grid)
+        give("--grid", pair(t.columns, "x", t.rows));
+    if (t.tell_order)
+        give("--order", t.by_columns ? "columns" : "rows");
+    if (t.first > 0)
+        give("--first", std::to_string(t.first));
+    if (t.tell_count)
+        give("--count", std::to_string(t.count));
+    return o;
+}
+
+// How the ink is told, and the colours that draw it: `ink` and `paper`
+// give a pixel of each role, noise the pixels no glyph is read from.
+enum class ink_told { rule, dark, light, opaque, colour, paper };
+
+std::string hex(const colour &c, unsigned max)
+{
+    char text[8];
+    (void)snprintf(text, sizeof text, "#%02X%02X%02X", eight_bits(c.r, max), eight_bits(c.g, max),
+                   eight_bits(c.b, max));
+    return text;
+}
+
+unsigned grey_level(const colour &c, unsigned max)
+{
+    return (299 * eight_bits(c.r, max) + 587 * eight_bits(c.g, max) + 114 * eight_bits(c.b, max)) / 1000;
+}
+
+// Random fonts drawn in random layouts in every format, read back through
+// glyphcut told the layout and the ink, byte for byte, in both bit orders.
+TEST(RandomLayouts, CutAsTold)
+{
+    unsigned s = seed();
+    SCOPED_TRACE("GLYPHRIP_TEST_SEED=" + std::to_string(s));
+    std::mt19937 gen(s);
+    static const struct {
+        const char *kind;
+        unsigned max;
+    } kinds[] = {{"png", 255},
+                 {"png alpha", 255},
+                 {"png grey", 255},
+                 {"png grey alpha", 65535},
+                 {"png interlaced", 255},
+                 {"ppm", 255},
+                 {"ppm", 65535},
+                 {"pgm grey", 255},
+                 {"pam alpha", 255},
+                 {"pbm", 1},
+                 {"bmp", 255},
+                 {"bmp alpha", 255},
+                 {"tga", 255},
+                 {"tga alpha", 255},
+                 {"tga rle", 255},
+                 {"tga alpha rle", 255}};
+    for (const auto &k : kinds)
+        for (int round = 0; round < 3; round++) {
+            const std::string kind = k.kind;
+            const unsigned max = k.max == 1 ? 255 : k.max; // a PBM's pixels as 8-bit colours
+            const bool alpha = kind.find("alpha") != std::string::npos, grey = kind.find("grey") != std::string::npos,
+                       pbm = kind == "pbm";
+            told_layout t = random_layout(gen);
+            std::vector<std::string> options = options_of(t, gen);
+            SCOPED_TRACE(kind + ", " + std::to_string(t.width) + " x " + std::to_string(t.height) + ":" + [&] {
+                std::string all;
+                for (const auto &o : options)
+                    all += " " + o;
+                return all;
+            }());
+            // The colours: 8-bit values as `max` samples.
+            auto sample = [&](unsigned v) { return max == 255 ? v : v * 257; };
+            auto random_colour = [&](bool opaque) {
+                unsigned r = gen() % 256, g = grey || pbm ? r : gen() % 256, b = grey || pbm ? r : gen() % 256;
+                if (pbm)
+                    r = g = b = r < 128 ? 0 : 255;
+                return colour{sample(r), sample(g), sample(b), opaque || !alpha ? max : sample(gen() % 256)};
+            };
+            auto of_side = [&](bool dark, bool opaque) {
+                for (;;) {
+                    colour c = random_colour(opaque);
+                    if ((grey_level(c, max) < 128) == dark)
+                        return c;
+                }
+            };
+            std::vector<ink_told> ways = {ink_told::rule, ink_told::dark, ink_told::light, ink_told::colour,
+                                          ink_told::paper};
+            if (alpha)
+                ways.push_back(ink_told::opaque);
+            const ink_told way = ways[gen() % ways.size()];
+            // Under the rule, black ink on white paper, or ink on paper
+            // erased to nothing where there is alpha.
+            const bool clear_paper = alpha && (way == ink_told::opaque || (way == ink_told::rule && gen() % 2 == 0));
+            colour ink = of_side(way != ink_told::light, true), paper = of_side(way == ink_told::light, true);
+            if (way == ink_told::rule && !clear_paper) {
+                ink = {0, 0, 0, max};
+                paper = {max, max, max, max};
+            }
+            if (clear_paper)
+                paper.a = sample(gen() % 128);
+            if (way == ink_told::colour || way == ink_told::paper) {
+                do
+                    paper = random_colour(true);
+                while (hex(paper, max) == hex(ink, max));
+            }
+            // Each glyph's pixels, about a third of them ink, and the
+            // picture: noise, where each cell read puts its pixels at the
+            // centre of their blocks.
+            std::vector<colour> pixels(t.width * t.height);
+            for (auto &p : pixels)
+                p = random_colour(false);
+            std::vector<bool> drawn(size_t{t.count} * t.w * t.h);
+            size_t dark = 0;
+            for (unsigned n = 0; n < t.count; n++) {
+                unsigned column = t.by_columns ? n / t.rows : n % t.columns,
+                         row = t.by_columns ? n % t.rows : n / t.columns;
+                size_t left = t.offset_x + size_t{column} * (t.w * t.scale + t.gap_x) + t.scale / 2,
+                       top = t.offset_y + size_t{row} * (t.h * t.scale + t.gap_y) + t.scale / 2;
+                for (unsigned y = 0; y < t.h; y++)
+                    for (unsigned x = 0; x < t.w; x++) {
+                        // A colour told must be somewhere in the cells.
+                        size_t i = (size_t{n} * t.h + y) * t.w + x;
+                        bool is_ink = (way == ink_told::colour && i == 0) ||
+                                      ((way != ink_told::paper || i + 1 < drawn.size()) && gen() % 3 == 0);
+                        drawn[i] = is_ink;
+                        dark += is_ink ? 1 : 0;
+                        pixels[(top + size_t{y} * t.scale) * t.width + left + size_t{x} * t.scale] =
+                            is_ink ? ink : paper;
+                    }
+            }
+            // The rule takes the side with fewer pixels, the dark on a tie
+            // and where all are dark, but for a PBM, whose 1 bits, black, are its ink; transparent
+            // paper decides where one pixel in sixteen is, as a third are.
+            bool turned =
+                way == ink_told::rule && !clear_paper && !pbm && 2 * dark > drawn.size() && dark < drawn.size();
+            switch (way) {
+            case ink_told::dark: options.insert(options.end(), {"--ink", "dark"}); break;
+            case ink_told::light: options.insert(options.end(), {"--ink", "light"}); break;
+            case ink_told::opaque: options.insert(options.end(), {"--ink", "opaque"}); break;
+            case ink_told::colour: options.insert(options.end(), {"--ink", hex(ink, max)}); break;
+            case ink_told::paper: options.insert(options.end(), {"--paper", hex(paper, max)}); break;
+            case ink_told::rule: break;
+            }
+            bool zero_alpha_is_opaque = false;
+            const bytes file =
+                stored_as(kind, pixels, k.max == 1 ? 255 : max, zero_alpha_is_opaque, gen(), t.width, t.height);
+            std::string dir = fresh_dir();
+            spill(dir + "/picture", file);
+            for (bool msb : {false, true}) {
+                std::vector<std::string> command = {"glyphcut"};
+                command.insert(command.end(), options.begin(), options.end());
+                command.insert(command.end(), {"--bits", msb ? "msb" : "lsb", "picture", "font.raw"});
+                outcome o = run_tool(dir, command);
+                ASSERT_EQ(o.status, 0) << o.err;
+                size_t row_bytes = (t.w + 7) / 8;
+                bytes want(drawn.size() / t.w * row_bytes, 0);
+                for (size_t i = 0; i < drawn.size(); i++) {
+                    size_t x = i % t.w, at = i / t.w * row_bytes + x / 8;
+                    if (drawn[i] != turned)
+                        want[at] = static_cast<unsigned char>(want[at] | (msb ? 0x80U >> (x % 8) : 1U << (x % 8)));
+                }
+                expect_font(slurp(dir + "/font.raw"), want);
+            }
             remove_dir(dir);
         }
 }
