@@ -360,8 +360,25 @@ static void clear_past(ink &k, size_t y, size_t from)
     memset(k.opaque + y * k.row_bytes + from, 0, k.row_bytes - from);
 }
 
+// The bits of row y's last word past its last pixel cleared, which a row
+// put pixel by pixel leaves as an earlier picture left them.
+static void clear_past_end(ink &k, size_t y)
+{
+    if (k.width % 64 == 0)
+        return;
+    size_t last = k.width / 64 * 8;
+    std::uint64_t keep = (std::uint64_t{1} << (k.width % 64)) - 1, d, o;
+    memcpy(&d, k.dark + y * k.row_bytes + last, 8);
+    memcpy(&o, k.opaque + y * k.row_bytes + last, 8);
+    d &= keep;
+    o &= keep;
+    memcpy(k.dark + y * k.row_bytes + last, &d, 8);
+    memcpy(k.opaque + y * k.row_bytes + last, &o, 8);
+}
+
 void pixels_put(ink &k, size_t y)
 {
+    clear_past_end(k, y);
     if (k.keep_grey)
         (void)still_wants_grey(k, y);
 }
@@ -409,16 +426,7 @@ static inline void put_row(ink &k, size_t y, std::uint32_t opaque, bool alpha, s
 
 void planes_put(ink &k, size_t y, bool alpha, bool all_opaque)
 {
-    if (k.width % 64 != 0) {
-        size_t last = k.width / 64 * 8;
-        std::uint64_t keep = (std::uint64_t{1} << (k.width % 64)) - 1, d, o;
-        memcpy(&d, k.dark + y * k.row_bytes + last, 8);
-        memcpy(&o, k.opaque + y * k.row_bytes + last, 8);
-        d &= keep;
-        o &= keep;
-        memcpy(k.dark + y * k.row_bytes + last, &d, 8);
-        memcpy(k.opaque + y * k.row_bytes + last, &o, 8);
-    }
+    clear_past_end(k, y);
     put_row(k, y, all_opaque ? 0xFFFF : 0, alpha, k.width);
     if (k.keep_grey)
         (void)still_wants_grey(k, y);
