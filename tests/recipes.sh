@@ -688,6 +688,90 @@ for ending in jpg gif tif webp tga; do
   fi
 done
 
+# glyphcut, told the layouts fonts are drawn in besides the sheets: a strip
+# of codes 32 to 127, a table 32 glyphs wide, glyphs of 8 x 16, a grid with
+# a margin and lines between the cells, a sheet enlarged twice, and ink of
+# one named colour among others. Pillow draws each from the example font
+# and saves it again as TGA, ImageMagick as BMP and PPM. Each must give the font
+# drawn, natively and, given glyphcut.exe, under Wine.
+glyphcut=${glyphrip%/*}/glyphcut
+"$python" - ink1.raw <<'PY'
+import sys
+from PIL import Image
+font = open(sys.argv[1], "rb").read()
+def glyph(n, im, left, top, ink=0, scale=1):
+    for s in range(8):
+        for x in range(8):
+            if font[8 * n + s] >> x & 1:
+                for dy in range(scale):
+                    for dx in range(scale):
+                        im.putpixel((left + x * scale + dx, top + s * scale + dy), ink)
+strip = Image.new("L", (96 * 8, 8), 255)
+for n in range(32, 128):
+    glyph(n, strip, 8 * (n - 32), 0)
+strip.save("strip.png")
+table = Image.new("L", (256, 32), 255)
+for n in range(128):
+    glyph(n, table, 8 * (n % 32), 8 * (n // 32))
+table.save("table.png")
+tall = Image.new("L", (128, 128), 255)
+for n in range(128):
+    glyph(n, tall, 8 * (n % 16), 16 * (n // 16))
+tall.save("tall.png")
+open("tall.raw", "wb").write(b"".join(font[8 * n:8 * n + 8] + bytes(8) for n in range(128)))
+grid = Image.new("RGB", (2 + 16 * 9 - 1, 2 + 8 * 9 - 1), (160, 160, 160))
+for n in range(128):
+    left, top = 2 + 9 * (n % 16), 2 + 9 * (n // 16)
+    grid.paste((255, 255, 255), (left, top, left + 8, top + 8))
+    glyph(n, grid, left, top, (0, 0, 0))
+grid.save("grid.png")
+big = Image.new("L", (128, 256), 255)
+for n in range(128):
+    glyph(n, big, 16 * (n // 16), 16 * (n % 16), scale=2)
+big.save("big.png")
+green = Image.new("RGB", (128, 64), (0, 0, 0))
+for n in range(128):
+    left, top = 8 * (n % 16), 8 * (n // 16)
+    green.putpixel((left + 7, top + 7), (255, 0, 255)) # a colour-key mark in each cell's corner
+    glyph(n, green, left, top, (0, 191, 0))
+green.save("green.png")
+PY
+"$python" -c 'import sys; sys.stdout.buffer.write(open("ink1.raw", "rb").read()[256:])' >strip.raw
+cuts() { # cuts picture expected description options...: the font the options cut, native and Windows
+  local picture=$1 expected=$2 description=$3 ending
+  shift 3
+  for ending in png bmp tga ppm; do
+    local file=${picture%.png}.$ending
+    # ImageMagick 6 writes TGA upside down (above); Pillow writes it.
+    case $ending in
+    bmp | ppm) convert "$picture" -type TrueColor "$file" ;;
+    tga) "$python" -c 'import sys; from PIL import Image; Image.open(sys.argv[1]).convert("RGB").save(sys.argv[2])' \
+      "$picture" "$file" ;;
+    esac
+    rm -f cut.raw
+    if "$glyphcut" "$@" "$file" cut.raw && cmp -s cut.raw "$expected"; then
+      pass "glyphcut $* cuts $description saved as .$ending"
+    else
+      fail "glyphcut $* on $description saved as .$ending"
+    fi
+    if [ -n "$windows" ]; then
+      rm -f cut.raw
+      if on_windows "${windows%/*}/glyphcut.exe" "$@" "$file" cut.raw && cmp -s cut.raw "$expected"; then
+        pass "the Windows glyphcut $* cuts $description saved as .$ending"
+      else
+        fail "the Windows glyphcut $* on $description saved as .$ending"
+      fi
+    fi
+  done
+}
+cuts strip.png strip.raw "a strip of codes 32 to 127" --cell 8x8 --first 32
+cuts table.png ink1.raw "a table 32 glyphs wide" --cell 8x8
+cuts tall.png tall.raw "glyphs of 8 x 16" --cell 8x16
+cuts grid.png ink1.raw "a grid with a margin and lines between the cells" --cell 8x8 --offset 2,2 --gap 1,1
+cuts big.png ink1.raw "a sheet enlarged twice" --cell 8x8 --scale 2 --order columns
+cuts green.png ink1.raw "green ink among other colours" --cell 8x8 --ink '#00BF00'
+rm -f strip.raw tall.raw cut.raw
+
 for raw in *.raw; do keep "$raw"; done
 if [ -e "$work/wine.retried" ]; then
   echo "note: Wine failed $(wc -l <"$work/wine.retried") runs on its own; each was made once more:"
