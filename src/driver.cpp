@@ -1,6 +1,6 @@
-// The run of either program, `name infile outfile`: the command line, the
-// order in which the files are opened, read, written and closed, and every
-// message.
+// The run of each program, `name [options] infile outfile`: the command
+// line, the order in which the files are opened, read, written and closed,
+// and every message.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>

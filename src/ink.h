@@ -1,4 +1,4 @@
-// The ink rule, which turns a picture's colours into the sheet's bits, and
+// The ink rule, which turns a picture's colours into the font's bits, and
 // the loops that apply it to whole rows of each kind of pixel.
 #ifndef GLYPHRIP_INK_H
 #define GLYPHRIP_INK_H
