@@ -123,7 +123,7 @@ struct bmp_colours {
     bit_field fields[4];
     field_inks field_tables; // where the fields are of 8 bits or fewer
     bool by_tables;
-    sample_places bytes; // where 32-bit fields are whole bytes
+    sample_places whole_bytes; // where 32-bit fields are whole bytes
 };
 
 // Reads the bit fields' masks, from the information header or the 12 or 16
@@ -157,7 +157,7 @@ static int read_masks(input &in, const bmp_info &bmp, std::uint64_t &end, bmp_co
             return refuse(why, "a damaged BMP: a bit field mask with a gap in it");
     colours.by_tables = make_field_inks(colours.fields, colours.field_tables);
     const bit_field *f = colours.fields;
-    colours.bytes = {4, f[0].shift / 8, f[1].shift / 8, f[2].shift / 8, f[3].shift / 8, f[3].mask != 0};
+    colours.whole_bytes = {4, f[0].shift / 8, f[1].shift / 8, f[2].shift / 8, f[3].shift / 8, f[3].mask != 0};
     return 0;
 }
 
@@ -272,7 +272,7 @@ static int ink_row(ink &k, unsigned y, const unsigned char *p, const bmp_info &b
         if ((bmp.bits == 4 ? ink_packed(k, y, p, 4, c.table, bad) : ink_values(k, y, p, c.table, bad)) != 0)
             return past_table(bad, c, why);
     } else if (byte_fields(bmp, f)) {
-        ink_colours(k, y, p, c.bytes);
+        ink_colours(k, y, p, c.whole_bytes);
     } else if (c.by_tables) {
         ink_fields(k, y, p, bmp.bits / 8, c.field_tables);
     } else {
@@ -422,9 +422,13 @@ static int read_run_lengths(input &in, const bmp_info &bmp, const bmp_colours &c
     r.bmp = &bmp;
     r.colours = &colours;
     memset(r.row, 0, r.width);
-    if (run_lengths(r, why) != 0)
-        return 1;
-    return rows_done(r, r.height, why);
+    int status = run_lengths(r, why) != 0 ? 1 : rows_done(r, r.height, why);
+    // The row stays, for the next picture; nothing of this call does.
+    r.in = nullptr;
+    r.k = nullptr;
+    r.bmp = nullptr;
+    r.colours = nullptr;
+    return status;
 }
 
 int read_bmp(input &in, const told &t, ink &k, char why[REASON_SIZE])

@@ -264,6 +264,7 @@ static void stem_of(const path_char *path, char stem[256])
     name_of(path, start, dot, end);
     path_char part[200];
     size_t n = dot - start < 199 ? dot - start : 199;
+    // cppcheck-suppress knownConditionTrueFalse ; name_of sets start and dot
     for (size_t i = 0; i < n; i++)
         part[i] = path[start + i];
     part[n] = 0;

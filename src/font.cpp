@@ -1,9 +1,11 @@
 // The font as a file: the raw font, glyph after glyph in code order, or
 // C source of the same bytes, which glyphrip and glyphcut write; and the
 // raw font of 8 x 8 glyphs glyphsheet reads into a sheet.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "kinds.h"
 #include "picture.h"
@@ -31,7 +33,7 @@ int read_font(input &in, glyph_sheet &sheet, char why[REASON_SIZE])
     for (unsigned n = 0; n < length / 8; n++) {
         cell_place at = cell_of(l, n);
         for (size_t s = 0; s < 8; s++)
-            sheet.bits[(8 * size_t{at.row} + s) * row_bytes + at.column] = font[8 * n + s];
+            sheet.bits[(8 * size_t{at.row} + s) * row_bytes + at.column] = font[8 * static_cast<size_t>(n) + s];
     }
     return 0;
 }
@@ -65,7 +67,7 @@ int read_font_picture(input &in, const told &t, char why[REASON_SIZE])
     cut.msb = t.msb;
     cut.program = t.program;
     for (size_t i = 0; t.msb && i < cut.length; i++)
-        cut.bytes[i] = static_cast<unsigned char>(reverse_bits(cut.bytes[i]));
+        cut.data[i] = static_cast<unsigned char>(reverse_bits(cut.data[i]));
     return 0;
 }
 
@@ -73,7 +75,7 @@ const font &font_read() { return cut; }
 
 namespace {
 
-void write_raw(sink &s, const char * /*stem*/) { put(s, cut.bytes, cut.length); }
+void write_raw(sink &s, const char * /*stem*/) { put(s, cut.data, cut.length); }
 
 // C source is written a piece at a time through `text`, so that a font of
 // any size takes no more memory than this.
@@ -95,8 +97,8 @@ void flush(source &c)
         flush(c);
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(c.text + c.length, sizeof c.text - c.length, format,
-                      args); // NOLINT(clang-analyzer-valist.Uninitialized)
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): va_start is just above
+    int n = vsnprintf(c.text + c.length, sizeof c.text - c.length, format, args);
     va_end(args);
     c.length += n > 0 ? static_cast<size_t>(n) : 0;
 }
@@ -170,7 +172,7 @@ void write_c(sink &s, const char *stem, bool header)
         say(c, "extern const unsigned char %s[%u][%lu];\n", name, l.count, each);
     say(c, "%sconst unsigned char %s[%u][%lu] = {\n", header ? "static " : "", name, l.count, each);
     for (unsigned g = 0; g < l.count; g++) {
-        const unsigned char *glyph = cut.bytes + g * bytes;
+        const unsigned char *glyph = cut.data + g * bytes;
         say(c, "    {");
         for (size_t i = 0; i < bytes; i++)
             say(c, i == 0 ? "0x%02x" : ", 0x%02x", glyph[i]);
@@ -194,10 +196,8 @@ void write_source(sink &s, const char *stem) { write_c(s, stem, false); }
 bool written_by_us(const unsigned char *start, size_t n)
 {
     static const char *const marks[] = {"/* Written by glyphrip:", "/* Written by glyphcut:"};
-    for (const char *mark : marks)
-        if (n >= strlen(mark) && memcmp(start, mark, strlen(mark)) == 0)
-            return true;
-    return false;
+    return std::any_of(std::begin(marks), std::end(marks),
+                       [&](const char *mark) { return n >= strlen(mark) && memcmp(start, mark, strlen(mark)) == 0; });
 }
 
 int font_output(const char *ending, const told & /*t*/, output &out, char * /*why*/)

@@ -171,12 +171,12 @@ static bool split_between(const unsigned char *opaque, size_t pixels, font &f)
         }
     bool darker_ink = darker <= counted - darker;
     f.ink = darker_ink ? ink_from::darker : ink_from::lighter;
-    memset(f.bytes, 0, f.length);
+    memset(f.data, 0, f.length);
     for (size_t i = 0; i < pixels; i++) {
         unsigned bit = 0;
         size_t at = font_byte(f, i, bit);
         if (counts(i) && (cut_grey[i] < split) == darker_ink)
-            f.bytes[at] = static_cast<unsigned char>(f.bytes[at] | 1U << bit);
+            f.data[at] = static_cast<unsigned char>(f.data[at] | 1U << bit);
     }
     return true;
 }
@@ -192,10 +192,11 @@ static void keep_side(font &f, bool turned, const unsigned char *opaque)
         size_t left = f.l.cell_width - 8 * i;
         used[i] = static_cast<unsigned char>(left >= 8 ? 0xFF : (1U << left) - 1);
     }
-    for (size_t i = 0; i < f.length; i++) {
-        auto b = static_cast<unsigned char>(turned ? ~f.bytes[i] : f.bytes[i]);
-        f.bytes[i] = static_cast<unsigned char>(b & used[i % f.row_bytes] & (opaque != nullptr ? opaque[i] : 0xFF));
-    }
+    for (size_t row = 0; f.row_bytes > 0 && row < f.length; row += f.row_bytes)
+        for (size_t j = 0, i = row; j < f.row_bytes; j++, i++) {
+            auto b = static_cast<unsigned char>(turned ? ~f.data[i] : f.data[i]);
+            f.data[i] = static_cast<unsigned char>(b & used[j] & (opaque != nullptr ? opaque[i] : 0xFF));
+        }
 }
 
 // One-bit pixels kept by value, for a choice other than the rule: each
@@ -230,11 +231,11 @@ static void by_rule(ink &k, font &f, const unsigned char *opaque, size_t pixels,
 {
     if (opaque != nullptr && decides_by_transparency(k, transparent, pixels)) {
         f.ink = ink_from::transparency;
-        memcpy(f.bytes, opaque, f.length);
+        memcpy(f.data, opaque, f.length);
         return;
     }
     size_t counted = pixels - transparent;
-    size_t dark = opaque == nullptr ? ones(f.bytes, f.length) : ones_of_both(f.bytes, opaque, f.length);
+    size_t dark = opaque == nullptr ? ones(f.data, f.length) : ones_of_both(f.data, opaque, f.length);
     if ((dark == 0 || dark == counted) && (k.keep_grey || k.again != nullptr)) {
         for (size_t y = 0; k.again != nullptr && y < k.height; y++)
             k.again->row(k.again->reader, y, grey_row(k, y));
@@ -262,11 +263,11 @@ int finish_font(ink &k, font &f, char why[REASON_SIZE])
     // Where the transparency decided as the picture was read, the font's
     // cells covering it, the font is its opaque pixels.
     if (k.by_alpha && !k.by_value) {
-        cut_bits(k.opaque, k.row_bytes, k.l, f.bytes);
+        cut_bits(k.opaque, k.row_bytes, k.l, f.data);
         f.ink = ink_from::transparency;
         return 0;
     }
-    cut_bits(k.dark, k.row_bytes, k.l, f.bytes);
+    cut_bits(k.dark, k.row_bytes, k.l, f.data);
     if (k.by_value && k.choice == ink_choice::rule) {
         f.ink = ink_from::bits;
         return 0;
@@ -275,7 +276,7 @@ int finish_font(ink &k, font &f, char why[REASON_SIZE])
     const unsigned char *opaque = nullptr;
     size_t transparent = 0;
     if (k.by_value) {
-        by_colours(k, f.bytes, f.length, f.bytes, cut_opaque);
+        by_colours(k, f.data, f.length, f.data, cut_opaque);
         opaque = cut_opaque;
     } else if (k.transparent > 0 && !(k.zero_alpha_is_opaque && !k.alpha_anywhere)) {
         cut_bits(k.opaque, k.row_bytes, k.l, cut_opaque);
@@ -289,12 +290,12 @@ int finish_font(ink &k, font &f, char why[REASON_SIZE])
     case ink_choice::dark: keep_side(f, false, opaque); break;
     case ink_choice::light: keep_side(f, true, opaque); break;
     case ink_choice::opaque:
-        memset(f.bytes, 0, f.length);
+        memset(f.data, 0, f.length);
         keep_side(f, true, opaque);
         break;
     case ink_choice::colour:
     case ink_choice::paper:
-        if (opaque == nullptr ? ones(f.bytes, f.length) == 0 : ones_of_both(f.bytes, opaque, f.length) == 0)
+        if (opaque == nullptr ? ones(f.data, f.length) == 0 : ones_of_both(f.data, opaque, f.length) == 0)
             return refuse_colour(k, why);
         keep_side(f, k.choice == ink_choice::paper, opaque);
         break;
@@ -354,7 +355,7 @@ void put_pixel(ink &k, size_t x, size_t y, const unsigned char rgba[4])
 // The bytes of row y's planes past its last whole eight pixels, cleared
 // for the pixels put the plain way and for the rows' words to be read
 // whole.
-static void clear_past(ink &k, size_t y, size_t from)
+static void clear_past(ink &k, size_t y, size_t from) // cppcheck-suppress constParameter
 {
     memset(k.dark + y * k.row_bytes + from, 0, k.row_bytes - from);
     memset(k.opaque + y * k.row_bytes + from, 0, k.row_bytes - from);
@@ -362,11 +363,11 @@ static void clear_past(ink &k, size_t y, size_t from)
 
 // The bits of row y's last word past its last pixel cleared, which a row
 // put pixel by pixel leaves as an earlier picture left them.
-static void clear_past_end(ink &k, size_t y)
+static void clear_past_end(ink &k, size_t y) // cppcheck-suppress constParameter
 {
     if (k.width % 64 == 0)
         return;
-    size_t last = k.width / 64 * 8;
+    size_t last = size_t{k.width} / 64 * 8;
     std::uint64_t keep = (std::uint64_t{1} << (k.width % 64)) - 1, d, o;
     memcpy(&d, k.dark + y * k.row_bytes + last, 8);
     memcpy(&o, k.opaque + y * k.row_bytes + last, 8);
@@ -402,9 +403,8 @@ static void put_inks(ink &k, size_t y, size_t col, std::uint32_t bits, std::uint
     for (size_t x = 0; x < pixels; x += 64) {
         std::uint64_t o = 0;
         memcpy(&o, k.opaque + y * k.row_bytes + x / 8, 8);
-        size_t part = pixels - x < 64 ? pixels - x : 64;
-        if (part < 64)
-            o |= ~std::uint64_t{0} << part;
+        if (pixels - x < 64) // the row's last pixels: the bits past them count as opaque
+            o |= ~std::uint64_t{0} << (pixels - x);
         k.transparent += 64 - ones_in(o);
     }
     k.by_alpha = transparency_decides(k);
@@ -451,7 +451,7 @@ template <typename colour, typename levels> static void finish_row(ink &k, size_
 {
     if (row_finished(k))
         return;
-    size_t whole = k.width / 8 * 8;
+    size_t whole = size_t{k.width} / 8 * 8;
     if (whole < k.width || k.width % 64 != 0)
         clear_past(k, y, whole / 8);
     for (size_t x = whole; x < k.width; x++) {
@@ -627,10 +627,26 @@ int ink_values(ink &k, size_t y, const unsigned char *values, const value_colour
         return 0;
     }
     if (!FOR_EACH_WIDTH(k, values_row, k, y, values, c.inks, bad) ||
-        (k.width % 8 != 0 && bad_past(values, k.width / 8 * 8, k.width, 8, c, bad)))
+        (k.width % 8 != 0 && bad_past(values, size_t{k.width} / 8 * 8, k.width, 8, c, bad)))
         return 1;
     finish_row(k, y, rgba_at, [&](unsigned char *grey) { values_greys(values, k.width, 8, c.greys, grey); });
     return 0;
+}
+
+// A row's whole eights of packed values through the loop for their depth;
+// false, and the first value of no colour in `bad`, where one has none.
+static bool packed_loops(ink &k, size_t y, const unsigned char *packed, unsigned depth, const value_colours &c,
+                         unsigned &bad)
+{
+    if (depth == 1 && c.inks[0] != NO_COLOUR && c.inks[1] != NO_COLOUR) {
+        bits_row(k, y, packed, c.inks);
+        return true;
+    }
+    if (depth == 1)
+        return FOR_EACH_WIDTH(k, packed_row, k, y, packed, 1, c, bad);
+    if (depth == 2)
+        return FOR_EACH_WIDTH(k, packed_row, k, y, packed, 2, c, bad);
+    return FOR_EACH_WIDTH(k, packed_row, k, y, packed, 4, c, bad);
 }
 
 int ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const value_colours &c, unsigned &bad)
@@ -642,16 +658,8 @@ int ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, co
         plain_row(k, y, rgba_at);
         return 0;
     }
-    bool ok = true;
-    if (depth == 1 && c.inks[0] != NO_COLOUR && c.inks[1] != NO_COLOUR)
-        bits_row(k, y, packed, c.inks);
-    else if (depth == 1)
-        ok = FOR_EACH_WIDTH(k, packed_row, k, y, packed, 1, c, bad);
-    else if (depth == 2)
-        ok = FOR_EACH_WIDTH(k, packed_row, k, y, packed, 2, c, bad);
-    else
-        ok = FOR_EACH_WIDTH(k, packed_row, k, y, packed, 4, c, bad);
-    if (!ok || (k.width % 8 != 0 && bad_past(packed, k.width / 8 * 8, k.width, depth, c, bad)))
+    if (!packed_loops(k, y, packed, depth, c, bad) ||
+        (k.width % 8 != 0 && bad_past(packed, size_t{k.width} / 8 * 8, k.width, depth, c, bad)))
         return 1;
     finish_row(k, y, rgba_at, [&](unsigned char *grey) { values_greys(packed, k.width, depth, c.greys, grey); });
     return 0;
@@ -1066,11 +1074,28 @@ static bool operator==(const field_shape &shape, const bit_field f[4])
     put_row(k, y, row_opaque, alphas != 0, 8 * groups);
 }
 
-void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const field_inks &t)
+// A row of 16-bit fields in a shape writers use, its shifts and maxima
+// constants: 5-6-5 and 5-5-5, without alpha or with a bit of it, and
+// 4-4-4-4. False for any other shape.
+static bool known_fields(ink &k, size_t y, const unsigned char *p, const field_inks &t)
 {
-    // 5-6-5 and 5-5-5, without alpha or with a bit of it, and 4-4-4-4.
     static const field_shape rgb565 = {{11, 5, 0, 0}, {31, 63, 31, 0}}, rgb555 = {{10, 5, 0, 0}, {31, 31, 31, 0}},
                              argb1555 = {{10, 5, 0, 15}, {31, 31, 31, 1}}, argb4444 = {{8, 4, 0, 12}, {15, 15, 15, 15}};
+    if (rgb565 == t.fields)
+        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, rgb565, t);
+    else if (rgb555 == t.fields)
+        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, rgb555, t);
+    else if (argb1555 == t.fields)
+        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, argb1555, t);
+    else if (argb4444 == t.fields)
+        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, argb4444, t);
+    else
+        return false;
+    return true;
+}
+
+void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const field_inks &t)
+{
     const field_shape any = {{t.fields[0].shift, t.fields[1].shift, t.fields[2].shift, t.fields[3].shift},
                              {t.fields[0].max, t.fields[1].max, t.fields[2].max, t.fields[3].max}};
     auto rgba_at = [&](size_t x, unsigned char rgba[4]) {
@@ -1080,18 +1105,8 @@ void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const fi
         plain_row(k, y, rgba_at);
         return;
     }
-    if (bytes == 2 && rgb565 == t.fields)
-        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, rgb565, t);
-    else if (bytes == 2 && rgb555 == t.fields)
-        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, rgb555, t);
-    else if (bytes == 2 && argb1555 == t.fields)
-        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, argb1555, t);
-    else if (bytes == 2 && argb4444 == t.fields)
-        FOR_EACH_WIDTH(k, fields_row, k, y, p, 2, argb4444, t);
-    else if (bytes == 2)
-        fields_row(k, y, p, 2, any, t, k.width / 8, k.row_bytes);
-    else
-        fields_row(k, y, p, 4, any, t, k.width / 8, k.row_bytes);
+    if (bytes != 2 || !known_fields(k, y, p, t))
+        fields_row(k, y, p, bytes, any, t, k.width / 8, k.row_bytes);
     finish_row(k, y, rgba_at, [&](unsigned char *grey) {
         for (size_t x = 0; x < k.width; x++) {
             unsigned char rgba[4];

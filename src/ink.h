@@ -67,7 +67,7 @@ inline std::uint32_t ink_of(unsigned r, unsigned g, unsigned b, unsigned a)
 // A picture's pixels by the rule's parts, in planes a bit a pixel, and
 // each pixel's grey level while keep_grey; the layout its font is cut by.
 // A plane's rows are of whole words, with a word to spare after the last.
-constexpr size_t PLANE_BYTES = MOST_PIXELS / 8 + 8 * MOST_SIDE + 8;
+constexpr size_t PLANE_BYTES = MOST_PIXELS / 8 + size_t{8} * MOST_SIDE + 8;
 struct ink {
     unsigned width, height;
     size_t row_bytes; // of each plane's rows

@@ -30,7 +30,7 @@ struct first_bytes {
 // A block is read whole, so that the C library reads it straight into
 // place; up to TAKE_MOST bytes at hand may stand before it, for `take`:
 // a row of 4096 pixels of 16-bit samples, four to a pixel.
-constexpr size_t BLOCK_BYTES = 4096, FIRST_BYTES = 14 + 124, TAKE_MOST = 4096 * 8;
+constexpr size_t BLOCK_BYTES = 4096, FIRST_BYTES = 14 + 124, TAKE_MOST = size_t{4096} * 8;
 struct input {
     FILE *file;                     // nullptr for bytes in memory
     const unsigned char *memory;    // those not yet at hand

@@ -2,7 +2,9 @@
 // reads, the ones it does not, paint programs' own files, compressed files
 // and archives. A kind is told by bytes at a fixed place and, where those
 // are few, by header fields that must agree.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "bytes.h"
 #include "glyph_sheet.h"
@@ -242,10 +244,8 @@ match quicktime(const first_bytes &f)
     static const char *const atoms[] = {"moov", "mdat", "wide", "free", "skip", "pnot"};
     std::uint32_t size = f.length >= 8 ? be32(f.start) : 0;
     bool fits = size == 0 || (size >= 8 && (f.size == UNKNOWN_SIZE || size <= f.size));
-    for (const char *atom : atoms)
-        if (has(f, 4, atom) && fits)
-            return match::likely;
-    return match::no;
+    return likely_if(
+        fits && std::any_of(std::begin(atoms), std::end(atoms), [&](const char *atom) { return has(f, 4, atom); }));
 }
 
 // The X Window System's window dump: a header of big-endian 32-bit fields
@@ -452,10 +452,9 @@ bool wants_more(const first_bytes &file)
 
 const file_kind *kind_by_ending(const char *ending)
 {
-    for (const auto &row : rows)
-        if (is_one_of(ending, row.kind.endings))
-            return &row.kind;
-    return nullptr;
+    const auto *row = std::find_if(std::begin(rows), std::end(rows),
+                                   [&](const kind_row &r) { return is_one_of(ending, r.kind.endings); });
+    return row != std::end(rows) ? &row->kind : nullptr;
 }
 
 const file_kind *kind_of_input(input &in, sureness at_least, bool *sure)

@@ -87,8 +87,12 @@ int fit_layout(const told &t, unsigned width, unsigned height, layout &l, char w
 
 void corner_of(const layout &l, cell_place c, std::uint64_t &x, std::uint64_t &y)
 {
-    x = l.offset_x + std::uint64_t{c.column} * (std::uint64_t{l.cell_width} * l.scale + l.gap_x) + l.scale / 2;
-    y = l.offset_y + std::uint64_t{c.row} * (std::uint64_t{l.cell_height} * l.scale + l.gap_y) + l.scale / 2;
+    x = l.offset_x +
+        static_cast<std::uint64_t>(c.column) * (static_cast<std::uint64_t>(l.cell_width) * l.scale + l.gap_x) +
+        l.scale / 2;
+    y = l.offset_y +
+        static_cast<std::uint64_t>(c.row) * (static_cast<std::uint64_t>(l.cell_height) * l.scale + l.gap_y) +
+        l.scale / 2;
 }
 
 bool covers(const layout &l, unsigned width, unsigned height)
@@ -163,8 +167,9 @@ static bool cut_side_by_side(const unsigned char *plane, size_t stride, const la
     // From one cell to the next across, in the font.
     const size_t step = (l.by_columns ? size_t{l.rows} : 1) * l.cell_height;
     for (unsigned row = 0; row < l.rows; row++) {
-        const unsigned char *top =
-            plane + (l.offset_y + std::uint64_t{row} * (l.cell_height + l.gap_y)) * stride + l.offset_x / 8;
+        const unsigned char *top = plane +
+                                   (l.offset_y + static_cast<std::uint64_t>(row) * (l.cell_height + l.gap_y)) * stride +
+                                   l.offset_x / 8;
         for (unsigned r = 0; r < l.cell_height; r += 8) {
             unsigned column = 0;
             for (; column + 8 <= l.columns; column += 8) {
@@ -231,9 +236,9 @@ void cut_bytes(const unsigned char *plane, size_t width, const layout &l, unsign
         std::uint64_t x = 0, y = 0;
         corner_of(l, cell_of(l, n), x, y);
         for (unsigned r = 0; r < l.cell_height; r++) {
-            const unsigned char *row = plane + (y + std::uint64_t{r} * l.scale) * width;
+            const unsigned char *row = plane + (y + static_cast<std::uint64_t>(r) * l.scale) * width;
             for (unsigned i = 0; i < l.cell_width; i++)
-                *out++ = row[x + std::uint64_t{i} * l.scale];
+                *out++ = row[x + static_cast<std::uint64_t>(i) * l.scale];
         }
     }
 }

@@ -87,7 +87,7 @@ bool covers(const layout &l, unsigned width, unsigned height);
 // bit 0 of the first byte (bit 7 where `msb`), unused bits 0. For 8 x 8
 // cells, glyphrip's raw font. At most 2 MiB: a font of 65536 glyphs of
 // 32 rows of one byte.
-constexpr size_t MOST_FONT_BYTES = size_t{1} << 21;
+constexpr size_t MOST_FONT_BYTES = 2097152;
 struct font {
     layout l;
     ink_from ink;
@@ -95,7 +95,7 @@ struct font {
     const char *program; // which cut it
     size_t row_bytes;    // ceil(W / 8)
     size_t length;       // row_bytes H count
-    unsigned char bytes[MOST_FONT_BYTES];
+    unsigned char data[MOST_FONT_BYTES];
 };
 
 // The cells' pixels of a plane of the picture, a bit each, rows of

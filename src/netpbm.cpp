@@ -250,6 +250,18 @@ static void words_of(const netpbm_header &h, common_words &w)
     w.max_sample = static_cast<unsigned char>(is_pbm(h) ? 1 : to_8_bits(h.max, h.max));
 }
 
+// One plain sample, read the plain way, as 8 bits or a PBM's bit, and the
+// space after it, so that a word may start at the next.
+static int next_plain_sample(input &in, const netpbm_header &h, unsigned char &eight, char why[REASON_SIZE])
+{
+    std::uint32_t sample = 0;
+    if (plain_sample(in, h, sample, why) != 0)
+        return 1;
+    eight = static_cast<unsigned char>(is_pbm(h) ? sample : to_8_bits(sample, h.max));
+    in.at += is_space(*in.at) ? 1 : 0;
+    return 0;
+}
+
 // Plain samples as 8 bits, or a PBM's as bits, into `eight` from sample i
 // on until it holds `all`, read a word at a time where they are the common
 // 0 and maximum. Where more samples follow, a word may run up to 7 past
@@ -271,7 +283,7 @@ static int read_plain(input &in, const netpbm_header &h, const common_words &w, 
         const unsigned char *p = in.at;
         const bool words = in.end - p >= 8 && (more_follow || all >= 8);
         const unsigned char *last = words ? in.end - 8 : p;
-        const size_t room = !words ? 0 : more_follow ? all - 1 : all - 8;
+        const size_t room = all - (more_follow ? 1 : 8); // looked at only where words come
         while (words && p <= last && i <= room) {
             std::uint64_t word = 0;
             memcpy(&word, p, 8);
@@ -296,13 +308,8 @@ static int read_plain(input &in, const netpbm_header &h, const common_words &w, 
             }
         }
         in.at = p;
-        if (i >= all)
-            break;
-        std::uint32_t sample = 0;
-        if (plain_sample(in, h, sample, why) != 0)
+        if (i < all && next_plain_sample(in, h, eight[i++], why) != 0)
             return 1;
-        eight[i++] = static_cast<unsigned char>(is_pbm(h) ? sample : to_8_bits(sample, h.max));
-        in.at += is_space(*in.at) ? 1 : 0; // the space after it, so that the next word starts at a sample
     }
     return 0;
 }
@@ -428,7 +435,7 @@ static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpb
         wide_row<true>(row, k.width, h.depth, eights, inks, greys, past);
     else
         wide_row<false>(row, k.width, h.depth, eights, inks, greys, past);
-    for (size_t x = k.told_colour ? 0 : k.width / 8 * 8; x < k.width; x++) {
+    for (size_t x = k.told_colour ? 0 : size_t{k.width} / 8 * 8; x < k.width; x++) {
         unsigned v[4];
         wide_rgba(row + size_t{2} * h.depth * x, h.depth, eights, past, v);
         for (size_t c = 0; c < 4; c++)

@@ -133,6 +133,34 @@ int refuse_option(char why[REASON_SIZE], option o, const char *value)
 
 } // namespace
 
+// The option `--name` or `--name=value` names, as an index into
+// `options`; OPTIONS where it names none.
+static int option_named(const char *a, const char *equals)
+{
+    size_t length = equals != nullptr ? static_cast<size_t>(equals - a) - 2 : strlen(a) - 2;
+    int o = 0;
+    while (o < OPTIONS && !(strlen(options[o].name) == length && strncmp(a + 2, options[o].name, length) == 0))
+        o++;
+    return o;
+}
+
+// Reads the option at argv[i], and its value, the rest of it or the next
+// argument, on which i then stands: 0, 1 with `why` filled in, or 2 for
+// the usage line.
+static int read_option(int argc, const char *const argv[], int &i, told &t, bool given[OPTIONS], char why[REASON_SIZE])
+{
+    const char *a = argv[i], *equals = strchr(a, '='), *v = equals != nullptr ? equals + 1 : nullptr;
+    int o = option_named(a, equals);
+    if (o == OPTIONS || (v == nullptr && ++i == argc))
+        return 2;
+    v = v != nullptr ? v : argv[i];
+    auto which = static_cast<option>(o);
+    if (given[o])
+        return refuse(why, "--%s is given twice; it takes %s, once", options[o].name, options[o].takes);
+    given[o] = true;
+    return value_of(which, v, t) ? 0 : refuse_option(why, which, v);
+}
+
 int read_options(int argc, const char *const argv[], told &t, int &paths, char why[REASON_SIZE])
 {
     bool given[OPTIONS] = {};
@@ -145,24 +173,9 @@ int read_options(int argc, const char *const argv[], told &t, int &paths, char w
         }
         if (a[0] != '-' || a[1] == '\0') // the first path; `-` is a name like any other
             break;
-        if (a[1] != '-')
-            return 2;
-        const char *equals = strchr(a, '='), *v = equals != nullptr ? equals + 1 : nullptr;
-        size_t length = equals != nullptr ? static_cast<size_t>(equals - a) - 2 : strlen(a) - 2;
-        int o = 0;
-        while (o < OPTIONS && !(strlen(options[o].name) == length && strncmp(a + 2, options[o].name, length) == 0))
-            o++;
-        if (o == OPTIONS)
-            return 2;
-        if (v == nullptr && ++i == argc)
-            return 2;
-        v = v != nullptr ? v : argv[i];
-        auto which = static_cast<option>(o);
-        if (given[o])
-            return refuse(why, "--%s is given twice; it takes %s, once", options[o].name, options[o].takes);
-        given[o] = true;
-        if (!value_of(which, v, t))
-            return refuse_option(why, which, v);
+        int status = a[1] != '-' ? 2 : read_option(argc, argv, i, t, given, why);
+        if (status != 0)
+            return status;
     }
     paths = i;
     if (argc - i != 2)

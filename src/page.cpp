@@ -57,9 +57,9 @@ int page_picture(const unsigned char *bytes, size_t length, const char *name)
     for (unsigned n = 0; n < shown.count; n++) {
         cell_place at = cell_of(shown, n);
         for (size_t s = 0; s < 8; s++)
-            sheet.bits[(8 * size_t{at.row} + s) * shown.columns + at.column] = f.bytes[8 * n + s];
+            sheet.bits[(8 * size_t{at.row} + s) * shown.columns + at.column] = f.data[8 * static_cast<size_t>(n) + s];
     }
-    memcpy(written, f.bytes, f.length);
+    memcpy(written, f.data, f.length);
     written_length = f.length;
     return 0;
 }

@@ -17,7 +17,8 @@ namespace {
 // byte for each of the passes' 240 rows. A larger picture's rows are
 // inflated into it a part at a time and inked as they come, an interlaced
 // one's passes pixel by pixel.
-constexpr size_t MOST_FILTERED = SHEET_MOST_WIDTH * SHEET_MOST_HEIGHT * 8 + 240, MOST_ROW = MOST_SIDE * 8;
+constexpr size_t MOST_FILTERED = size_t{SHEET_MOST_WIDTH} * SHEET_MOST_HEIGHT * 8 + 240,
+                 MOST_ROW = size_t{MOST_SIDE} * 8;
 
 // zlib's allocations, from a static arena: its inflate state and a 32 KiB
 // window, once per run.

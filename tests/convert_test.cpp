@@ -67,7 +67,7 @@ read_result read_from(FILE *f, reader read = glyphrip_read)
     if (status == 0)
         status = read(in, why);
     const font &cut = font_read();
-    return {status, status == 0 ? bytes(cut.bytes, cut.bytes + cut.length) : bytes(), why};
+    return {status, status == 0 ? bytes(cut.data, cut.data + cut.length) : bytes(), why};
 }
 
 read_result read_bytes(const bytes &content)
@@ -110,9 +110,9 @@ TEST(ReadSheet, TakesRowsBottomUpFromByte62WhateverTheHeaderSays)
     marks[62 + 8 * 127 + 7] = 0xF0;
     bytes font = read_bytes(marks).font;
     EXPECT_EQ(font[127], 0x01);
-    EXPECT_EQ(font[128 * 7 + 127], 0x80);
+    EXPECT_EQ(font[size_t{128} * 7 + 127], 0x80);
     EXPECT_EQ(font[0], 0x48);
-    EXPECT_EQ(font[128 * 7], 0x0F);
+    EXPECT_EQ(font[size_t{128} * 7], 0x0F);
 }
 
 TEST(ReadSheet, FillsWhatTheFileLacksWithFF)
@@ -394,9 +394,9 @@ bytes picture_bits(ink &k, ink_from *from = nullptr)
     bytes bits(columns * k.height);
     for (size_t n = 0; n < f.l.count && f.l.cell_width == 8; n++)
         for (size_t s = 0; s < 8; s++)
-            bits[(8 * (n / columns) + s) * columns + n % columns] = f.bytes[8 * n + s];
+            bits[(8 * (n / columns) + s) * columns + n % columns] = f.data[8 * n + s];
     for (size_t n = 0; n < f.l.count && f.l.cell_width == 1; n++) // a pixel a glyph
-        bits[n / k.width * columns + n % k.width / 8] |= static_cast<unsigned char>(f.bytes[n] << (n % k.width % 8));
+        bits[n / k.width * columns + n % k.width / 8] |= static_cast<unsigned char>(f.data[n] << (n % k.width % 8));
     if (from != nullptr)
         *from = f.ink;
     return bits;
