@@ -52,7 +52,7 @@ struct read_result {
 // glyphrip's reader, or glyphsheet's of a raw font, whose sheet is given
 // as its bits.
 int glyphrip_read(input &in, char why[REASON_SIZE]) { return read_font_picture(in, nothing_told("glyphrip"), why); }
-int glyphsheet_read(input &in, char why[REASON_SIZE])
+[[maybe_unused]] int glyphsheet_read(input &in, char why[REASON_SIZE]) // not on Windows, below
 {
     static glyph_sheet sheet;
     return read_font(in, sheet, why);
