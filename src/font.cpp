@@ -72,6 +72,8 @@ int read_font_picture(input &in, const told &t, char why[REASON_SIZE])
 }
 
 const font &font_read() { return cut; }
+const ink &picture_read() { return picture_ink; }
+void keep_colours(unsigned char *rgba) { picture_ink.rgba = rgba; }
 
 namespace {
 

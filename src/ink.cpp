@@ -348,6 +348,8 @@ void put_pixel(ink &k, size_t x, size_t y, const unsigned char rgba[4])
     k.dark[at] = static_cast<unsigned char>((k.dark[at] & ~bit) | (dark ? bit : 0));
     k.opaque[at] = static_cast<unsigned char>((k.opaque[at] & ~bit) | ((w & INK_OPAQUE) != 0 ? bit : 0));
     k.grey[y * k.width + x] = grey_of(rgba[0], rgba[1], rgba[2]);
+    if (k.rgba != nullptr)
+        memcpy(k.rgba + 4 * (y * k.width + x), rgba, 4);
     k.transparent += (w & INK_OPAQUE) == 0 ? 1 : 0;
     k.alpha_anywhere = k.alpha_anywhere || (w & INK_ALPHA) != 0;
 }
@@ -620,7 +622,7 @@ static void bits_row(ink &k, size_t y, const unsigned char *packed, const std::u
 int ink_values(ink &k, size_t y, const unsigned char *values, const value_colours &c, unsigned &bad)
 {
     auto rgba_at = [&](size_t x, unsigned char rgba[4]) { memcpy(rgba, c.rgba[values[x]], 4); };
-    if (k.told_colour || k.width < 8) {
+    if (plain_way(k)) {
         if (bad_past(values, 0, k.width, 8, c, bad))
             return 1;
         plain_row(k, y, rgba_at);
@@ -652,7 +654,7 @@ static bool packed_loops(ink &k, size_t y, const unsigned char *packed, unsigned
 int ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, const value_colours &c, unsigned &bad)
 {
     auto rgba_at = [&](size_t x, unsigned char rgba[4]) { memcpy(rgba, c.rgba[packed_value(packed, x, depth)], 4); };
-    if (k.told_colour || k.width < 8) {
+    if (plain_way(k)) {
         if (bad_past(packed, 0, k.width, depth, c, bad))
             return 1;
         plain_row(k, y, rgba_at);
@@ -683,7 +685,7 @@ int ink_packed(ink &k, size_t y, const unsigned char *packed, unsigned depth, co
 void ink_pixels(ink &k, size_t y, const std::uint32_t *inks, const unsigned char *greys, const unsigned char *rgba)
 {
     auto rgba_at = [&](size_t x, unsigned char out[4]) { memcpy(out, rgba + 4 * x, 4); };
-    if (k.told_colour) {
+    if (plain_way(k)) {
         plain_row(k, y, rgba_at);
         return;
     }
@@ -922,7 +924,7 @@ static_assert(std::size(eight_bit_loops) == std::size(eight_bit) &&
     for (size_t i = 0; i < n; i++)
         if (known[i] == l)
             k.samples_loop = sixteen ? sixteen_bit_loops[i] : eight_bit_loops[i];
-    if (k.told_colour || k.width < 8)
+    if (plain_way(k))
         k.samples_loop = sixteen ? plain_samples_loop<true> : plain_samples_loop<false>;
     k.loop_for = &l;
 }
@@ -968,7 +970,7 @@ void ink_keyed_colours(ink &k, size_t y, const unsigned char *p, const unsigned 
         memcpy(rgba, p + 3 * x, 3);
         rgba[3] = memcmp(rgba, copy, 3) == 0 ? 0 : 255;
     };
-    if (k.told_colour || k.width < 8) {
+    if (plain_way(k)) {
         plain_row(k, y, rgba_at);
         return;
     }
@@ -1101,7 +1103,7 @@ void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const fi
     auto rgba_at = [&](size_t x, unsigned char rgba[4]) {
         field_rgba(t, bytes == 2 ? le16(p + 2 * x) : le32(p + 4 * x), rgba);
     };
-    if (k.told_colour || k.width < 8) {
+    if (plain_way(k)) {
         plain_row(k, y, rgba_at);
         return;
     }
@@ -1118,6 +1120,13 @@ void ink_fields(ink &k, size_t y, const unsigned char *p, size_t bytes, const fi
 
 void mirror_row(ink &k, size_t y)
 {
+    for (size_t x = 0; k.rgba != nullptr && x < k.width / 2; x++) {
+        unsigned char *left = k.rgba + 4 * (y * k.width + x), *right = k.rgba + 4 * (y * k.width + k.width - 1 - x),
+                      kept[4];
+        memcpy(kept, left, 4);
+        memcpy(left, right, 4);
+        memcpy(right, kept, 4);
+    }
     unsigned char *grey = grey_row(k, y);
     for (size_t x = 0; x < k.width / 2; x++) {
         unsigned char left = grey[x];

@@ -87,11 +87,21 @@ struct ink {
     bool told_colour;                // a colour is told: `dark` is the pixels of it
     unsigned char colour[3];
     const struct grey_source *again; // a reader's grey levels of every row, where it keeps them
+    unsigned char *rgba;             // where the page keeps each pixel's colour as read, else nullptr
     // The row loop of samples chosen for the picture's layout of them, at
     // its first row.
     const struct sample_places *loop_for;
     void (*samples_loop)(ink &k, size_t y, const unsigned char *p, const struct sample_places &l);
 };
+// Whether rows go the plain way, pixel by pixel: where a colour is told,
+// where a row is narrower than a byte of the planes, and where each
+// pixel's colour is kept, as the page keeps them always: there the row
+// loops are left out, which makes it smaller.
+#ifdef GLYPHRIP_PAGE
+inline bool plain_way(const ink & /*k*/) { return true; }
+#else
+inline bool plain_way(const ink &k) { return k.told_colour || k.width < 8 || k.rgba != nullptr; }
+#endif
 // Fits the layout told to a picture of `width` x `height`: 0, or 1 with
 // `why` filled in. Then starts its planes; `zero_alpha_is_opaque` for
 // pictures whose writers may leave an unused alpha at 0 in every pixel.

@@ -435,7 +435,7 @@ static bool ink_wide_row(ink &k, size_t y, const unsigned char *row, const netpb
         wide_row<true>(row, k.width, h.depth, eights, inks, greys, past);
     else
         wide_row<false>(row, k.width, h.depth, eights, inks, greys, past);
-    for (size_t x = k.told_colour ? 0 : size_t{k.width} / 8 * 8; x < k.width; x++) {
+    for (size_t x = plain_way(k) ? 0 : size_t{k.width} / 8 * 8; x < k.width; x++) {
         unsigned v[4];
         wide_rgba(row + size_t{2} * h.depth * x, h.depth, eights, past, v);
         for (size_t c = 0; c < 4; c++)

@@ -1,10 +1,13 @@
 // The page's entry: the programs' readers and writers over bytes in
-// memory, for the page's script, which hands over a file's bytes and name
-// and takes back the glyphs, the bytes to save, or the line glyphrip or
-// glyphsheet would print.
+// memory, for the page's script, which hands over a file's bytes, its name
+// and glyphcut's options, and takes back the picture's colours, the cut,
+// the bytes to save, or the line glyphrip, glyphcut or glyphsheet would
+// print.
+#include <cstdint>
 #include <cstring>
 
 #include "glyph_sheet.h"
+#include "ink.h"
 #include "kinds.h"
 #include "picture.h"
 #include "program.h"
@@ -37,31 +40,115 @@ void begin(const unsigned char *bytes, size_t length)
     open_memory(bytes_in, bytes, length);
 }
 
+// The numbers the page draws the cut by: the picture's size, the layout
+// fitted to it, the font's, and how its ink was decided.
+enum number {
+    picture_width,
+    picture_height,
+    cell_width,
+    cell_height,
+    scale,
+    offset_x,
+    offset_y,
+    gap_x,
+    gap_y,
+    columns,
+    rows,
+    by_columns,
+    first,
+    count,
+    decided,
+    row_bytes,
+    font_length,
+    alpha_is_none,
+    numbers
+};
+std::uint32_t cut_numbers[numbers];
+// Each pixel's colour as read, red, green, blue and alpha.
+unsigned char colours[4 * MOST_PIXELS];
+
+// A one-bit picture's colours from its bits, which its reader keeps as
+// they stand, and the colours of 0 and 1.
+void colours_of_bits(const ink &k)
+{
+    for (size_t y = 0; y < k.height; y++)
+        for (size_t x = 0; x < k.width; x++)
+            memcpy(colours + 4 * (y * k.width + x), k.bit_colours[k.dark[y * k.row_bytes + x / 8] >> (x % 8) & 1], 4);
+}
+
+void number_the_cut()
+{
+    const ink &k = picture_read();
+    const font &f = font_read();
+    const layout &l = f.l;
+    const std::uint32_t n[numbers] = {k.width,
+                                      k.height,
+                                      l.cell_width,
+                                      l.cell_height,
+                                      l.scale,
+                                      l.offset_x,
+                                      l.offset_y,
+                                      l.gap_x,
+                                      l.gap_y,
+                                      l.columns,
+                                      l.rows,
+                                      l.by_columns ? 1U : 0U,
+                                      l.first,
+                                      l.count,
+                                      static_cast<std::uint32_t>(f.ink),
+                                      static_cast<std::uint32_t>(f.row_bytes),
+                                      static_cast<std::uint32_t>(f.length),
+                                      k.zero_alpha_is_opaque && !k.alpha_anywhere ? 1U : 0U};
+    memcpy(cut_numbers, n, sizeof n);
+    if (k.by_value)
+        colours_of_bits(k);
+}
+
 } // namespace
 
 extern "C" {
 
-// A picture, as glyphrip converts it: its glyphs, each in its cell as the
-// sheet has them, and the font to save.
-int page_picture(const unsigned char *bytes, size_t length, const char *name)
+// A picture as glyphrip reads it, where `options` is empty, or as glyphcut
+// does, told them: each a NUL-ended string, one after another, an empty
+// one last. Its font, its colours and the cut's numbers, or the line the
+// program prints.
+int page_cut(const unsigned char *bytes, size_t length, const char *name, const char *options)
 {
+    const char *argv[40] = {"glyphcut"};
+    int argc = 1, paths = 0;
+    for (const char *o = options; *o != '\0' && argc < 36; o += strlen(o) + 1)
+        argv[argc++] = o;
+    told t = nothing_told(argc > 1 ? "glyphcut" : "glyphrip");
+    argv[argc++] = "--";
+    argv[argc++] = "in";
+    argv[argc++] = "out";
     char why[REASON_SIZE] = "";
     begin(bytes, length);
-    if (read_font_picture(bytes_in, nothing_told("glyphrip"), why) != 0)
+    int status = read_options(argc, argv, t, paths, why);
+    if (status != 0) // as glyphcut prints it
+        return status == 2 ? refused("", "Usage: glyphcut [options] infile outfile") : refused("glyphcut", why);
+    keep_colours(colours);
+    if (read_font_picture(bytes_in, t, why) != 0)
         return refused(name, why);
-    const font &f = font_read();
-    shown = f.l;
-    sheet.width = shown.columns * 8;
-    sheet.height = shown.rows * 8;
-    sheet.ink = f.ink;
-    for (unsigned n = 0; n < shown.count; n++) {
-        cell_place at = cell_of(shown, n);
-        for (size_t s = 0; s < 8; s++)
-            sheet.bits[(8 * size_t{at.row} + s) * shown.columns + at.column] = f.data[8 * static_cast<size_t>(n) + s];
-    }
-    memcpy(written, f.data, f.length);
-    written_length = f.length;
+    number_the_cut();
     return 0;
+}
+
+const std::uint32_t *page_numbers() { return cut_numbers; }
+const unsigned char *page_colours() { return colours; }
+const unsigned char *page_font_bytes() { return font_read().data; }
+
+// The C header the program writes for an output named `stem`.h, into the
+// `room` bytes at `at`: its length, or 0 where they are too few.
+// NOLINTNEXTLINE(readability-non-const-parameter): written through the sink
+size_t page_header(unsigned char *at, size_t room, const char *stem)
+{
+    output out = {};
+    char why[REASON_SIZE] = "";
+    (void)font_output("h", nothing_told("glyphcut"), out, why);
+    sink s = {nullptr, at, room, 0, false};
+    out.write(s, stem);
+    return s.failed ? 0 : s.length;
 }
 
 // A raw font, as glyphsheet converts it to a PNG: its sheet, and the PNG

@@ -56,6 +56,10 @@ struct conversion {
 int read_font_picture(input &in, const told &t, char why[REASON_SIZE]);
 int font_output(const char *ending, const told &t, output &out, char why[REASON_SIZE]);
 const font &font_read(); // the last one read
+// The picture it was cut from, and where the page keeps each pixel's
+// colour as read, 4 bytes a pixel, room for MOST_PIXELS.
+const struct ink &picture_read();
+void keep_colours(unsigned char *rgba);
 // Whether the first bytes of an existing file, `n` of them, are C source
 // glyphrip or glyphcut wrote.
 bool written_by_us(const unsigned char *start, size_t n);

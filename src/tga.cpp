@@ -324,20 +324,37 @@ inline bool read_unit(input &in, unsigned char unit[4], size_t bytes)
     return next_bytes(in, unit, bytes) == bytes;
 }
 
+// Keeps the colour of `count` pixels on from where the runs stand, for
+// the page.
+void keep_run(const picture &p, const word_made &m, size_t count, unit_kind kind, const unsigned char *unit)
+{
+    unsigned char c[4];
+    unit_rgba(p, kind, unit, c);
+    for (size_t i = 0, n = m.n, x = m.x + m.bit; i < count; i++, x++) {
+        if (x == p.k->width) {
+            x = 0;
+            n++;
+        }
+        memcpy(p.k->rgba + 4 * (row_of(p, n) * p.k->width + x), c, 4);
+    }
+}
+
 // Packets of one unit repeated or of units as stored, each of 1 to 128
 // units, while grey levels are kept or, once they are not, to the last
 // pixel; `left` counts the pixels to come. A packet may run on into the
 // next row, but not past the last. A run is inked once, whatever its
 // length.
-// One loop, the packet's head read in it: split, the compiler keeps less
-// of it in registers, and the runs cost a twentieth more.
+// Where the page keeps each pixel's colour (`keep`), every run goes the
+// slow way, with its grey levels, to the last. One loop, the packet's
+// head read in it: split, the compiler keeps less of it in registers, and
+// the runs cost a twentieth more.
 // NOLINTNEXTLINE(readability-function-cognitive-complexity)
-template <bool grey> int read_packets(input &in, picture &p, word_made &m, size_t &left)
+template <bool grey, bool keep = false> int read_packets(input &in, picture &p, word_made &m, size_t &left)
 {
     const unit_kind kind = kind_of_units(p), looked_up = p.k->told_colour ? unit_kind::told : kind;
     const size_t bytes = p.unit_bytes;
     unsigned char unit[4] = {0};
-    while (left > 0 && m.keep_grey == grey) {
+    while (left > 0 && (keep || m.keep_grey == grey)) {
         int head = next_byte(in);
         size_t count = (static_cast<unsigned>(head) & 0x7F) + 1;
         if (head == EOF)
@@ -351,6 +368,8 @@ template <bool grey> int read_packets(input &in, picture &p, word_made &m, size_
             std::uint32_t w = unit_ink(p, looked_up, unit);
             if ((w & NO_COLOUR) != 0)
                 return refuse_colour(p, kind == unit_kind::wide_index ? le16(unit) : unit[0]);
+            if (keep)
+                keep_run(p, m, repeated ? count : 1, kind, unit);
             mark<grey>(p, m, repeated ? count : 1, w, grey ? unit_grey(p, kind, unit) : 0);
         }
         left -= count;
@@ -362,6 +381,8 @@ int read_runs(input &in, picture &p)
 {
     word_made m = {0, 0, 0, 0, room_from(0, p.k->width), 0, 0, p.k->keep_grey};
     size_t left = size_t{p.k->width} * p.k->height;
+    if (p.k->rgba != nullptr)
+        return read_packets<true, true>(in, p, m, left);
     if (read_packets<true>(in, p, m, left) != 0)
         return 1;
     size_t done = m.n; // the rows done as grey levels were kept

@@ -2,13 +2,18 @@
 """The page in a real browser: Debian's chromium, headless, driven over the
 DevTools protocol through --remote-debugging-pipe, opens the built page
 from disk. Every file in the given directories goes through #picture-file,
-and must give glyphrip's bytes through a real download of #save-font, or
-glyphrip's line in #picture-message, within a second; every raw font and
-some pictures go through #font-file and #save-sheet as glyphsheet would
-take them. A file dropped on the page goes to the program that names it.
-The page must ask for nothing but itself, label every control, and fit a
-phone's width; screenshots at desktop and phone width, light and dark,
-are kept beside the page. Ends with a line `N passed, N failed`.
+and must give, within a second, the bytes of the command #command shows
+(glyphrip, or glyphcut with the layout the page guessed) through a real
+download of #save-font, or that command's line in #picture-message; every
+raw font and some pictures go through #font-file and #save-sheet as
+glyphsheet would take them. The layout form is driven as a person would,
+typing the options of fonts drawn in other layouts, picking a paper
+pixel and typing a value glyphcut refuses; a file dropped or pasted on
+the page goes to the program that names it. The page must ask for
+nothing but itself, label every control, and fit a phone's width;
+screenshots at desktop and phone width, light and dark, are kept beside
+the page. Ends with a line `N passed, N failed`.
+glyphcut is taken from beside glyphrip.
 
 Usage: page_test.py PAGE GLYPHRIP GLYPHSHEET DIR... [--chromium PATH]
 """
@@ -16,6 +21,7 @@ import argparse
 import base64
 import json
 import os
+import shlex
 import shutil
 import statistics
 import subprocess
@@ -125,6 +131,7 @@ class Page:
         self.first_ready_ms = self.ready_ms
 
     def load(self):
+        self.downloaded = 0  # a page may begin ten downloads in a row
         self.b.send("Page.navigate", {"url": self.url})
         deadline = time.monotonic() + 10
         while not self.b.evaluate("document.body && document.body.dataset.ready || ''"):
@@ -183,22 +190,37 @@ class Page:
         data = path.read_bytes()
         path.unlink()
         self.downloaded += 1
-        if self.downloaded % 10 == 0:
+        if self.downloaded == 10:
             self.load()
         return begun["suggestedFilename"], data
+
+    def room_for(self, downloads):
+        """The page loaded again where fewer downloads are left it."""
+        if self.downloaded + downloads > 10:
+            self.load()
 
     def disabled(self, selector):
         return self.b.evaluate(f"document.querySelector({json.dumps(selector)}).disabled")
 
 
-def native(program, path, out):
+def native(program, path, out, options=()):
     """What the program makes of the file, named as the page names it: its
     status, its line, its output."""
     if out.exists():
         out.unlink()
-    done = subprocess.run([program, path.name, str(out)], cwd=path.parent, capture_output=True)
+    done = subprocess.run([program, *options, path.name, str(out)], cwd=path.parent, capture_output=True)
     made = out.read_bytes() if done.returncode == 0 else None
     return done.returncode, done.stderr.decode(errors="replace").rstrip("\n"), made
+
+
+def command_run(page, glyphrip, path, out):
+    """The command #command shows, run here on the file: its status, line
+    and output, and its options; glyphrip's where it shows none."""
+    words = shlex.split(page.text("#command"))
+    if not words:
+        return native(glyphrip, path, out), []
+    program = glyphrip if words[0] == "glyphrip" else str(Path(glyphrip).with_name("glyphcut"))
+    return native(program, path, out, words[1:-2]), words[1:-2]
 
 
 def main():
@@ -238,8 +260,11 @@ def main():
                 if not takes(index, path):
                     continue
                 what = f"{path.name} through #{side}-file"
-                status, line, made = native(program, path, work / ("native" + ending))
                 message, took = page.choose(side + "-file", path, side + "-message")
+                if side == "picture":
+                    (status, line, made), _ = command_run(page, program, path, work / ("native" + ending))
+                else:
+                    status, line, made = native(program, path, work / ("native" + ending))
                 slowest = max(slowest, took)
                 check(took < 1, f"{what}: the answer took {took:.2f} s")
                 if status != 0:
@@ -251,6 +276,7 @@ def main():
         print(f"{len(files)} files through the page; the slowest answer {slowest * 1000:.0f} ms")
         dropped(page, files, glyphrip, glyphsheet, work, check)
         mended(page, files, glyphrip, work, check)
+        form(page, files, glyphrip, work, check)
         shown_and_sized(page, page_path, files, glyphrip, work, check)
         measure(page, files, glyphrip, work)
         # Nothing but the page itself, and what it makes to save.
@@ -322,7 +348,7 @@ def mended(page, files, glyphrip, work, check):
         message, _ = page.choose("picture-file", again, "picture-message")
         _, data = page.download("#save-font")
         check(data == native(glyphrip, again, work / "n.raw")[2], f"{again.name} chosen again as {sheet.name}")
-    page.b.evaluate("core._page_picture = () => { throw new Error('a forced failure'); }")
+    page.b.evaluate("core._page_cut = () => { throw new Error('a forced failure'); }")
     message, _ = page.choose("picture-file", fast, "picture-message")
     check(message == f"{fast.name}: the page could not read it: a forced failure",
           f"a failure in the core: the page says {message!r}")
@@ -330,14 +356,119 @@ def mended(page, files, glyphrip, work, check):
     page.load()
 
 
+FIELDS = ("cell", "scale", "offset", "gap", "grid", "order", "first", "count", "ink", "paper", "bits")
+# The fonts the recipes draw in other layouts, by name, and what tells them.
+LAYOUTS = {"strip": {"cell": "8x8", "first": "32"}, "table": {"cell": "8x8"}, "tall": {"cell": "8x16"},
+           "grid": {"cell": "8x8", "offset": "2,2", "gap": "1,1"},
+           "big": {"cell": "8x8", "scale": "2", "order": "columns"}, "green": {"cell": "8x8", "ink": "#00BF00"}}
+
+
+def typed(page, values):
+    """The form emptied, then each value given to its field, as typing or
+    picking it fires its input or change event."""
+    for name in FIELDS:
+        if name not in ("order", "bits"):
+            page.b.evaluate(f"$('{name}').value = ''")
+    for name, value in values.items():
+        event = "change" if name in ("order", "bits") else "input"
+        page.b.evaluate(f"$('{name}').value = {json.dumps(value)}; $('{name}').dispatchEvent(new Event('{event}'))")
+
+
+def form(page, files, glyphrip, work, check):
+    """The layout form driven as a person would: for fonts drawn in other
+    layouts by real writers, each field typed, the font and the C header
+    saved against glyphcut's, run with the command shown; how many the
+    page's guess needed no change for; a paper pixel picked; a value
+    glyphcut refuses; a picture pasted; the command copied; and a re-cut's
+    time on a picture of 1024 x 1024."""
+    guessed = laid_out = 0
+    for path in files:
+        layout = next((LAYOUTS[k] for k in LAYOUTS if path.stem.endswith("-" + k) or path.stem == k), None)
+        if layout is None:
+            continue
+        page.room_for(2)
+        page.choose("picture-file", path, "picture-message")
+        laid_out += 1
+        told = {f: page.b.evaluate(f"$('{f}').value") for f in FIELDS}
+        guessed += all(told[f] == layout.get(f, {"order": told["order"], "bits": "lsb"}.get(f, "")) for f in FIELDS)
+        before = time.monotonic()
+        typed(page, layout)
+        page.answer("picture-message", path.name, before)
+        (status, line, made), options = command_run(page, glyphrip, path, work / "n.raw")
+        want = [w for k, v in layout.items() for w in ("--" + k, v)]
+        check(sorted(zip(options[::2], options[1::2])) == sorted(zip(want[::2], want[1::2])),
+              f"{path.name}: the command's options are {options}, not {want}")
+        name, data = page.download("#save-font")
+        check(status == 0 and data == made and name == path.stem + ".raw",
+              f"{path.name} told {want}: the page saved {name} of {len(data or b'')} bytes, glyphcut {line!r}")
+        header = work / (path.stem + ".h")
+        status, line, made = native(str(Path(glyphrip).with_name("glyphcut")), path, header, options)
+        name, data = page.download("#save-c")
+        check(status == 0 and data == made and name == header.name,
+              f"{path.name}: the page saved the C header {name}, not glyphcut's {header.name} ({line!r})")
+    print(f"the page guessed the layout of {guessed} of {laid_out} pictures drawn in other layouts")
+    check(laid_out > 0 or not any(p.suffix == ".raw" for p in files), "no picture drawn in another layout was given")
+    # A paper pixel picked, and a value glyphcut refuses.
+    sample = next(p for p in files if p.suffix == ".png" and native(glyphrip, p, work / "n.raw")[0] == 0)
+    page.choose("picture-file", sample, "picture-message")
+    node = page.node("#picture-view")
+    page.b.send("DOM.scrollIntoViewIfNeeded", {"nodeId": node})
+    box = page.b.send("DOM.getBoxModel", {"nodeId": node})["model"]["content"]
+    k = page.b.evaluate("$('picture-view').width / picture.numbers[0]")
+    for kind in ("mousePressed", "mouseReleased"):
+        page.b.send("Input.dispatchMouseEvent", {"type": kind, "x": box[0] + k / 2, "y": box[1] + k / 2,
+                                                 "button": "left", "clickCount": 1})
+    paper = page.b.evaluate("$('paper').value")
+    corner = page.b.evaluate("Array.from(picture.rgba.subarray(0, 3))")
+    (status, line, made), options = command_run(page, glyphrip, sample, work / "n.raw")
+    _, data = page.download("#save-font")
+    check(paper == "#%02X%02X%02X" % tuple(corner) and page.b.evaluate("$('ink').value") == "" and
+          "--paper" in options and data == made, f"a pixel picked: paper {paper!r}, the command's options {options}")
+    typed(page, {"cell": "0x8"})
+    refusal = "glyphcut: --cell takes WxH, each 1 to 32, not 0x8"
+    check(page.text("#picture-message") == refusal and page.disabled("#save-font") and page.disabled("#save-c") and
+          page.b.evaluate("$('cell').getAttribute('aria-invalid')") == "true" and
+          command_run(page, glyphrip, sample, work / "n.raw")[0][1] == refusal,
+          f"a cell of 0x8: the page says {page.text('#picture-message')!r}")
+    # Pasted, and copied.
+    encoded = base64.b64encode(sample.read_bytes()).decode()
+    before = time.monotonic()
+    page.b.evaluate(f"""(() => {{ const t = new DataTransfer();
+        t.items.add(new File([Uint8Array.from(atob("{encoded}"), c => c.charCodeAt(0))], "x.png", {{ type: "image/png" }}));
+        document.dispatchEvent(new ClipboardEvent("paste", {{ clipboardData: t }})); }})()""")
+    message, _ = page.answer("picture-message", "pasted.png", before)
+    check("could not" not in message, f"a picture pasted: the page says {message!r}")
+    page.click("#copy-command")
+    time.sleep(0.2)
+    check(page.text("#picture-result") == "Copied: " + page.text("#command"), "the command copied")
+    # A re-cut of a picture of 1024 x 1024, a field changed: the page's own
+    # time from the event to the drawing done.
+    big = work / "big.ppm"
+    rows = bytes(0 if (x // 8 + y // 8) % 5 == 0 and (x * y) % 3 else 255 for y in range(1024) for x in range(1024))
+    big.write_bytes(b"P5\n1024 1024\n255\n" + rows)
+    page.choose("picture-file", big, "picture-message")
+    took = min(page.b.evaluate("""(() => { const t = performance.now();
+        $('cell').value = '8x' + (8 + i % 2 * 8); $('cell').dispatchEvent(new Event('input'));
+        return performance.now() - t; })()""".replace("i % 2", str(i % 2))) for i in range(5))
+    print(f"a re-cut of 1024 x 1024: {took:.0f} ms")
+    check(took < 100, f"a re-cut of 1024 x 1024 took {took:.0f} ms")
+    page.load()
+
+
 def shown_and_sized(page, page_path, files, glyphrip, work, check):
     """Labels on every control; the page at a phone's width without sideways
-    scrolling; screenshots at desktop and phone width, light and dark."""
+    scrolling; screenshots at desktop and phone width, light and dark, with
+    a layout outlined."""
     unlabelled = page.b.evaluate("""[...document.querySelectorAll('input, button, canvas')].filter(e =>
         !(e.labels && e.labels.length) && !e.getAttribute('aria-label') && !e.textContent.trim()).map(e => e.id)""")
     check(not unlabelled, f"controls without a label: {unlabelled}")
-    sample = next(p for p in files if p.suffix == ".png" and native(glyphrip, p, work / "n.raw")[0] == 0)
+    # A grid with a margin and lines between its cells, told its layout,
+    # where there is one, for the screenshots to show the cells outlined.
+    sample = next((p for p in files if p.name.endswith("grid.png")), None) or next(
+        p for p in files if p.suffix == ".png" and native(glyphrip, p, work / "n.raw")[0] == 0)
     page.choose("picture-file", sample, "picture-message")
+    if sample.name.endswith("grid.png"):
+        typed(page, LAYOUTS["grid"])
     font = next((p for p in files if p.suffix == ".raw"), None)
     if font:
         page.choose("font-file", font, "font-message")
@@ -354,8 +485,8 @@ def shown_and_sized(page, page_path, files, glyphrip, work, check):
     # says nothing to a screen reader.
     page.b.send("Emulation.setDeviceMetricsOverride", {"width": 1280, "height": 800, "deviceScaleFactor": 1,
                                                        "mobile": False})
-    page.b.send("DOM.scrollIntoViewIfNeeded", {"nodeId": page.node("#picture-sheet")})
-    box = page.b.send("DOM.getBoxModel", {"nodeId": page.node("#picture-sheet")})["model"]["content"]
+    page.b.send("DOM.scrollIntoViewIfNeeded", {"nodeId": page.node("#glyph-view")})
+    box = page.b.send("DOM.getBoxModel", {"nodeId": page.node("#glyph-view")})["model"]["content"]
     page.b.send("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": box[0] + 20, "y": box[1] + 5})
     shown = page.b.evaluate("""(() => { const r = document.querySelector('#picture-glyph').getBoundingClientRect();
         return r.top >= 0 && r.bottom <= innerHeight; })()""")
@@ -392,7 +523,7 @@ def measure(page, files, glyphrip, work):
         for (let batch = 0; batch < 15; batch++) {{
             const start = performance.now();
             for (let i = 0; i < 200; i++)
-                inCore(bytes, "x.png", (at, length, name) => core._page_picture(at, length, name));
+                inCore(bytes, ["x.png", ""], (at, length, name, options) => core._page_cut(at, length, name, options));
             times.push((performance.now() - start) / 200);
         }}
         return times; }})()""")

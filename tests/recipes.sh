@@ -693,7 +693,8 @@ done
 # a margin and lines between the cells, a sheet enlarged twice, and ink of
 # one named colour among others. Pillow draws each from the example font
 # and saves it again as TGA, ImageMagick as BMP and PPM. Each must give the font
-# drawn, natively and, given glyphcut.exe, under Wine.
+# drawn, natively and, given glyphcut.exe, under Wine; each is kept for the
+# page, whose form is told the same layouts.
 glyphcut=${glyphrip%/*}/glyphcut
 "$python" - ink1.raw <<'PY'
 import sys
@@ -749,6 +750,7 @@ cuts() { # cuts picture expected description options...: the font the options cu
       "$picture" "$file" ;;
     esac
     rm -f cut.raw
+    keep "$file"
     if "$glyphcut" "$@" "$file" cut.raw && cmp -s cut.raw "$expected"; then
       pass "glyphcut $* cuts $description saved as .$ending"
     else
