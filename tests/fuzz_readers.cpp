@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary bytes to the programs' readers, as the input
 // they read, glyphrip's with nothing told and glyphcut's with options the
-// first bytes choose, and what a reader takes to the writers. Besides what
+// first bytes choose, now and then keeping each pixel's colour as the page
+// does, and what a reader takes to the writers. Besides what
 // the sanitizers catch, a reader must succeed or refuse in one line, a
 // font must be as long as its layout says, and a sheet of a sheet's size.
 #include <cstdint>
@@ -55,6 +56,7 @@ bool one_line(int status, const char *why)
 }
 
 unsigned char written[16 << 20];
+unsigned char colours[4 * MOST_PIXELS]; // where the page keeps each pixel's colour
 
 } // namespace
 
@@ -68,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, size_t size)
     told t = cut ? options_of(data) : nothing_told("glyphrip");
     open_memory(in, data + (cut ? 16 : 0), size - (cut ? 16 : 0));
     memset(why, 0, sizeof why);
+    // Now and then each pixel's colour kept as well, as the page keeps them.
+    keep_colours(cut && (data[8] & 64) != 0 ? colours : nullptr);
     int status = read_font_picture(in, t, why);
     if (!one_line(status, why))
         abort();
