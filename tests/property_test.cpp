@@ -485,6 +485,12 @@ bytes stored_as(const std::string &kind, const std::vector<colour> &pixels, unsi
     return b;
 }
 
+// A kind of file as stored_as names it, and its samples' maximum.
+struct stored_kind {
+    const char *kind;
+    unsigned max;
+};
+
 // Random colours, many where the rule turns, in each layout of samples the
 // readers ink in loops of their own: glyphrip must give the rule's font.
 TEST(RandomColours, InkByTheRule)
@@ -492,31 +498,28 @@ TEST(RandomColours, InkByTheRule)
     unsigned s = seed();
     SCOPED_TRACE("GLYPHRIP_TEST_SEED=" + std::to_string(s));
     std::mt19937 gen(s);
-    static const struct {
-        const char *kind;
-        unsigned max;
-    } kinds[] = {{"png", 255},
-                 {"png alpha", 255},
-                 {"png grey alpha", 255},
-                 {"png", 65535},
-                 {"png alpha", 65535},
-                 {"png grey", 65535},
-                 {"png interlaced", 255},
-                 {"png grey alpha interlaced", 65535},
-                 {"png grey", 15},
-                 {"png grey interlaced", 3},
-                 {"png keyed", 255},
-                 {"png grey keyed", 65535},
-                 {"ppm", 255},
-                 {"ppm", 65535},
-                 {"pgm grey", 100},
-                 {"ppm", 1000},
-                 {"pam alpha", 1000},
-                 {"pam alpha", 255},
-                 {"bmp", 255},
-                 {"bmp alpha", 255},
-                 {"tga", 255},
-                 {"tga alpha", 255}};
+    static const stored_kind kinds[] = {{"png", 255},
+                                        {"png alpha", 255},
+                                        {"png grey alpha", 255},
+                                        {"png", 65535},
+                                        {"png alpha", 65535},
+                                        {"png grey", 65535},
+                                        {"png interlaced", 255},
+                                        {"png grey alpha interlaced", 65535},
+                                        {"png grey", 15},
+                                        {"png grey interlaced", 3},
+                                        {"png keyed", 255},
+                                        {"png grey keyed", 65535},
+                                        {"ppm", 255},
+                                        {"ppm", 65535},
+                                        {"pgm grey", 100},
+                                        {"ppm", 1000},
+                                        {"pam alpha", 1000},
+                                        {"pam alpha", 255},
+                                        {"bmp", 255},
+                                        {"bmp alpha", 255},
+                                        {"tga", 255},
+                                        {"tga alpha", 255}};
     for (const auto &k : kinds)
         for (bool drawn : {false, true}) {
             const std::string kind = k.kind;
@@ -644,25 +647,22 @@ TEST(RandomLayouts, CutAsTold)
     unsigned s = seed();
     SCOPED_TRACE("GLYPHRIP_TEST_SEED=" + std::to_string(s));
     std::mt19937 gen(s);
-    static const struct {
-        const char *kind;
-        unsigned max;
-    } kinds[] = {{"png", 255},
-                 {"png alpha", 255},
-                 {"png grey", 255},
-                 {"png grey alpha", 65535},
-                 {"png interlaced", 255},
-                 {"ppm", 255},
-                 {"ppm", 65535},
-                 {"pgm grey", 255},
-                 {"pam alpha", 255},
-                 {"pbm", 1},
-                 {"bmp", 255},
-                 {"bmp alpha", 255},
-                 {"tga", 255},
-                 {"tga alpha", 255},
-                 {"tga rle", 255},
-                 {"tga alpha rle", 255}};
+    static const stored_kind kinds[] = {{"png", 255},
+                                        {"png alpha", 255},
+                                        {"png grey", 255},
+                                        {"png grey alpha", 65535},
+                                        {"png interlaced", 255},
+                                        {"ppm", 255},
+                                        {"ppm", 65535},
+                                        {"pgm grey", 255},
+                                        {"pam alpha", 255},
+                                        {"pbm", 1},
+                                        {"bmp", 255},
+                                        {"bmp alpha", 255},
+                                        {"tga", 255},
+                                        {"tga alpha", 255},
+                                        {"tga rle", 255},
+                                        {"tga alpha rle", 255}};
     for (const auto &k : kinds)
         for (int round = 0; round < 3; round++) {
             const std::string kind = k.kind;
