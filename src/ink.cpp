@@ -92,14 +92,21 @@ static unsigned char *grey_row(ink &k, size_t y) // cppcheck-suppress constParam
     return k.grey + y * k.width;
 }
 
+// The transparency decides where at least one pixel in sixteen of those
+// counted is less than half opaque, and some alpha is not 0 where writers
+// may leave alpha 0 in every pixel.
+static bool decides_by_transparency(const ink &k, std::uint64_t transparent, std::uint64_t all)
+{
+    return 16 * transparent >= all && (k.alpha_anywhere || !k.zero_alpha_is_opaque);
+}
+
 // Whether so many pixels are less than half opaque that the transparency
 // decides, whatever the rest of the picture holds: only where the rule
 // decides and every pixel is read.
 static bool transparency_decides(const ink &k)
 {
-    std::uint64_t all = std::uint64_t{k.width} * k.height;
-    return k.choice == ink_choice::rule && k.covered && 16 * k.transparent >= all &&
-           (k.alpha_anywhere || !k.zero_alpha_is_opaque);
+    return k.choice == ink_choice::rule && k.covered &&
+           decides_by_transparency(k, k.transparent, std::uint64_t{k.width} * k.height);
 }
 
 // Row y's opaque pixels: whether they lie on both sides of mid-grey. The
@@ -131,8 +138,8 @@ static inline bool wants_grey(ink &k, size_t y) { return k.keep_grey && still_wa
 
 // The font's planes, cut from the picture's: the opaque pixels, and each
 // pixel's grey level, in the font's order.
-unsigned char cut_opaque[MOST_FONT_BYTES];
-unsigned char cut_grey[MOST_PIXELS];
+static unsigned char cut_opaque[MOST_FONT_BYTES];
+static unsigned char cut_grey[MOST_PIXELS];
 
 // Where font pixel i, counting W a row, H rows a glyph, stands in the
 // font's bytes: its byte, and its bit there.
@@ -215,14 +222,6 @@ static void by_colours(const ink &k, const unsigned char *bits, size_t n, unsign
         dark[i] = static_cast<unsigned char>((darks[1] ? b : 0) | (darks[0] ? ~b : 0));
         opaque[i] = static_cast<unsigned char>((opaques[1] ? b : 0) | (opaques[0] ? ~b : 0));
     }
-}
-
-// The transparency decides where at least one pixel in sixteen of those
-// counted is less than half opaque, and some alpha is not 0 where writers
-// may leave alpha 0 in every pixel.
-static bool decides_by_transparency(const ink &k, std::uint64_t transparent, std::uint64_t all)
-{
-    return 16 * transparent >= all && (k.alpha_anywhere || !k.zero_alpha_is_opaque);
 }
 
 // Rules 2 and 3 over the font's pixels, its dark ones in `f`, the opaque

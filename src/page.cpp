@@ -24,14 +24,14 @@ size_t written_length;
 char line_text[4 * 1024 + REASON_SIZE + 4];
 line_buffer line = {line_text, sizeof line_text, 0};
 
-// Starts a conversion of `length` bytes: 0, or 1 with the line the
-// program would print for `why`.
+// Keeps the line the program would print for `why`, and gives 1.
 int refused(const char *name, const char *why)
 {
     failure_line(name, why, to_line, &line);
     return 1;
 }
 
+// Starts a conversion of `length` bytes at `bytes`.
 void begin(const unsigned char *bytes, size_t length)
 {
     line.length = 0;
