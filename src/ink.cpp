@@ -16,6 +16,8 @@ int fit_ink(ink &k, const told &t, unsigned width, unsigned height, char why[REA
     k.covered = covers(k.l, width, height);
     k.choice = t.ink;
     k.told_colour = t.ink == ink_choice::colour || t.ink == ink_choice::paper;
+    // Decided once, as a test the row loops take for every row.
+    k.plain = k.told_colour || width < 8 || k.rgba != nullptr;
     memcpy(k.colour, t.colour, 3);
     return 0;
 }

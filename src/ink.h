@@ -85,6 +85,7 @@ struct ink {
     unsigned char bit_colours[2][4]; // and the colours of 0 and 1, red, green, blue and alpha
     ink_choice choice;               // which pixels are ink
     bool told_colour;                // a colour is told: `dark` is the pixels of it
+    bool plain;                      // rows go the plain way: see plain_way
     unsigned char colour[3];
     const struct grey_source *again; // a reader's grey levels of every row, where it keeps them
     unsigned char *rgba;             // where the page keeps each pixel's colour as read, else nullptr
@@ -100,7 +101,7 @@ struct ink {
 #ifdef GLYPHRIP_PAGE
 inline bool plain_way(const ink & /*k*/) { return true; }
 #else
-inline bool plain_way(const ink &k) { return k.told_colour || k.width < 8 || k.rgba != nullptr; }
+inline bool plain_way(const ink &k) { return k.plain; }
 #endif
 // Fits the layout told to a picture of `width` x `height`: 0, or 1 with
 // `why` filled in. Then starts its planes; `zero_alpha_is_opaque` for
