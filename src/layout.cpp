@@ -65,11 +65,12 @@ int fit_layout(const told &t, unsigned width, unsigned height, layout &l, char w
         l.rows = fitting(height, down, l.offset_y, l.gap_y);
     }
     unsigned columns = l.columns > 0 ? l.columns : 1, rows = l.rows > 0 ? l.rows : 1;
-    std::uint64_t wide = extent(columns, across, l.offset_x, l.gap_x), high = extent(rows, down, l.offset_y, l.gap_y);
-    if (wide > width)
-        return refuse_extent(why, columns, true, across, wide, width);
-    if (high > height)
-        return refuse_extent(why, rows, false, down, high, height);
+    std::uint64_t need_across = extent(columns, across, l.offset_x, l.gap_x),
+                  need_down = extent(rows, down, l.offset_y, l.gap_y);
+    if (need_across > width)
+        return refuse_extent(why, columns, true, across, need_across, width);
+    if (need_down > height)
+        return refuse_extent(why, rows, false, down, need_down, height);
     std::uint64_t cells = std::uint64_t{l.columns} * l.rows;
     if (!t.count)
         l.count = static_cast<unsigned>(cells); // at most 4194304 cells of a pixel each
