@@ -24,15 +24,26 @@ windows=${4:+$(realpath "$4")}
 examples=$(cd "$(dirname "$0")/../examples" && pwd)
 work=$(mktemp -d)
 cd "$work"
-export WINEPREFIX=${WINEPREFIX:-$work/wine} WINEDEBUG=-all
+# As the Windows test preset: no Mono or Gecko for a new prefix to install.
+export WINEPREFIX=${WINEPREFIX:-$work/wine} WINEDEBUG=-all WINEDLLOVERRIDES=${WINEDLLOVERRIDES-mscoree,mshtml=}
 trap 'rm -rf "$work"' EXIT
 if [ -n "$windows" ]; then
   # One wine server for every run: one that exits as the next run starts
   # fails that run for Wine's own reasons.
   mkdir -p "$WINEPREFIX"
-  /usr/lib/wine/wineserver -p
-  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
   trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+  # Making the prefix can fail for Wine's own reasons too (status 53, "could
+  # not load kernel32.dll"): three tries, each with a new server, and what
+  # Wine said if none made it.
+  for try in 1 2 3; do
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    /usr/lib/wine/wineserver -p
+    status=0
+    /usr/lib/wine/wine64 wineboot -i >"$work/wineboot.out" 2>&1 || status=$?
+    [ $status -eq 0 ] && break
+    echo "Wine could not make its prefix (try $try, status $status): $(tr '\r\n' '  ' <"$work/wineboot.out")" >&2
+    [ "$try" -lt 3 ] || exit 1
+  done
 fi
 # Wine itself may still fail a run: its own message ("wine: ...", "err:") or
 # a status the program never gives (it gives 0 or 1). Such a run is made once
